@@ -1,0 +1,51 @@
+# The two commands of the README: `make run` and `make test`.
+# Both first install the Debian packages that are missing (nothing when all are present).
+
+PACKAGES := cmake ninja-build g++ make pkg-config \
+            libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libssl-dev \
+            qt6-base-dev xvfb xauth fonts-wqy-microhei \
+            clang libclang-rt-14-dev
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build test run bench fuzz clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed$$' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing missing packages:" $$missing; \
+	  $(SUDO) apt-get update && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+build: deps
+	cmake --preset default
+	cmake --build --preset default
+
+test: deps
+	cmake --preset default
+	cmake --build --preset default
+	ctest --preset default
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "No display: start this from a desktop session, or under Xvfb:"; \
+	  echo "  xvfb-run -a build/default/app/vexmorchm"; \
+	  echo "The command-line program works without a display:"; \
+	  echo "  build/default/cli/vexmorchm-cli list tests/data/small.chm"; \
+	  exit 1; \
+	fi
+	build/default/app/vexmorchm
+
+bench: build
+	VEXMORCHM_BENCH_FILE=$${VEXMORCHM_BENCH_FILE:-../shared/fixtures/lcl.chm} build/default/bench/vexmorchm-bench
+
+clean:
+	rm -rf build

@@ -1,0 +1,169 @@
+// The storage view over one opened help file.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/storage/file_source.h"
+#include "platform/storage/itsf_directory.h"
+#include "platform/storage/lzx_section.h"
+#include "platform/storage/storage.h"
+#include "platform/storage/storage_error.h"
+#include "platform/storage/storage_tree.h"
+
+namespace vexmor::storage {
+
+namespace {
+
+// Everything of one opened file. Storages, enumerators and streams each hold
+// it, so it lives until the last of them is gone.
+class ChmFile {
+public:
+    explicit ChmFile(const std::string& path)
+        : source_(std::make_shared<FileSource>(path)), directory_(ReadDirectory(*source_)), tree_(directory_.entries) {}
+
+    const FileSource& Source() const { return *source_; }
+    const Directory& Dir() const { return directory_; }
+    const StorageTree& Tree() const { return tree_; }
+
+    // Set up on first use, so that a file whose compressed section is damaged
+    // still lists and its stored streams still read.
+    LzxSection& Compressed() {
+        if (!compressed_) compressed_ = std::make_unique<LzxSection>(source_, ReadLzxSectionLayout(*source_, directory_));
+        return *compressed_;
+    }
+
+    DecodeStatistics Statistics() const {
+        if (!compressed_) return {};
+        return {compressed_->DecodedBytes(), compressed_->Length()};
+    }
+
+private:
+    std::shared_ptr<const FileSource> source_;
+    Directory directory_;
+    StorageTree tree_;
+    std::unique_ptr<LzxSection> compressed_;
+};
+
+class StoredStream final : public IStream {
+public:
+    StoredStream(std::shared_ptr<ChmFile> file, std::uint64_t fileOffset, std::uint64_t length)
+        : file_(std::move(file)), fileOffset_(fileOffset), length_(length) {}
+
+    std::uint32_t Read(void* buffer, std::uint32_t count) override {
+        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, length_ - position_));
+        file_->Source().ReadExact(fileOffset_ + position_, buffer, n, "a stream's data");
+        position_ += n;
+        return n;
+    }
+
+private:
+    std::shared_ptr<ChmFile> file_;
+    std::uint64_t fileOffset_;
+    std::uint64_t length_;
+    std::uint64_t position_ = 0;
+};
+
+class CompressedStream final : public IStream {
+public:
+    CompressedStream(std::shared_ptr<ChmFile> file, std::uint64_t start, std::uint64_t length)
+        : file_(std::move(file)), start_(start), length_(length) {}
+
+    std::uint32_t Read(void* buffer, std::uint32_t count) override {
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        const auto total = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, length_ - position_));
+        std::uint32_t done = 0;
+        while (done < total) {
+            const std::uint64_t at = start_ + position_;
+            // The span in hand serves sequential reads without asking the cache.
+            if (!span_ || at < span_->start || at >= span_->start + span_->length) span_ = file_->Compressed().SpanAt(at);
+            const auto offset = static_cast<std::size_t>(at - span_->start);
+            const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(total - done, span_->length - offset));
+            std::memcpy(out + done, span_->bytes.get() + offset, n);
+            done += n;
+            position_ += n;
+        }
+        return done;
+    }
+
+private:
+    std::shared_ptr<ChmFile> file_;
+    std::uint64_t start_;
+    std::uint64_t length_;
+    std::uint64_t position_ = 0;
+    std::shared_ptr<const DecodedSpan> span_;
+};
+
+class ChmEnumerator final : public IEnumElements {
+public:
+    ChmEnumerator(std::shared_ptr<ChmFile> file, std::size_t node) : file_(std::move(file)), node_(node) {}
+
+    HResult Next(ElementInfo& out) override {
+        const auto& children = file_->Tree().Node(node_).children;
+        if (next_ >= children.size()) return kFalse;
+        const StorageNode::Child& child = children[next_++];
+        out.name = child.name;
+        out.type = child.isStorage ? ElementType::Storage : ElementType::Stream;
+        out.size = child.isStorage ? 0 : file_->Dir().entries[child.index].length;
+        return kOk;
+    }
+
+private:
+    std::shared_ptr<ChmFile> file_;
+    std::size_t node_;
+    std::size_t next_ = 0;
+};
+
+class ChmStorage final : public IStorage {
+public:
+    ChmStorage(std::shared_ptr<ChmFile> file, std::size_t node) : file_(std::move(file)), node_(node) {}
+
+    std::shared_ptr<IEnumElements> EnumElements() override { return std::make_shared<ChmEnumerator>(file_, node_); }
+
+    std::shared_ptr<IStorage> OpenStorage(const std::string& name) override {
+        const StorageNode::Child* child = file_->Tree().Find(node_, name, true);
+        if (!child) throw EStorageError(code::kFileNotFound, "no storage named " + name);
+        return std::make_shared<ChmStorage>(file_, child->index);
+    }
+
+    std::shared_ptr<IStream> OpenStream(const std::string& name) override {
+        const StorageNode::Child* child = file_->Tree().Find(node_, name, false);
+        if (!child) throw EStorageError(code::kFileNotFound, "no stream named " + name);
+        const DirectoryEntry& entry = file_->Dir().entries[child->index];
+        if (entry.section == 0)
+            return std::make_shared<StoredStream>(file_, StoredEntryFileOffset(file_->Source(), file_->Dir(), entry),
+                                                  entry.length);
+        if (entry.section != 1) ThrowDamaged("stream " + entry.name + " names an unknown content section");
+        const std::uint64_t sectionLength = file_->Compressed().Length();
+        if (entry.offset > sectionLength || entry.length > sectionLength - entry.offset)
+            ThrowDamaged("stream " + entry.name + " runs past the end of the compressed section");
+        return std::make_shared<CompressedStream>(file_, entry.offset, entry.length);
+    }
+
+private:
+    std::shared_ptr<ChmFile> file_;
+    std::size_t node_;
+};
+
+class ITStorage final : public IITStorage {
+public:
+    std::shared_ptr<IStorage> StgOpenStorage(const std::string& path) override {
+        auto file = std::make_shared<ChmFile>(path);
+        last_ = file;
+        return std::make_shared<ChmStorage>(std::move(file), StorageTree::kRoot);
+    }
+
+    DecodeStatistics Statistics() const override {
+        if (auto file = last_.lock()) return file->Statistics();
+        return {};
+    }
+
+private:
+    std::weak_ptr<ChmFile> last_;
+};
+
+}  // namespace
+
+std::shared_ptr<IITStorage> CreateITStorage() { return std::make_shared<ITStorage>(); }
+
+}  // namespace vexmor::storage

@@ -1,0 +1,30 @@
+// A help file opened read-only, read by position. Shared by every object of
+// one opened file; the descriptor closes with the last reference.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vexmor::storage {
+
+class FileSource {
+public:
+    // Throws EStorageError: kFileNotFound, kAccessDenied, kReadFault, ...
+    explicit FileSource(const std::string& path);
+    ~FileSource();
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    std::uint64_t Size() const noexcept { return size_; }
+
+    // Reads exactly `length` bytes at `offset`. A range past the end of the
+    // file is damage, reported with `what` naming the structure being read.
+    void ReadExact(std::uint64_t offset, void* buffer, std::size_t length, const char* what) const;
+
+private:
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+};
+
+}  // namespace vexmor::storage

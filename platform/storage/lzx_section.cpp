@@ -1,0 +1,159 @@
+#include "platform/storage/lzx_section.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "platform/storage/byte_view.h"
+#include "platform/storage/file_source.h"
+#include "platform/storage/itsf_directory.h"
+#include "platform/storage/storage_error.h"
+
+namespace vexmor::storage {
+
+namespace {
+
+constexpr char kControlData[] = "::DataSpace/Storage/MSCompressed/ControlData";
+constexpr char kResetTable[] =
+    "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable";
+constexpr char kContent[] = "::DataSpace/Storage/MSCompressed/Content";
+
+constexpr std::uint32_t kFrameSize = 0x8000;
+// Spans are decoded whole; a larger reset interval than any writer uses
+// would let a small file demand a large buffer.
+constexpr std::uint64_t kMaxResetInterval = 1u << 24;
+
+const DirectoryEntry& StoredEntry(const Directory& directory, const char* name, const char* what) {
+    const DirectoryEntry* entry = FindEntry(directory, name);
+    if (!entry) ThrowDamaged(std::string("the compressed section has no ") + what);
+    if (entry->section != 0) ThrowDamaged(std::string("the compressed section's ") + what + " is not stored plainly");
+    return *entry;
+}
+
+std::vector<std::uint8_t> ReadStored(const FileSource& file, const Directory& directory, const DirectoryEntry& entry,
+                                     std::size_t maxLength, const char* what) {
+    const std::uint64_t at = StoredEntryFileOffset(file, directory, entry);
+    if (entry.length > maxLength) ThrowDamaged(std::string(what) + " is too large");
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(entry.length));
+    file.ReadExact(at, bytes.data(), bytes.size(), what);
+    return bytes;
+}
+
+struct ControlData {
+    std::uint32_t windowSize;
+    std::uint64_t resetInterval;
+};
+
+ControlData ReadControlData(const FileSource& file, const Directory& directory) {
+    const auto raw = ReadStored(file, directory, StoredEntry(directory, kControlData, "control data"), 4096,
+                                "the compression control data");
+    ByteView view(raw.data(), raw.size(), "the compression control data");
+    view.Seek(4);
+    if (!view.Matches("LZXC")) view.Fail("the LZXC signature is missing");
+    view.Take(4);
+    const std::uint32_t version = view.U32();
+    std::uint64_t resetInterval = view.U32();
+    std::uint64_t windowSize = view.U32();
+    if (version == 2) {
+        resetInterval *= kFrameSize;
+        windowSize *= kFrameSize;
+    } else if (version != 1) {
+        throw EStorageError(code::kNotImplemented, "compression control data version " + std::to_string(version));
+    }
+    if (windowSize < (1u << 15) || windowSize > (1u << 21) || (windowSize & (windowSize - 1)) != 0)
+        view.Fail("window size " + std::to_string(windowSize) + " is out of range");
+    if (resetInterval == 0 || resetInterval % kFrameSize != 0 || resetInterval > kMaxResetInterval)
+        view.Fail("reset interval " + std::to_string(resetInterval) + " is out of range");
+    return {static_cast<std::uint32_t>(windowSize), resetInterval};
+}
+
+}  // namespace
+
+LzxSectionLayout ReadLzxSectionLayout(const FileSource& file, const Directory& directory) {
+    const ControlData control = ReadControlData(file, directory);
+    LzxSectionLayout layout;
+    layout.windowSize = control.windowSize;
+    layout.resetInterval = static_cast<std::uint32_t>(control.resetInterval);
+
+    const DirectoryEntry& content = StoredEntry(directory, kContent, "content");
+    layout.contentFileOffset = StoredEntryFileOffset(file, directory, content);
+    layout.contentLength = content.length;
+
+    // The table's size is bounded by the file, so everything sized from it is too.
+    const auto raw = ReadStored(file, directory, StoredEntry(directory, kResetTable, "reset table"),
+                                static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), SIZE_MAX)),
+                                "the reset table");
+    ByteView table(raw.data(), raw.size(), "the reset table");
+    table.U32();  // version
+    const std::uint32_t count = table.U32();
+    const std::uint32_t entrySize = table.U32();
+    const std::uint32_t headerLength = table.U32();
+    layout.uncompressedLength = table.U64();
+    table.U64();  // compressed length; the Content entry's length is what bounds reading
+    const std::uint64_t frameSize = table.U64();
+    if (entrySize != 8) throw EStorageError(code::kNotImplemented, "reset table entries of " + std::to_string(entrySize) + " bytes");
+    if (frameSize != kFrameSize) throw EStorageError(code::kNotImplemented, "compressed frames of " + std::to_string(frameSize) + " bytes");
+    table.Seek(headerLength);
+    if (count > table.Remaining() / 8) table.Fail("it lists more entries than it holds");
+
+    const std::uint64_t framesPerSpan = layout.resetInterval / kFrameSize;
+    const std::uint64_t spans = (layout.uncompressedLength + layout.resetInterval - 1) / layout.resetInterval;
+    // spans < 2^49 and framesPerSpan <= 2^9: the product cannot overflow.
+    if (spans > 0 && (spans - 1) * framesPerSpan >= count)
+        table.Fail("the section is longer than the table covers");
+    layout.spanOffsets.reserve(static_cast<std::size_t>(spans));
+    for (std::uint64_t span = 0; span < spans; ++span) {
+        table.Seek(headerLength + static_cast<std::size_t>(span * framesPerSpan) * 8);
+        const std::uint64_t offset = table.U64();
+        if (offset >= layout.contentLength) table.Fail("an offset lies past the compressed data");
+        if (!layout.spanOffsets.empty() && offset <= layout.spanOffsets.back()) table.Fail("its offsets are out of order");
+        layout.spanOffsets.push_back(offset);
+    }
+    return layout;
+}
+
+LzxSection::LzxSection(std::shared_ptr<const FileSource> file, LzxSectionLayout layout, std::size_t cacheBudget)
+    : file_(std::move(file)), layout_(std::move(layout)), decoder_(layout_.windowSize), cacheBudget_(cacheBudget) {}
+
+std::shared_ptr<const DecodedSpan> LzxSection::SpanAt(std::uint64_t position) {
+    const auto index = static_cast<std::size_t>(position / layout_.resetInterval);
+    if (auto found = cached_.find(index); found != cached_.end()) {
+        lru_.splice(lru_.end(), lru_, found->second);
+        return found->second->second;
+    }
+    auto span = Decode(index);
+    Remember(index, span);
+    return span;
+}
+
+std::shared_ptr<const DecodedSpan> LzxSection::Decode(std::size_t index) {
+    const std::uint64_t begin = layout_.spanOffsets[index];
+    const std::uint64_t end =
+        index + 1 < layout_.spanOffsets.size() ? layout_.spanOffsets[index + 1] : layout_.contentLength;
+    input_.resize(static_cast<std::size_t>(end - begin));
+    file_->ReadExact(layout_.contentFileOffset + begin, input_.data(), input_.size(), "the compressed data");
+
+    auto span = std::make_shared<DecodedSpan>();
+    span->start = static_cast<std::uint64_t>(index) * layout_.resetInterval;
+    span->length = static_cast<std::size_t>(
+        std::min<std::uint64_t>(layout_.resetInterval, layout_.uncompressedLength - span->start));
+    // Left uninitialised: the decoder writes every byte up to `length`.
+    span->bytes.reset(new std::uint8_t[span->length + LzxDecoder::kOutputSlack]);
+    decoder_.DecodeSpan(input_.data(), input_.size(), span->bytes.get(), span->length);
+    decodedBytes_ += span->length;
+    return span;
+}
+
+void LzxSection::Remember(std::size_t index, const std::shared_ptr<const DecodedSpan>& span) {
+    while (!lru_.empty() && cachedBytes_ + span->length > cacheBudget_) {
+        cachedBytes_ -= lru_.front().second->length;
+        cached_.erase(lru_.front().first);
+        lru_.pop_front();
+    }
+    if (span->length > cacheBudget_) return;
+    lru_.emplace_back(index, span);
+    cached_.emplace(index, std::prev(lru_.end()));
+    cachedBytes_ += span->length;
+}
+
+}  // namespace vexmor::storage

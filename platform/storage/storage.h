@@ -1,0 +1,69 @@
+// The storage view of a compiled help file: a tree of storages (folders) and
+// streams (files), read-only. Every object is held by std::shared_ptr; a
+// storage, and the streams opened from it, stay usable for as long as a
+// reference is held, whatever happened to the objects that produced them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vexmor::storage {
+
+// Result codes of Next(). Every other operation reports failure by throwing
+// EStorageError (storage_error.h).
+using HResult = std::int32_t;
+inline constexpr HResult kOk = 0;      // an element was delivered
+inline constexpr HResult kFalse = 1;   // no more elements
+
+enum class ElementType : std::uint32_t { Storage = 1, Stream = 2 };
+
+struct ElementInfo {
+    std::string name;  // UTF-8 bytes exactly as the file stores them, never with '/'
+    ElementType type = ElementType::Stream;
+    std::uint64_t size = 0;  // bytes of a stream; 0 for a storage
+};
+
+class IStream {
+public:
+    virtual ~IStream() = default;
+    // Copies up to `count` bytes from the current position and advances it.
+    // Returns the number delivered; fewer than asked means the end.
+    virtual std::uint32_t Read(void* buffer, std::uint32_t count) = 0;
+};
+
+class IEnumElements {
+public:
+    virtual ~IEnumElements() = default;
+    // kOk with `out` filled, or kFalse at the end. Never throws.
+    virtual HResult Next(ElementInfo& out) = 0;
+};
+
+class IStorage {
+public:
+    virtual ~IStorage() = default;
+    virtual std::shared_ptr<IEnumElements> EnumElements() = 0;
+    // `name` as an enumeration of this storage delivered it.
+    virtual std::shared_ptr<IStorage> OpenStorage(const std::string& name) = 0;
+    virtual std::shared_ptr<IStream> OpenStream(const std::string& name) = 0;
+};
+
+// How much decoding the reading of a file's compressed section has cost.
+struct DecodeStatistics {
+    std::uint64_t decodedBytes = 0;   // bytes the decoder produced, repeats included
+    std::uint64_t sectionLength = 0;  // uncompressed length of the compressed section
+};
+
+// The component that opens help files; one instance per opened file.
+class IITStorage {
+public:
+    virtual ~IITStorage() = default;
+    // Opens `path` read-only as the root storage.
+    virtual std::shared_ptr<IStorage> StgOpenStorage(const std::string& path) = 0;
+    // Of the file this instance opened last; zeros before anything was read.
+    virtual DecodeStatistics Statistics() const = 0;
+};
+
+std::shared_ptr<IITStorage> CreateITStorage();
+
+}  // namespace vexmor::storage

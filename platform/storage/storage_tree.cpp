@@ -1,0 +1,69 @@
+#include "platform/storage/storage_tree.h"
+
+#include <string_view>
+
+namespace vexmor::storage {
+
+namespace {
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+StorageTree::StorageTree(const std::vector<DirectoryEntry>& entries) : nodes_(1) {
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+        std::string_view name = entries[e].name;
+        if (!name.empty() && name.front() == '/') name.remove_prefix(1);  // the root itself
+        if (name.empty()) continue;
+        const bool onlyStorages = name.back() == '/';
+        if (onlyStorages) name.remove_suffix(1);
+        std::size_t node = kRoot;
+        for (;;) {
+            const std::size_t slash = name.find('/');
+            if (slash == std::string_view::npos) break;
+            node = StorageChild(node, std::string(name.substr(0, slash)));
+            name.remove_prefix(slash + 1);
+        }
+        if (onlyStorages)
+            StorageChild(node, std::string(name));
+        else
+            AddStream(node, std::string(name), e);
+    }
+}
+
+std::size_t StorageTree::StorageChild(std::size_t parent, const std::string& name) {
+    StorageNode& node = nodes_[parent];
+    if (auto found = node.storageByName.find(name); found != node.storageByName.end())
+        return node.children[found->second].index;
+    const std::size_t child = nodes_.size();
+    node.storageByName.emplace(name, node.children.size());
+    node.children.push_back({name, true, child});
+    nodes_.emplace_back();  // invalidates `node`
+    return child;
+}
+
+void StorageTree::AddStream(std::size_t parent, const std::string& name, std::size_t entry) {
+    StorageNode& node = nodes_[parent];
+    node.streamByName.emplace(name, node.children.size());
+    node.children.push_back({name, false, entry});
+}
+
+const StorageNode::Child* StorageTree::Find(std::size_t node, const std::string& name, bool storage) const {
+    const StorageNode& n = nodes_[node];
+    const auto& exact = storage ? n.storageByName : n.streamByName;
+    if (auto found = exact.find(name); found != exact.end()) return &n.children[found->second];
+    for (const StorageNode::Child& child : nodes_[node].children) {
+        if (child.isStorage != storage) continue;
+        if (EqualsIgnoringAsciiCase(child.name, name)) return &child;
+    }
+    return nullptr;
+}
+
+}  // namespace vexmor::storage

@@ -1,0 +1,40 @@
+#include "tests/storage/storage_walk.h"
+
+namespace vexmor::test {
+
+namespace {
+
+void Walk(const std::shared_ptr<storage::IStorage>& storage, const std::string& prefix,
+          const std::function<void(const WalkedStream&)>& visit) {
+    auto elements = storage->EnumElements();
+    storage::ElementInfo info;
+    while (elements->Next(info) == storage::kOk) {
+        if (info.type == storage::ElementType::Storage) {
+            Walk(storage->OpenStorage(info.name), prefix + info.name + "/", visit);
+            continue;
+        }
+        WalkedStream stream;
+        stream.name = prefix + info.name;
+        stream.enumeratedSize = info.size;
+        stream.bytes = ReadAll(*storage->OpenStream(info.name));
+        visit(stream);
+    }
+}
+
+}  // namespace
+
+void WalkStreams(const std::shared_ptr<storage::IStorage>& root, const std::function<void(const WalkedStream&)>& visit) {
+    Walk(root, "", visit);
+}
+
+std::string ReadAll(storage::IStream& stream, std::uint32_t block) {
+    std::string out;
+    std::string buffer(block, '\0');
+    for (;;) {
+        const std::uint32_t got = stream.Read(buffer.data(), block);
+        out.append(buffer.data(), got);
+        if (got < block) return out;
+    }
+}
+
+}  // namespace vexmor::test
