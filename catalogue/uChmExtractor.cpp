@@ -1,0 +1,131 @@
+#include "catalogue/uChmExtractor.h"
+
+#include <array>
+
+#include "catalogue/folder_rule.h"
+#include "catalogue/inner_name.h"
+#include "catalogue/target_file.h"
+#include "platform/storage/storage_error.h"
+
+namespace vexmor {
+
+namespace {
+
+constexpr std::uint32_t kCopyBlock = 4096;
+
+// `folder` with exactly one separator at its end; an empty text is the
+// current folder (never the file-system root).
+std::string WithTrailingDelim(const std::string& folder) {
+    if (folder.empty()) return std::string(".") + kPathDelim;
+    if (folder.back() == kPathDelim) return folder;
+    return folder + kPathDelim;
+}
+
+}  // namespace
+
+void TChmItem::SaveToFile(const std::string& target) const {
+    // Declared before the file, so the file is closed before the stream goes.
+    const std::shared_ptr<storage::IStream> stream = Storage->OpenStream(Name);
+    TargetFile file(target);
+    std::array<unsigned char, kCopyBlock> buffer;
+    std::uint64_t copied = 0;
+    for (;;) {
+        const std::uint32_t delivered = stream->Read(buffer.data(), kCopyBlock);
+        if (delivered > kCopyBlock) {
+            throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than asked");
+        }
+        file.Write(buffer.data(), delivered);
+        copied += delivered;
+        if (delivered < kCopyBlock) break;
+    }
+    file.CutTo(copied);
+    file.Close();
+}
+
+void TChmItem::ExtractInto(const std::string& folder) const {
+    if (!IsSafeInnerName(Path, Name)) throw EChmExtractError("不安全的文件名-" + InnerPathAndName(Path, Name));
+    // Root items go into the chosen folder itself, which is created like any
+    // inner folder when it is missing.
+    std::string targetFolder = WithTrailingDelim(folder);
+    if (!Path.empty()) targetFolder += Path + kPathDelim;
+    if (!EnsureFolder(targetFolder)) throw EChmExtractError("不能创建文件夹-" + Path);
+    SaveToFile(targetFolder + Name);
+}
+
+TChmItem& TChmItems::Add() {
+    items_.push_back(std::make_unique<TChmItem>(this));
+    return *items_.back();
+}
+
+void TChmItems::ExtractAll(const std::string& folder) const {
+    const std::string target = WithTrailingDelim(folder);
+    for (const auto& item : items_) item->ExtractInto(target);
+}
+
+TChmExtractor::TChmExtractor(StorageFactory factory)
+    : factory_(std::move(factory)), Items_(std::make_unique<TChmItems>()) {}
+
+TChmExtractor::~TChmExtractor() { Clear(); }
+
+void TChmExtractor::Open(const std::string& path) {
+    // An empty FileName means nothing is open, so an empty path is opened
+    // (and fails) rather than taken for the open file.
+    if (!FileName_.empty() && path == FileName_) return;
+    Clear();
+    StorageFactory_ = factory_();
+    RootStorage_ = StorageFactory_->StgOpenStorage(path);
+    ScanStorage(RootStorage_, std::string());
+    FileName_ = path;
+}
+
+void TChmExtractor::Clear() {
+    RootStorage_.reset();
+    StorageFactory_.reset();
+    FileName_.clear();
+    Items_->Clear();
+}
+
+void TChmExtractor::ScanStorage(const std::shared_ptr<storage::IStorage>& storage, const std::string& path) {
+    // An explicit stack instead of recursion: the depth comes from the file.
+    // Each level keeps its storage only while its elements are fetched; the
+    // items found in it hold it afterwards.
+    struct Level {
+        std::shared_ptr<storage::IStorage> storage;
+        std::shared_ptr<storage::IEnumElements> elements;
+        std::size_t pathLength;  // length of this level's inner path in `current`
+    };
+    std::string current = path;
+    std::vector<Level> levels;
+    levels.push_back({storage, storage->EnumElements(), current.size()});
+    storage::ElementInfo element;
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        current.resize(level.pathLength);
+        if (!level.elements || level.elements->Next(element) != storage::kOk) {
+            levels.pop_back();
+            continue;
+        }
+        switch (element.type) {
+            case storage::ElementType::Stream: {
+                TChmItem& item = Items_->Add();
+                item.Name = element.name;
+                item.Path = current;
+                item.Storage = level.storage;
+                item.Size = element.size;
+                break;
+            }
+            case storage::ElementType::Storage: {
+                std::shared_ptr<storage::IStorage> sub = level.storage->OpenStorage(element.name);
+                if (!current.empty()) current += kPathDelim;
+                current += element.name;
+                std::shared_ptr<storage::IEnumElements> subElements = sub->EnumElements();
+                levels.push_back({std::move(sub), std::move(subElements), current.size()});
+                break;
+            }
+            default:
+                break;
+        }
+    }
+}
+
+}  // namespace vexmor

@@ -1,0 +1,98 @@
+// The catalogue of one open help file: a flat, ordered list of its streams,
+// and the copying of those streams to disk.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "catalogue/in_out_error.h"
+#include "catalogue/path_delim.h"
+#include "platform/storage/storage.h"
+
+namespace vexmor {
+
+// The catalogue's own failures; the message is what the user reads.
+class EChmExtractError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TChmItems;
+
+// One stream of the help file.
+class TChmItem {
+public:
+    explicit TChmItem(TChmItems* collection) : Collection(collection) {}
+
+    std::string Name;  // element name, UTF-8 bytes as the file stores them
+    std::string Path;  // inner folder path, levels joined with kPathDelim; empty at the root
+    std::shared_ptr<storage::IStorage> Storage;  // holds the stream, kept open for later copies
+    std::uint64_t Size = 0;
+
+    TChmItems* Collection;
+
+    // Copies the stream to `target`: created when missing, otherwise opened in
+    // place and cut to the bytes copied. The stream is opened first, so a
+    // stream that cannot be opened leaves the disk untouched.
+    void SaveToFile(const std::string& target) const;
+
+    // Writes this item under `folder` as ExtractAll does for each item: a
+    // name that could leave `folder` is refused, the inner folder is created,
+    // then the stream is copied into it.
+    void ExtractInto(const std::string& folder) const;
+};
+
+// The items, in the order the walk met their streams.
+class TChmItems {
+public:
+    TChmItem& Add();
+    std::size_t Count() const { return items_.size(); }
+    TChmItem& operator[](std::size_t index) { return *items_.at(index); }
+    const TChmItem& operator[](std::size_t index) const { return *items_.at(index); }
+    void Clear() { items_.clear(); }
+
+    // Writes every item under `folder`, rebuilding the inner folders; stops
+    // at the first failure, leaving what was written before it.
+    void ExtractAll(const std::string& folder) const;
+
+private:
+    std::vector<std::unique_ptr<TChmItem>> items_;
+};
+
+class TChmExtractor {
+public:
+    using StorageFactory = std::function<std::shared_ptr<storage::IITStorage>()>;
+
+    // `factory` creates the storage component, once per opened file.
+    explicit TChmExtractor(StorageFactory factory = storage::CreateITStorage);
+    ~TChmExtractor();
+    TChmExtractor(const TChmExtractor&) = delete;
+    TChmExtractor& operator=(const TChmExtractor&) = delete;
+
+    // Opens `path` and rebuilds the catalogue; the path already open (same
+    // bytes) is not walked again. Throws on failure, leaving FileName() empty;
+    // the items found before the failure stay until the next Clear.
+    void Open(const std::string& path);
+    // Releases the root storage and the component, then every item.
+    void Clear();
+
+    const std::string& FileName() const { return FileName_; }
+    TChmItems& Items() { return *Items_; }
+    const TChmItems& Items() const { return *Items_; }
+
+private:
+    // Appends the streams below `storage` depth-first, pre-order.
+    void ScanStorage(const std::shared_ptr<storage::IStorage>& storage, const std::string& path);
+
+    StorageFactory factory_;
+    std::shared_ptr<storage::IITStorage> StorageFactory_;
+    std::shared_ptr<storage::IStorage> RootStorage_;
+    std::string FileName_;  // non-empty only after a complete walk
+    std::unique_ptr<TChmItems> Items_;
+};
+
+}  // namespace vexmor
