@@ -46,8 +46,19 @@ class BitReader {
 public:
     BitReader(const std::uint8_t* in, std::size_t size) : in_(in), size_(size) {}
 
-    // Afterwards at least 49 bits are buffered.
+    // Afterwards at least 49 bits are buffered. At most three words are
+    // loaded, so one bound check covers the common case.
     void Refill() {
+        if (pos_ + 6 <= size_) {
+            while (bits_ <= 48) {
+                const std::uint32_t word =
+                    static_cast<std::uint32_t>(in_[pos_]) | static_cast<std::uint32_t>(in_[pos_ + 1]) << 8;
+                pos_ += 2;
+                buf_ |= static_cast<std::uint64_t>(word) << (48 - bits_);
+                bits_ += 16;
+            }
+            return;
+        }
         while (bits_ <= 48) {
             std::uint32_t word = 0;
             if (pos_ + 1 < size_)
