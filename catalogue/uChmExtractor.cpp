@@ -116,7 +116,9 @@ void TChmExtractor::ScanStorage(const std::shared_ptr<storage::IStorage>& storag
             }
             case storage::ElementType::Storage: {
                 std::shared_ptr<storage::IStorage> sub = level.storage->OpenStorage(element.name);
-                if (!current.empty()) current += kPathDelim;
+                // Joined by level, not by emptiness, so that an empty storage
+                // name below the first level still shows as an empty level.
+                if (levels.size() > 1 || !path.empty()) current += kPathDelim;
                 current += element.name;
                 std::shared_ptr<storage::IEnumElements> subElements = sub->EnumElements();
                 levels.push_back({std::move(sub), std::move(subElements), current.size()});

@@ -68,7 +68,7 @@ public:
     using StorageFactory = std::function<std::shared_ptr<storage::IITStorage>()>;
 
     // `factory` creates the storage component, once per opened file.
-    explicit TChmExtractor(StorageFactory factory = storage::CreateITStorage);
+    explicit TChmExtractor(StorageFactory factory = [] { return storage::CreateITStorage(); });
     ~TChmExtractor();
     TChmExtractor(const TChmExtractor&) = delete;
     TChmExtractor& operator=(const TChmExtractor&) = delete;

@@ -185,11 +185,20 @@ TEST_F(CatalogueTest, ItemsHoldTheirStoragesUntilClearOrDestruction) {
 }
 
 TEST_F(CatalogueTest, ListsHostileNamesAsTheyAre) {
-    files_.roots["a.chm"] = Storage("", {Storage("..", {Stream("evil", "e")}), Stream(std::string("a\0b", 3), "n")});
+    files_.roots["a.chm"] = Storage("", {
+        Storage("..", {Stream("evil", "e")}),
+        Stream(std::string("a\0b", 3), "n"),
+        Storage("", {Storage("..", {Stream("x", "x")})}),
+        Storage("a", {Storage("", {Stream("y", "y")})}),
+    });
     TChmExtractor extractor = MakeExtractor();
     extractor.Open("a.chm");
 
-    EXPECT_EQ(Rows(extractor), (std::vector<Row>{{"..", "evil", 1}, {"", std::string("a\0b", 3), 1}}));
+    // Empty levels stay visible in Path, where the extraction refuses them.
+    EXPECT_EQ(Rows(extractor), (std::vector<Row>{{"..", "evil", 1},
+                                                 {"", std::string("a\0b", 3), 1},
+                                                 {"/..", "x", 1},
+                                                 {"a/", "y", 1}}));
 }
 
 }  // namespace

@@ -1,0 +1,38 @@
+// The command line of vexmorchm-cli, parsed.
+#pragma once
+
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace vexmor::cli {
+
+struct ListCommand {
+    std::string file;
+};
+
+struct ExtractCommand {
+    std::string file;
+    std::string folder;  // empty: named after the file, in the current folder
+    bool keepGoing = false;
+};
+
+struct CatCommand {
+    std::string file;
+    std::string innerPath;
+};
+
+struct HelpCommand {};
+struct VersionCommand {};
+
+// What the user asked for, or why the command line is wrong.
+struct UsageError {
+    std::string message;
+};
+
+using Command = std::variant<ListCommand, ExtractCommand, CatCommand, HelpCommand, VersionCommand, UsageError>;
+
+// `args` without the program name.
+Command ParseCommandLine(const std::vector<std::string>& args);
+
+}  // namespace vexmor::cli

@@ -1,0 +1,17 @@
+// The three commands of vexmorchm-cli. Each returns the exit status; a
+// failure that ends the whole command is thrown to the caller.
+#pragma once
+
+#include "cli/cli_args.h"
+
+namespace vexmor::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+int RunList(const ListCommand& command);
+int RunExtract(const ExtractCommand& command);
+int RunCat(const CatCommand& command);
+
+}  // namespace vexmor::cli

@@ -1,0 +1,86 @@
+#include <unistd.h>
+
+#include <exception>
+#include <filesystem>
+
+#include "catalogue/inner_name.h"
+#include "catalogue/uChmExtractor.h"
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "cli/progress.h"
+
+namespace vexmor::cli {
+
+namespace {
+
+// The file's name without folder and extension, as a folder of the current
+// one; empty when the name gives no usable folder name.
+std::string FolderNamedAfter(const std::string& file) {
+    const std::string stem = std::filesystem::path(file).filename().stem().string();
+    if (stem.empty() || stem == "." || stem == "..") return {};
+    return stem;
+}
+
+std::string WithTrailingDelim(const std::string& folder) {
+    return !folder.empty() && folder.back() == kPathDelim ? folder : folder + kPathDelim;
+}
+
+struct Tally {
+    std::size_t written = 0;
+    std::size_t failed = 0;
+    std::uint64_t bytes = 0;
+};
+
+std::string Summary(const Tally& tally, std::size_t total, const std::string& folder, bool stopped) {
+    std::string text = "wrote ";
+    if (tally.written != total) text += std::to_string(tally.written) + " of ";
+    text += std::to_string(total) + " streams, " + std::to_string(tally.bytes) + " bytes, to " + folder;
+    if (stopped) text += "; stopped at the failure above";
+    if (tally.failed > 0 && !stopped) text += "; " + std::to_string(tally.failed) + " failed";
+    return text;
+}
+
+}  // namespace
+
+int RunExtract(const ExtractCommand& command) {
+    TChmExtractor extractor;
+    extractor.Open(command.file);
+    std::string folder = command.folder;
+    if (folder.empty()) {
+        folder = FolderNamedAfter(command.file);
+        if (folder.empty()) {
+            Message("cannot name a folder after " + command.file + "; give the folder as second argument");
+            return kExitUsage;
+        }
+    }
+    folder = WithTrailingDelim(folder);
+
+    const TChmItems& items = extractor.Items();
+    std::uint64_t totalBytes = 0;
+    for (std::size_t i = 0; i < items.Count(); ++i) totalBytes += items[i].Size;
+    ExportProgress progress(::isatty(STDERR_FILENO) == 1, items.Count(), totalBytes);
+    Tally tally;
+    for (std::size_t i = 0; i < items.Count(); ++i) {
+        const TChmItem& item = items[i];
+        try {
+            item.ExtractInto(folder);
+            ++tally.written;
+            tally.bytes += item.Size;
+        } catch (const std::exception& e) {
+            ++tally.failed;
+            progress.Erase();
+            if (!command.keepGoing) {
+                Message(e.what());
+                Message(Summary(tally, items.Count(), folder, true));
+                return kExitFailure;
+            }
+            Message(InnerPathAndName(item.Path, item.Name) + ": " + e.what());
+        }
+        progress.Advance(item.Size);
+    }
+    progress.Erase();
+    Message(Summary(tally, items.Count(), folder, false));
+    return tally.failed == 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace vexmor::cli

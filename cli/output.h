@@ -1,0 +1,17 @@
+// Where vexmorchm-cli writes: data to stdout, messages to stderr.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace vexmor::cli {
+
+inline constexpr const char* kProgramName = "vexmorchm-cli";
+
+// One line on stderr: "vexmorchm-cli: <text>".
+void Message(const std::string& text);
+
+// Writes all `count` bytes to stdout; throws EInOutError when stdout refuses them.
+void WriteStdout(const void* data, std::size_t count);
+
+}  // namespace vexmor::cli

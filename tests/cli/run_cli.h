@@ -1,0 +1,19 @@
+// Runs the built vexmorchm-cli as a child process and collects what it did.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vexmor::test {
+
+struct CliRun {
+    int exitStatus = -1;  // -1 when it did not exit normally (a signal)
+    std::string out;
+    std::string err;
+};
+
+// `args` after the program name. `workDir` becomes the child's current
+// folder; `stdoutPath`, when given, receives stdout instead of `out`.
+CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, const std::string& stdoutPath = {});
+
+}  // namespace vexmor::test
