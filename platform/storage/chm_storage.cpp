@@ -19,8 +19,11 @@ namespace {
 // it, so it lives until the last of them is gone.
 class ChmFile {
 public:
-    explicit ChmFile(const std::string& path)
-        : source_(std::make_shared<FileSource>(path)), directory_(ReadDirectory(*source_)), tree_(directory_.entries) {}
+    ChmFile(const std::string& path, std::size_t spanCacheBudget)
+        : source_(std::make_shared<FileSource>(path)),
+          directory_(ReadDirectory(*source_)),
+          tree_(directory_.entries),
+          spanCacheBudget_(spanCacheBudget) {}
 
     const FileSource& Source() const { return *source_; }
     const Directory& Dir() const { return directory_; }
@@ -29,7 +32,9 @@ public:
     // Set up on first use, so that a file whose compressed section is damaged
     // still lists and its stored streams still read.
     LzxSection& Compressed() {
-        if (!compressed_) compressed_ = std::make_unique<LzxSection>(source_, ReadLzxSectionLayout(*source_, directory_));
+        if (!compressed_)
+            compressed_ =
+                std::make_unique<LzxSection>(source_, ReadLzxSectionLayout(*source_, directory_), spanCacheBudget_);
         return *compressed_;
     }
 
@@ -42,6 +47,7 @@ private:
     std::shared_ptr<const FileSource> source_;
     Directory directory_;
     StorageTree tree_;
+    std::size_t spanCacheBudget_;
     std::unique_ptr<LzxSection> compressed_;
 };
 
@@ -147,8 +153,10 @@ private:
 
 class ITStorage final : public IITStorage {
 public:
+    explicit ITStorage(std::size_t spanCacheBudget) : spanCacheBudget_(spanCacheBudget) {}
+
     std::shared_ptr<IStorage> StgOpenStorage(const std::string& path) override {
-        auto file = std::make_shared<ChmFile>(path);
+        auto file = std::make_shared<ChmFile>(path, spanCacheBudget_);
         last_ = file;
         return std::make_shared<ChmStorage>(std::move(file), StorageTree::kRoot);
     }
@@ -159,11 +167,16 @@ public:
     }
 
 private:
+    std::size_t spanCacheBudget_;
     std::weak_ptr<ChmFile> last_;
 };
 
 }  // namespace
 
-std::shared_ptr<IITStorage> CreateITStorage() { return std::make_shared<ITStorage>(); }
+std::shared_ptr<IITStorage> CreateITStorage() { return CreateITStorageWithCache(kDefaultSpanCacheBudget); }
+
+std::shared_ptr<IITStorage> CreateITStorageWithCache(std::size_t spanCacheBudget) {
+    return std::make_shared<ITStorage>(spanCacheBudget);
+}
 
 }  // namespace vexmor::storage

@@ -38,10 +38,7 @@ struct DecodedSpan {
 
 class LzxSection {
 public:
-    static constexpr std::size_t kDefaultCacheBudget = 16u << 20;
-
-    LzxSection(std::shared_ptr<const FileSource> file, LzxSectionLayout layout,
-               std::size_t cacheBudget = kDefaultCacheBudget);
+    LzxSection(std::shared_ptr<const FileSource> file, LzxSectionLayout layout, std::size_t cacheBudget);
 
     std::uint64_t Length() const noexcept { return layout_.uncompressedLength; }
 

@@ -4,6 +4,7 @@
 // reference is held, whatever happened to the objects that produced them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -64,6 +65,11 @@ public:
     virtual DecodeStatistics Statistics() const = 0;
 };
 
+// Decoded compressed data is kept up to a fixed memory budget per opened
+// file, shared by all its streams.
+inline constexpr std::size_t kDefaultSpanCacheBudget = 16u << 20;
+
 std::shared_ptr<IITStorage> CreateITStorage();
+std::shared_ptr<IITStorage> CreateITStorageWithCache(std::size_t spanCacheBudget);
 
 }  // namespace vexmor::storage
