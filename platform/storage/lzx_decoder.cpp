@@ -46,10 +46,10 @@ class BitReader {
 public:
     BitReader(const std::uint8_t* in, std::size_t size) : in_(in), size_(size) {}
 
-    // Afterwards at least 49 bits are buffered. At most three words are
-    // loaded, so one bound check covers the common case.
+    // Afterwards at least 49 bits are buffered. At most four words are
+    // loaded (from an empty buffer), so one bound check covers the common case.
     void Refill() {
-        if (pos_ + 6 <= size_) {
+        if (pos_ + 8 <= size_) {
             while (bits_ <= 48) {
                 const std::uint32_t word =
                     static_cast<std::uint32_t>(in_[pos_]) | static_cast<std::uint32_t>(in_[pos_ + 1]) << 8;
