@@ -379,7 +379,9 @@ LzxSection EncodeSection(std::span<const std::uint8_t> data, const LzxSectionOpt
     std::size_t blockIndex = 0;
     while (at < data.size()) {
         const std::size_t intoInterval = at % options.resetIntervalBytes;
-        if (intoInterval == 0) writer.StreamHeader();
+        if (intoInterval == 0) {
+            writer.StreamHeader(options.e8TranslationSize.has_value(), options.e8TranslationSize.value_or(0));
+        }
         const std::size_t size = std::min<std::size_t>(
             {options.blockSize, data.size() - at, options.resetIntervalBytes - intoInterval});
         const auto type = options.blockTypes[blockIndex++ % options.blockTypes.size()];

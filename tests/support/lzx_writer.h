@@ -120,6 +120,9 @@ struct LzxSectionOptions {
     // Output bytes per block; a block also ends at every reset point.
     std::uint32_t blockSize = 2 * LzxWriter::kFrameSize;
     bool useMatches = true;  // for verbatim blocks
+    // Sets the header bit of the x86 call filter at every reset point, with
+    // this translation size. The data itself is not filtered.
+    std::optional<std::uint32_t> e8TranslationSize;
 };
 
 struct LzxSection {

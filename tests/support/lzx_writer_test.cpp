@@ -118,6 +118,7 @@ struct SectionCase {
     std::vector<LzxBlockType> types;
     std::uint32_t blockSize;
     Bytes data;
+    std::optional<std::uint32_t> e8 = std::nullopt;
 };
 
 struct PlannedBlock {
@@ -140,9 +141,13 @@ std::vector<PlannedBlock> PlanBlocks(const SectionCase& c) {
 // At a reset point: the stream header, the block header and, for an encoded
 // block, trees that form complete codes (the previous lengths are all zero).
 void ExpectResetPointStartsBlock(const LzxSection& section, std::uint64_t offset, const PlannedBlock& block,
-                                 unsigned positionSlots) {
+                                 unsigned positionSlots, std::optional<std::uint32_t> e8) {
     LzxBitProbe bits(section.bytes, offset);
-    EXPECT_EQ(bits.Read(1), 0u) << "stream header";
+    EXPECT_EQ(bits.Read(1), e8 ? 1u : 0u) << "stream header";
+    if (e8) {
+        const auto sizeHigh = bits.Read(16);
+        EXPECT_EQ(sizeHigh << 16 | bits.Read(16), *e8) << "translation size";
+    }
     EXPECT_EQ(bits.Read(3), static_cast<unsigned>(block.type));
     const auto high = bits.Read(16);
     EXPECT_EQ(high << 8 | bits.Read(8), block.size);
@@ -172,6 +177,8 @@ TEST(LzxWriter, FrameOffsetsMatchTheStreamLayout) {
         {"uncompressed, blocks across frames", 16, 0x10000, {LzxBlockType::kUncompressed}, 20001, TextLike(140001, 3)},
         {"all types in turn, largest window", 21, 0x40000,
          {LzxBlockType::kVerbatim, LzxBlockType::kUncompressed, LzxBlockType::kAligned}, 12345, TextLike(300000, 4)},
+        {"call filter header", 16, 0x8000, {LzxBlockType::kUncompressed, LzxBlockType::kVerbatim}, 0x8000,
+         TextLike(70000, 8), 0x00C0FFEE},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -180,6 +187,7 @@ TEST(LzxWriter, FrameOffsetsMatchTheStreamLayout) {
         options.resetIntervalBytes = c.resetInterval;
         options.blockTypes = c.types;
         options.blockSize = c.blockSize;
+        options.e8TranslationSize = c.e8;
         const auto section = EncodeSection(c.data, options);
         const auto& offsets = section.frameOffsets;
         ASSERT_EQ(offsets.size(), (c.data.size() + 0x7FFF) / 0x8000);
@@ -203,7 +211,7 @@ TEST(LzxWriter, FrameOffsetsMatchTheStreamLayout) {
             } else {
                 EXPECT_EQ(offsets[frame] % 2, 0u) << "realigned to a word";
             }
-            if (start % c.resetInterval == 0) ExpectResetPointStartsBlock(section, offsets[frame], block, slots);
+            if (start % c.resetInterval == 0) ExpectResetPointStartsBlock(section, offsets[frame], block, slots, c.e8);
         }
     }
 }
