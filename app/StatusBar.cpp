@@ -1,0 +1,17 @@
+#include "app/StatusBar.h"
+
+#include <QLabel>
+
+TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), text_(new QLabel(this)) {
+    setSizeGripEnabled(false);
+    text_->setTextFormat(Qt::PlainText);
+    addWidget(text_, 1);
+}
+
+QString TStatusBar::SimpleText() const {
+    return text_->text();
+}
+
+void TStatusBar::SetSimpleText(const QString& text) {
+    text_->setText(text);
+}

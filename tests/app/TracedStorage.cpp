@@ -1,0 +1,79 @@
+#include "TracedStorage.h"
+
+#include <QApplication>
+#include <QCursor>
+
+using vexmor::storage::IEnumElements;
+using vexmor::storage::IITStorage;
+using vexmor::storage::IStorage;
+using vexmor::storage::IStream;
+
+int CurrentCursorShape() {
+    const QCursor* cursor = QApplication::overrideCursor();
+    return cursor ? static_cast<int>(cursor->shape()) : -1;
+}
+
+std::size_t StorageTrace::Alive() const {
+    std::size_t alive = 0;
+    for (const auto& ref : handedOut)
+        alive += ref.expired() ? 0 : 1;
+    return alive;
+}
+
+namespace {
+
+template <typename T>
+std::shared_ptr<T> Record(StorageTrace& trace, std::shared_ptr<T> object) {
+    trace.handedOut.push_back(object);
+    return object;
+}
+
+class TracedStorage : public IStorage {
+public:
+    TracedStorage(std::shared_ptr<IStorage> inner, std::shared_ptr<StorageTrace> trace)
+        : inner_(std::move(inner)), trace_(std::move(trace)) {}
+
+    std::shared_ptr<IEnumElements> EnumElements() override { return inner_->EnumElements(); }
+
+    std::shared_ptr<IStorage> OpenStorage(const std::string& name) override {
+        auto inner = Record(*trace_, inner_->OpenStorage(name));
+        return Record<IStorage>(*trace_, std::make_shared<TracedStorage>(inner, trace_));
+    }
+
+    std::shared_ptr<IStream> OpenStream(const std::string& name) override {
+        trace_->cursorAtStreamOpen.push_back(CurrentCursorShape());
+        return Record(*trace_, inner_->OpenStream(name));
+    }
+
+private:
+    std::shared_ptr<IStorage> inner_;
+    std::shared_ptr<StorageTrace> trace_;
+};
+
+class TracedComponent : public IITStorage {
+public:
+    TracedComponent(std::shared_ptr<IITStorage> inner, std::shared_ptr<StorageTrace> trace)
+        : inner_(std::move(inner)), trace_(std::move(trace)) {}
+
+    std::shared_ptr<IStorage> StgOpenStorage(const std::string& path) override {
+        trace_->cursorAtFileOpen.push_back(CurrentCursorShape());
+        auto root = Record(*trace_, inner_->StgOpenStorage(path));
+        return Record<IStorage>(*trace_, std::make_shared<TracedStorage>(root, trace_));
+    }
+
+    vexmor::storage::DecodeStatistics Statistics() const override { return inner_->Statistics(); }
+
+private:
+    std::shared_ptr<IITStorage> inner_;
+    std::shared_ptr<StorageTrace> trace_;
+};
+
+}  // namespace
+
+vexmor::TChmExtractor::StorageFactory TracingFactory(std::shared_ptr<StorageTrace> trace) {
+    return [trace] {
+        ++trace->componentsCreated;
+        auto inner = Record(*trace, vexmor::storage::CreateITStorage());
+        return Record<IITStorage>(*trace, std::make_shared<TracedComponent>(inner, trace));
+    };
+}

@@ -1,0 +1,22 @@
+// Starting the real main window and working it as a user would.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+#include "app/uMainFrm.h"
+#include "TracedStorage.h"
+
+// The window on screen, with its storage traced into `trace`.
+std::unique_ptr<TfrmMainForm> ShowMainForm(std::shared_ptr<StorageTrace> trace);
+
+// Clicks Open and types `path` into the dialog. False when the dialog did
+// not run as expected.
+bool OpenThroughDialog(TfrmMainForm& form, const QString& path);
+
+// Rows of the item list as "item<TAB>size".
+QStringList ItemRows(const TfrmMainForm& form);
+QStringList ErrorRows(const TfrmMainForm& form);
+QString StatusText(const TfrmMainForm& form);
