@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# CI's short fuzzing: builds the targets and runs each for SECONDS (default
+# 60) from the committed seeds, corpus and regressions. New inputs go to a
+# throw-away folder, so the checkout is left as it was. Exits non-zero when a
+# target finds a crash, hang, leak or excess memory use.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+seconds=${1:-60}
+
+"$here/build.sh"
+. "$here/options.sh"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+status=0
+for target in reader lzx extract; do
+  mkdir -p "$scratch/$target" "$scratch/artifacts-$target"
+  inputs=("$here/corpus/$target" "$here/seeds/$target" "$here/regressions/$target")
+  [ "$target" = lzx ] || inputs+=("$root/tests/data")
+  echo "== $target: ${seconds}s"
+  if ! "$here/build/${target}_fuzzer" "$scratch/$target" "${inputs[@]}" \
+        -max_total_time="$seconds" -dict="$here/chm.dict" "${FUZZ_OPTIONS[@]}" \
+        -artifact_prefix="$scratch/artifacts-$target/" -print_final_stats=1 2>"$scratch/$target.log"; then
+    tail -n 60 "$scratch/$target.log" >&2
+    for artifact in "$scratch/artifacts-$target"/*; do
+      [ -e "$artifact" ] && echo "reproducer: $(basename "$artifact") ($(base64 -w0 "$artifact" | head -c 2000))" >&2
+    done
+    echo "== $target: FAILED" >&2
+    status=1
+  else
+    grep -E '^(#[0-9]+.*DONE|stat::number_of_executed_units|stat::peak_rss_mb)' "$scratch/$target.log" || true
+  fi
+done
+exit $status

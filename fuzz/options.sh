@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# The libFuzzer options every run of the targets shares: the reader must stay
+# below 256 MiB and 10 s per input for any input up to 1 MiB. Source it: it
+# sets FUZZ_OPTIONS and the sanitizers' options.
+FUZZ_OPTIONS=(-rss_limit_mb=256 -malloc_limit_mb=256 -timeout=10 -max_len=1048580)
+# AddressSanitizer's default quarantine of freed memory (256 MiB) alone would
+# reach the memory limit; a smaller one still catches use after free.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=32:detect_leaks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
