@@ -215,6 +215,22 @@ TEST(ExtractAll, RebuildsTheInnerTreeUnderAFolderItCreates) {
     EXPECT_EQ(built.counters->liveStreams, 0);
 }
 
+TEST(ExtractAll, DeepInnerPathEndsInTheFolderMessage) {
+    TempDir dir;
+    std::string deep = "a";
+    for (int level = 1; level < 100000; ++level) deep += "/a";
+    ItemsBuilder built;
+    built.Add(deep, "x.txt", "x");
+
+    try {
+        built.items.ExtractAll(dir / "out");
+        FAIL() << "no exception";
+    } catch (const EChmExtractError& e) {
+        EXPECT_TRUE(std::string(e.what()) == "不能创建文件夹-" + deep);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
 TEST(ExtractAll, CreatesAShortRelativeFolder) {
     TempDir dir;
     const fs::path previous = fs::current_path();
