@@ -139,10 +139,10 @@ public:
         if (entry.section == 0)
             return std::make_shared<StoredStream>(file_, StoredEntryFileOffset(file_->Source(), file_->Dir(), entry),
                                                   entry.length);
-        if (entry.section != 1) ThrowDamaged("stream " + entry.name + " names an unknown content section");
+        if (entry.section != 1) ThrowDamaged("stream " + std::string(entry.name) + " names an unknown content section");
         const std::uint64_t sectionLength = file_->Compressed().Length();
         if (entry.offset > sectionLength || entry.length > sectionLength - entry.offset)
-            ThrowDamaged("stream " + entry.name + " runs past the end of the compressed section");
+            ThrowDamaged("stream " + std::string(entry.name) + " runs past the end of the compressed section");
         return std::make_shared<CompressedStream>(file_, entry.offset, entry.length);
     }
 

@@ -65,7 +65,7 @@ void ReadListingChunk(ByteView chunk, std::size_t chunkSize, std::vector<Directo
         const std::uint64_t nameLength = chunk.EncInt();
         if (chunk.Position() > end || nameLength > end - chunk.Position()) chunk.Fail("an entry's name runs past the chunk");
         const std::uint8_t* name = chunk.Take(static_cast<std::size_t>(nameLength));
-        entry.name.assign(reinterpret_cast<const char*>(name), static_cast<std::size_t>(nameLength));
+        entry.name = std::string_view(reinterpret_cast<const char*>(name), static_cast<std::size_t>(nameLength));
         entry.section = chunk.EncInt();
         entry.offset = chunk.EncInt();
         entry.length = chunk.EncInt();
@@ -81,7 +81,8 @@ Directory ReadDirectory(const FileSource& file) {
     Directory directory;
     directory.contentOffset = itsf.contentOffset;
 
-    std::vector<std::uint8_t> raw(static_cast<std::size_t>(itsf.directoryLength));
+    std::vector<std::uint8_t>& raw = directory.raw;
+    raw.resize(static_cast<std::size_t>(itsf.directoryLength));
     file.ReadExact(itsf.directoryOffset, raw.data(), raw.size(), "the directory");
     ByteView itsp(raw.data(), raw.size(), "the directory header");
     if (!itsp.Matches("ITSP")) itsp.Fail("the ITSP signature is missing");
@@ -124,7 +125,7 @@ std::uint64_t StoredEntryFileOffset(const FileSource& file, const Directory& dir
     const std::uint64_t size = file.Size();
     const std::uint64_t base = directory.contentOffset;  // <= size, checked when read
     if (entry.offset > size - base || entry.length > size - base - entry.offset)
-        ThrowDamaged("stream " + entry.name + " runs past the end of the file");
+        ThrowDamaged("stream " + std::string(entry.name) + " runs past the end of the file");
     return base + entry.offset;
 }
 

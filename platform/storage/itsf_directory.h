@@ -12,13 +12,23 @@ namespace vexmor::storage {
 class FileSource;
 
 struct DirectoryEntry {
-    std::string name;         // as stored: "/html/a.htm", "::DataSpace/NameList", "/html/"
+    std::string_view name;      // as stored: "/html/a.htm", "::DataSpace/NameList", "/html/"
     std::uint64_t section = 0;  // 0 stored, 1 LZX-compressed
     std::uint64_t offset = 0;   // within the section
     std::uint64_t length = 0;
 };
 
+// Entry names point into `raw`, the directory's bytes as read: one buffer
+// instead of a string for each of tens of thousands of names. Moving keeps
+// them valid; copying does not, hence move-only.
 struct Directory {
+    Directory() = default;
+    Directory(Directory&&) = default;
+    Directory& operator=(Directory&&) = default;
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+
+    std::vector<std::uint8_t> raw;
     std::vector<DirectoryEntry> entries;  // in listing order
     std::uint64_t contentOffset = 0;      // file offset where section 0 starts
 };

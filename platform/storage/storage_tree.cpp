@@ -28,17 +28,17 @@ StorageTree::StorageTree(const std::vector<DirectoryEntry>& entries) : nodes_(1)
         for (;;) {
             const std::size_t slash = name.find('/');
             if (slash == std::string_view::npos) break;
-            node = StorageChild(node, std::string(name.substr(0, slash)));
+            node = StorageChild(node, name.substr(0, slash));
             name.remove_prefix(slash + 1);
         }
         if (onlyStorages)
-            StorageChild(node, std::string(name));
+            StorageChild(node, name);
         else
-            AddStream(node, std::string(name), e);
+            AddStream(node, name, e);
     }
 }
 
-std::size_t StorageTree::StorageChild(std::size_t parent, const std::string& name) {
+std::size_t StorageTree::StorageChild(std::size_t parent, std::string_view name) {
     StorageNode& node = nodes_[parent];
     if (auto found = node.storageByName.find(name); found != node.storageByName.end())
         return node.children[found->second].index;
@@ -49,14 +49,17 @@ std::size_t StorageTree::StorageChild(std::size_t parent, const std::string& nam
     return child;
 }
 
-void StorageTree::AddStream(std::size_t parent, const std::string& name, std::size_t entry) {
-    StorageNode& node = nodes_[parent];
-    node.streamByName.emplace(name, node.children.size());
-    node.children.push_back({name, false, entry});
+void StorageTree::AddStream(std::size_t parent, std::string_view name, std::size_t entry) {
+    nodes_[parent].children.push_back({name, false, entry});
 }
 
 const StorageNode::Child* StorageTree::Find(std::size_t node, const std::string& name, bool storage) const {
     const StorageNode& n = nodes_[node];
+    if (!storage && !n.streamsIndexed) {
+        for (std::size_t i = 0; i < n.children.size(); ++i)
+            if (!n.children[i].isStorage) n.streamByName.emplace(n.children[i].name, i);
+        n.streamsIndexed = true;
+    }
     const auto& exact = storage ? n.storageByName : n.streamByName;
     if (auto found = exact.find(name); found != exact.end()) return &n.children[found->second];
     for (const StorageNode::Child& child : nodes_[node].children) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -13,16 +14,19 @@
 
 namespace vexmor::storage {
 
+// Names are views into the directory's bytes, which outlive the tree.
 struct StorageNode {
     struct Child {
-        std::string name;
+        std::string_view name;
         bool isStorage = false;
         std::size_t index = 0;  // a node of the tree, or an entry of the directory
     };
     std::vector<Child> children;
     // Exact names to positions in `children`; the first one of a name wins.
-    std::unordered_map<std::string, std::size_t> storageByName;
-    std::unordered_map<std::string, std::size_t> streamByName;
+    // Streams are indexed on the first look-up only: listing never needs it.
+    std::unordered_map<std::string_view, std::size_t> storageByName;
+    mutable std::unordered_map<std::string_view, std::size_t> streamByName;
+    mutable bool streamsIndexed = false;
 };
 
 class StorageTree {
@@ -37,8 +41,8 @@ public:
     const StorageNode::Child* Find(std::size_t node, const std::string& name, bool storage) const;
 
 private:
-    std::size_t StorageChild(std::size_t parent, const std::string& name);
-    void AddStream(std::size_t parent, const std::string& name, std::size_t entry);
+    std::size_t StorageChild(std::size_t parent, std::string_view name);
+    void AddStream(std::size_t parent, std::string_view name, std::size_t entry);
 
     std::vector<StorageNode> nodes_;
 };
