@@ -53,6 +53,13 @@ int RunExtract(const ExtractCommand& command) {
             return kExitUsage;
         }
     }
+    // Otherwise the first root item would fail with an empty inner path in
+    // its message, which names no place at all.
+    std::error_code ignored;
+    if (std::filesystem::exists(folder, ignored) && !std::filesystem::is_directory(folder, ignored)) {
+        Message(folder + " exists and is not a folder");
+        return kExitFailure;
+    }
     folder = WithTrailingDelim(folder);
 
     const TChmItems& items = extractor.Items();

@@ -197,7 +197,9 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"ExtractTooMany", {"extract", kSmall, "a", "b"}, 2, "vexmorchm-cli: wrong number"},
         FailureCase{"UnknownOption", {"extract", "--force", kSmall}, 2, "vexmorchm-cli: unknown option '--force'\n"},
         FailureCase{"KeepGoingOnlyForExtract", {"list", "--keep-going", kSmall}, 2, "vexmorchm-cli: unknown option"},
-        FailureCase{"EmptyFolder", {"extract", kSmall, ""}, 2, "vexmorchm-cli: an empty argument"}),
+        FailureCase{"EmptyFolder", {"extract", kSmall, ""}, 2, "vexmorchm-cli: an empty argument"},
+        FailureCase{"FolderIsAFile", {"extract", kSmall, kNotHelp}, 1,
+                    "vexmorchm-cli: " + kNotHelp + " exists and is not a folder\n"}),
     [](const ::testing::TestParamInfo<FailureCase>& param) { return std::string(param.param.what); });
 
 TEST(CommandLine, HelpAndVersion) {
