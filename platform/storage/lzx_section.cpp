@@ -97,8 +97,11 @@ LzxSectionLayout ReadLzxSectionLayout(const FileSource& file, const Directory& d
     if (count > table.Remaining() / 8) table.Fail("it lists more entries than it holds");
 
     const std::uint64_t framesPerSpan = layout.resetInterval / kFrameSize;
-    const std::uint64_t spans = (layout.uncompressedLength + layout.resetInterval - 1) / layout.resetInterval;
-    // spans < 2^49 and framesPerSpan <= 2^9: the product cannot overflow.
+    // Rounded up without adding first: a length near 2^64 must not wrap to
+    // few spans, which would leave positions of the section without a span.
+    const std::uint64_t spans =
+        layout.uncompressedLength / layout.resetInterval + (layout.uncompressedLength % layout.resetInterval != 0);
+    // spans <= 2^49 and framesPerSpan <= 2^9: the product cannot overflow.
     if (spans > 0 && (spans - 1) * framesPerSpan >= count)
         table.Fail("the section is longer than the table covers");
     layout.spanOffsets.reserve(static_cast<std::size_t>(spans));

@@ -154,6 +154,7 @@ const DamageCase kDamageCases[] = {
     {"reset offset out of bounds", [](ChmBytes& c) { c.PutU64(ResetEntry(c, 2), 1ull << 40); }, code::kDamaged, "past the compressed data"},
     {"reset table lists more than it holds", [](ChmBytes& c) { c.PutU32(c.StoredAt(kResetTable) + 4, 0x10000000); }, code::kDamaged, "more entries"},
     {"section length 2^40", [](ChmBytes& c) { c.PutU64(c.StoredAt(kResetTable) + 0x10, 1ull << 40); }, code::kDamaged, "longer than the table covers"},
+    {"section length 2^64 - 1", [](ChmBytes& c) { c.PutU64(c.StoredAt(kResetTable) + 0x10, ~0ull); }, code::kDamaged, "longer than the table covers"},
     {"compressed stream past its section", [](ChmBytes& c) { StretchLength(c, "/images/random.bin"); }, code::kDamaged, "runs past the end of the compressed section"},
     {"stored stream past the file", [](ChmBytes& c) { StretchLength(c, kContent); }, code::kDamaged, "runs past the end of the file"},
     {"compressed data zeroed",
