@@ -18,21 +18,27 @@ void ModalScript::Poll() {
         current_ = nullptr;
         return;
     }
-    if (modal == current_)
-        return;  // a step acted on it and it is still closing
+    if (modal == current_ || modal == stepTarget_)
+        return;  // being handled, or a step acted on it and it is still closing
     current_ = modal;
     if (next_ < steps_.size()) {
-        const Step& step = steps_[next_++];
-        QPointer<QWidget> acted = modal;
-        step(modal);
-        if (acted && acted->isVisible()) {
-            // A step that failed part-way must not leave the command blocked.
-            QTest::qFail("a step left its dialog open", __FILE__, __LINE__);
-            if (auto* dialog = qobject_cast<QDialog*>(acted.data()))
-                dialog->reject();
-            else
-                acted->close();
-        }
+        // The step runs outside this slot: Qt does not fire a timer again
+        // while its slot runs, and a step may open a nested modal window
+        // that this poll must still see.
+        stepTarget_ = modal;
+        QTimer::singleShot(0, this, [this, step = steps_[next_++], target = QPointer<QWidget>(modal)] {
+            if (target)
+                step(target);
+            if (target && target->isVisible()) {
+                // A step that failed part-way must not leave the command blocked.
+                QTest::qFail("a step left its dialog open", __FILE__, __LINE__);
+                if (auto* dialog = qobject_cast<QDialog*>(target.data()))
+                    dialog->reject();
+                else
+                    target->close();
+            }
+            stepTarget_ = nullptr;
+        });
     } else {
         ++unexpected_;
         if (auto* dialog = qobject_cast<QDialog*>(modal))
@@ -40,8 +46,6 @@ void ModalScript::Poll() {
         else
             modal->close();
     }
-    if (current_ && !current_->isVisible())
-        current_ = nullptr;
 }
 
 namespace {

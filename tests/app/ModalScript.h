@@ -32,6 +32,7 @@ private:
     std::vector<Step> steps_;
     std::size_t next_ = 0;
     QPointer<QWidget> current_;
+    QPointer<QWidget> stepTarget_;
     int unexpected_ = 0;
 };
 
