@@ -81,6 +81,10 @@ public:
     void Clear();
 
     const std::string& FileName() const { return FileName_; }
+    // What reading the open file's compressed data has cost so far.
+    storage::DecodeStatistics DecodeStatistics() const {
+        return StorageFactory_ ? StorageFactory_->Statistics() : storage::DecodeStatistics{};
+    }
     TChmItems& Items() { return *Items_; }
     const TChmItems& Items() const { return *Items_; }
 

@@ -45,7 +45,8 @@ Command ParseCommandLine(const std::vector<std::string>& args) {
     }
     const bool extract = command == "extract";
     for (const std::string& option : words.options) {
-        if (!(extract && option == "--keep-going")) return UsageError{"unknown option '" + option + "'"};
+        if (!(extract && (option == "--keep-going" || option == "--stats")))
+            return UsageError{"unknown option '" + option + "'"};
     }
     const std::vector<std::string>& operands = words.operands;
     for (const std::string& operand : operands) {
@@ -58,7 +59,13 @@ Command ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (extract) {
         if (operands.empty() || operands.size() > 2) return WrongOperands(command);
-        return ExtractCommand{operands[0], operands.size() == 2 ? operands[1] : std::string(), !words.options.empty()};
+        auto given = [&](const char* name) {
+            for (const std::string& option : words.options)
+                if (option == name) return true;
+            return false;
+        };
+        return ExtractCommand{operands[0], operands.size() == 2 ? operands[1] : std::string(), given("--keep-going"),
+                              given("--stats")};
     }
     if (command == "cat") {
         if (operands.size() != 2) return WrongOperands(command);

@@ -15,6 +15,7 @@ struct ExtractCommand {
     std::string file;
     std::string folder;  // empty: named after the file, in the current folder
     bool keepGoing = false;
+    bool stats = false;  // report how much decoding the export cost
 };
 
 struct CatCommand {

@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 
@@ -37,6 +38,17 @@ std::string Summary(const Tally& tally, std::size_t total, const std::string& fo
     text += std::to_string(total) + " streams, " + std::to_string(tally.bytes) + " bytes, to " + folder;
     if (stopped) text += "; stopped at the failure above";
     if (tally.failed > 0 && !stopped) text += "; " + std::to_string(tally.failed) + " failed";
+    return text;
+}
+
+// Bytes the decoder produced over the compressed section's length: 1.00
+// means every span was decoded once.
+std::string DecodeWork(const storage::DecodeStatistics& stats) {
+    const double ratio = stats.sectionLength == 0
+                             ? 0.0
+                             : static_cast<double>(stats.decodedBytes) / static_cast<double>(stats.sectionLength);
+    char text[64];
+    std::snprintf(text, sizeof text, "decode work: %.2f", ratio);
     return text;
 }
 
@@ -87,6 +99,7 @@ int RunExtract(const ExtractCommand& command) {
     }
     progress.Erase();
     Message(Summary(tally, items.Count(), folder, false));
+    if (command.stats) std::fprintf(stderr, "%s\n", DecodeWork(extractor.DecodeStatistics()).c_str());
     return tally.failed == 0 ? kExitOk : kExitFailure;
 }
 

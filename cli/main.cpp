@@ -13,7 +13,7 @@ namespace {
 
 constexpr const char* kHelp =
     "Usage: vexmorchm-cli list FILE\n"
-    "       vexmorchm-cli extract [--keep-going] FILE [DIR]\n"
+    "       vexmorchm-cli extract [--keep-going] [--stats] FILE [DIR]\n"
     "       vexmorchm-cli cat FILE INNER-PATH\n"
     "       vexmorchm-cli --help | --version\n"
     "\n"
@@ -23,7 +23,9 @@ constexpr const char* kHelp =
     "            inner path and name (the name alone at the root)\n"
     "  extract   writes every stream under DIR, rebuilding the inner folders;\n"
     "            DIR defaults to a folder named after FILE without its extension.\n"
-    "            Stops at the first failure unless --keep-going is given\n"
+    "            Stops at the first failure unless --keep-going is given.\n"
+    "            --stats ends with 'decode work: X.XX', the bytes decoded over the\n"
+    "            compressed section's length (1.00: every part decoded once)\n"
     "  cat       writes the bytes of the stream INNER-PATH (as list shows it) to stdout\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 wrong command line.\n";

@@ -121,6 +121,15 @@ TEST(Extract, DefaultFolderIsNamedAfterTheFileInTheCurrentFolder) {
     EXPECT_EQ(fs::file_size(dir / "small/html/sub/deeper/exact65537.html"), 65537u);
 }
 
+// Export all in name order decodes each compressed span once here.
+TEST(Extract, StatsEndWithTheDecodeWork) {
+    TempDir dir;
+    const test::CliRun run = RunCli({"extract", "--stats", DataFile("small.chm"), dir / "out"}, ".");
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_NE(run.err.find("wrote 23 streams"), std::string::npos) << run.err;
+    EXPECT_TRUE(run.err.ends_with("\ndecode work: 1.00\n")) << run.err;
+}
+
 // A plain file named "html" stands where the folder of seven items must go.
 TEST(Extract, StopsAtTheFirstFailureOrGoesOnWithKeepGoing) {
     TempDir dir;
