@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QIcon>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QStyledItemDelegate>
@@ -19,6 +20,8 @@
 #include "app/Splitter.h"
 #include "app/StatusBar.h"
 #include "app/WaitCursor.h"
+
+#include <initializer_list>
 
 namespace {
 
@@ -52,8 +55,22 @@ public:
     }
 };
 
-QIcon ToolbarImage(const char* themeName, const char* fallback) {
-    return QIcon::fromTheme(QString::fromLatin1(themeName), QIcon(QString::fromLatin1(fallback)));
+struct TImageSource {
+    const char* themeName;
+    const char* ownImage;
+};
+
+// The desktop theme's images when it has all of them, otherwise our own
+// throughout, so that the toolbar never mixes two styles.
+QList<QIcon> LoadToolbarImages(std::initializer_list<TImageSource> sources) {
+    bool themeHasAll = true;
+    for (const TImageSource& source : sources)
+        themeHasAll = themeHasAll && QIcon::hasThemeIcon(QString::fromLatin1(source.themeName));
+    QList<QIcon> images;
+    for (const TImageSource& source : sources)
+        images.append(themeHasAll ? QIcon::fromTheme(QString::fromLatin1(source.themeName))
+                                  : QIcon(QString::fromLatin1(source.ownImage)));
+    return images;
 }
 
 QString FromBytes(const std::string& text) {
@@ -101,12 +118,13 @@ void TfrmMainForm::CreateComponents() {
     setFont(font);
     setContextMenuPolicy(Qt::NoContextMenu);  // no menu to hide the toolbar
 
-    ImageList1 = {
-        ToolbarImage("document-open", ":/icons/open.png"),
-        ToolbarImage("document-save", ":/icons/export-this.png"),
-        ToolbarImage("document-save-all", ":/icons/export-all.png"),
-        ToolbarImage("help-about", ":/icons/about.png"),
-    };
+    // In the order of TToolbarImage.
+    ImageList1 = LoadToolbarImages({
+        {"document-open", ":/icons/open.png"},
+        {"document-save", ":/icons/export-this.png"},
+        {"document-save-all", ":/icons/export-all.png"},
+        {"help-about", ":/icons/about.png"},
+    });
 
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
