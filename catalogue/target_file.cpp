@@ -21,10 +21,10 @@ TargetFile::~TargetFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-void TargetFile::Write(const void* data, std::size_t count) {
+void WriteAll(int fd, const void* data, std::size_t count) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (count > 0) {
-        const ssize_t written = ::write(fd_, bytes, count);
+        const ssize_t written = ::write(fd, bytes, count);
         if (written < 0) {
             if (errno == EINTR) continue;
             throw InOutErrorFromErrno(errno);
@@ -35,6 +35,8 @@ void TargetFile::Write(const void* data, std::size_t count) {
         count -= static_cast<std::size_t>(written);
     }
 }
+
+void TargetFile::Write(const void* data, std::size_t count) { WriteAll(fd_, data, count); }
 
 void TargetFile::CutTo(std::uint64_t length) {
     struct stat info {};

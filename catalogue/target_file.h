@@ -7,6 +7,10 @@
 
 namespace vexmor {
 
+// Stores all `count` bytes to the descriptor `fd`, going on after partial
+// writes; throws EInOutError (a write that stores nothing counts as "Disk full").
+void WriteAll(int fd, const void* data, std::size_t count);
+
 // A raw-byte file opened for reading and writing. An existing file is opened
 // in place (same inode, mode kept); a missing one is created. Every failure
 // throws EInOutError. The destructor closes a file still open and ignores the
