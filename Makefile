@@ -3,7 +3,7 @@
 
 PACKAGES := cmake ninja-build g++ make pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libssl-dev \
-            qt6-base-dev xvfb xauth fonts-wqy-microhei \
+            qt6-base-dev qt6-translations-l10n xvfb xauth fonts-wqy-microhei \
             clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -36,8 +36,8 @@ test: deps
 
 run: build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
-	  echo "No display: start this from a desktop session, or under Xvfb:"; \
-	  echo "  xvfb-run -a build/default/app/vexmorchm"; \
+	  echo "No display: start this from a desktop session (the window needs one)."; \
+	  echo "To check that it starts without a desktop (nothing to see): xvfb-run -a build/default/app/vexmorchm"; \
 	  echo "The command-line program works without a display:"; \
 	  echo "  build/default/cli/vexmorchm-cli list tests/data/small.chm"; \
 	  exit 1; \
