@@ -19,6 +19,10 @@ for target in reader lzx extract; do
   mkdir -p "$scratch/$target" "$scratch/artifacts-$target"
   inputs=("$here/corpus/$target" "$here/seeds/$target" "$here/regressions/$target")
   [ "$target" = lzx ] || inputs+=("$root/tests/data")
+  # A folder that a checkout does not have (an empty corpus) is left out.
+  present=()
+  for dir in "${inputs[@]}"; do [ -d "$dir" ] && present+=("$dir"); done
+  inputs=("${present[@]}")
   echo "== $target: ${seconds}s"
   if ! "$here/build/${target}_fuzzer" "$scratch/$target" "${inputs[@]}" \
         -max_total_time="$seconds" -dict="$here/chm.dict" "${FUZZ_OPTIONS[@]}" \
