@@ -20,6 +20,7 @@
 #include "app/Splitter.h"
 #include "app/StatusBar.h"
 #include "app/WaitCursor.h"
+#include "catalogue/inner_name.h"
 
 #include <initializer_list>
 #include <memory>
@@ -91,9 +92,7 @@ std::string ExtractFileName(const std::string& path) {
 }
 
 QString ItemText(const vexmor::TChmItem& item) {
-    if (item.Path.empty())
-        return FromBytes(item.Name);
-    return FromBytes(item.Path + vexmor::kPathDelim + item.Name);
+    return FromBytes(vexmor::InnerPathAndName(item.Path, item.Name));
 }
 
 }  // namespace
