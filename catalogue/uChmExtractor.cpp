@@ -53,13 +53,12 @@ void TChmItem::ExtractInto(const std::string& folder) const {
 }
 
 TChmItem& TChmItems::Add() {
-    items_.push_back(std::make_unique<TChmItem>(this));
-    return *items_.back();
+    return items_.emplace_back(this);
 }
 
 void TChmItems::ExtractAll(const std::string& folder) const {
     const std::string target = WithTrailingDelim(folder);
-    for (const auto& item : items_) item->ExtractInto(target);
+    for (const TChmItem& item : items_) item.ExtractInto(target);
 }
 
 TChmExtractor::TChmExtractor(StorageFactory factory)

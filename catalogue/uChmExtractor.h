@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -51,8 +52,8 @@ class TChmItems {
 public:
     TChmItem& Add();
     std::size_t Count() const { return items_.size(); }
-    TChmItem& operator[](std::size_t index) { return *items_.at(index); }
-    const TChmItem& operator[](std::size_t index) const { return *items_.at(index); }
+    TChmItem& operator[](std::size_t index) { return items_.at(index); }
+    const TChmItem& operator[](std::size_t index) const { return items_.at(index); }
     void Clear() { items_.clear(); }
 
     // Writes every item under `folder`, rebuilding the inner folders; stops
@@ -60,7 +61,8 @@ public:
     void ExtractAll(const std::string& folder) const;
 
 private:
-    std::vector<std::unique_ptr<TChmItem>> items_;
+    // A deque keeps items in place as it grows, without an allocation each.
+    std::deque<TChmItem> items_;
 };
 
 class TChmExtractor {

@@ -1,4 +1,5 @@
-#include "catalogue/inner_name.h"
+#include <charconv>
+
 #include "catalogue/uChmExtractor.h"
 #include "cli/commands.h"
 #include "cli/output.h"
@@ -13,9 +14,17 @@ int RunList(const ListCommand& command) {
     std::string block;
     const TChmItems& items = extractor.Items();
     for (std::size_t i = 0; i < items.Count(); ++i) {
-        block += std::to_string(items[i].Size);
+        const TChmItem& item = items[i];
+        char size[24];
+        block.append(size, static_cast<std::size_t>(std::to_chars(size, size + sizeof size, item.Size).ptr - size));
         block += '\t';
-        block += InnerPathAndName(items[i].Path, items[i].Name);
+        // The inner path and name as InnerPathAndName joins them, without a
+        // string of its own for each of possibly tens of thousands of lines.
+        if (!item.Path.empty()) {
+            block += item.Path;
+            block += kPathDelim;
+        }
+        block += item.Name;
         block += '\n';
         if (block.size() >= kFlushAt) {
             WriteStdout(block.data(), block.size());

@@ -18,23 +18,36 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 StorageTree::StorageTree(const std::vector<DirectoryEntry>& entries) : nodes_(1) {
+    // Listing order puts the entries of one folder together: the folder of
+    // the previous entry is looked up once, not once per entry.
+    std::string_view lastFolder;
+    std::size_t lastFolderNode = kRoot;
     for (std::size_t e = 0; e < entries.size(); ++e) {
         std::string_view name = entries[e].name;
         if (!name.empty() && name.front() == '/') name.remove_prefix(1);  // the root itself
         if (name.empty()) continue;
         const bool onlyStorages = name.back() == '/';
         if (onlyStorages) name.remove_suffix(1);
+        const std::size_t lastSlash = name.rfind('/');
+        const std::string_view folder = lastSlash == std::string_view::npos ? std::string_view() : name.substr(0, lastSlash);
+        const std::string_view leaf = lastSlash == std::string_view::npos ? name : name.substr(lastSlash + 1);
         std::size_t node = kRoot;
-        for (;;) {
-            const std::size_t slash = name.find('/');
-            if (slash == std::string_view::npos) break;
-            node = StorageChild(node, name.substr(0, slash));
-            name.remove_prefix(slash + 1);
+        if (!folder.empty() && folder == lastFolder) {
+            node = lastFolderNode;
+        } else if (lastSlash != std::string_view::npos) {
+            for (std::string_view rest = folder;;) {
+                const std::size_t slash = rest.find('/');
+                node = StorageChild(node, rest.substr(0, slash));
+                if (slash == std::string_view::npos) break;
+                rest.remove_prefix(slash + 1);
+            }
+            lastFolder = folder;
+            lastFolderNode = node;
         }
         if (onlyStorages)
-            StorageChild(node, name);
+            StorageChild(node, leaf);
         else
-            AddStream(node, name, e);
+            AddStream(node, leaf, e);
     }
 }
 
