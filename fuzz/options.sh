@@ -7,3 +7,8 @@ FUZZ_OPTIONS=(-rss_limit_mb=256 -malloc_limit_mb=256 -timeout=10 -max_len=104858
 # reach the memory limit; a smaller one still catches use after free.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=32:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+# The targets write each input to a file under $TMPDIR: a folder of this run,
+# in memory where possible, removed when the script ends.
+fuzz_tmp=$(mktemp -d -p "$( [ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")" vexmor-fuzz.XXXXXX)
+trap 'rm -rf "$fuzz_tmp"' EXIT
+export TMPDIR=$fuzz_tmp

@@ -14,10 +14,11 @@ namespace vexmor::fuzz {
 namespace {
 
 std::string TemporaryRoot() {
+    const char* tmp = std::getenv("TMPDIR");
+    if (tmp && *tmp) return tmp;
     struct stat info {};
     if (::stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode) && ::access("/dev/shm", W_OK) == 0) return "/dev/shm";
-    const char* tmp = std::getenv("TMPDIR");
-    return tmp && *tmp ? tmp : "/tmp";
+    return "/tmp";
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // A private folder for one fuzzing process, where each input is written as a
-// file (the reader opens files by path). Placed under /dev/shm when it exists,
-// else under $TMPDIR or /tmp; removed with everything in it on destruction.
+// file (the reader opens files by path). Placed under $TMPDIR when set, else
+// under /dev/shm when it exists, else under /tmp; removed with everything in
+// it on destruction. libFuzzer ends without running destructors, so its
+// scripts point TMPDIR at a folder they remove themselves.
 #pragma once
 
 #include <cstddef>
