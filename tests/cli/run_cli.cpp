@@ -1,6 +1,7 @@
 #include "tests/cli/run_cli.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,11 +37,13 @@ CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, 
         ::_exit(127);
     }
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) throw std::runtime_error("waitpid failed");
+    rusage usage{};
+    while (::wait4(child, &status, 0, &usage) < 0) {
+        if (errno != EINTR) throw std::runtime_error("wait4 failed");
     }
     CliRun run;
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.peakResidentKiB = usage.ru_maxrss;
     if (stdoutPath.empty()) run.out = ReadFile(outPath);
     run.err = ReadFile(errPath);
     return run;

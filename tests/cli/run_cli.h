@@ -1,4 +1,5 @@
-// Runs the built vexmorchm-cli as a child process and collects what it did.
+// Runs the built vexmorchm-cli as a child process and collects what it did,
+// its peak memory included.
 #pragma once
 
 #include <string>
@@ -10,6 +11,7 @@ struct CliRun {
     int exitStatus = -1;  // -1 when it did not exit normally (a signal)
     std::string out;
     std::string err;
+    long peakResidentKiB = 0;
 };
 
 // `args` after the program name. `workDir` becomes the child's current

@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/common/temp_dir.h"
-#include "tests/safety/child_process.h"
+#include "tests/cli/run_cli.h"
 #include "tests/support/chm_writer.h"
 
 namespace vexmor {
@@ -24,8 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace ts = testsupport;
-using test::ChildRun;
-using test::RunCliProgram;
+using test::CliRun;
+using test::RunCli;
 using test::TempDir;
 
 constexpr long kMemoryBoundKiB = 256 * 1024;
@@ -143,7 +143,7 @@ TEST_P(InputUntouched, OpenedReadOnlyAndUnchangedInBytesAndTimes) {
         const std::string what = std::string(GetParam().what) + (hostile ? " (hostile file)" : "");
         {
             FileWatch watch(chm);
-            const ChildRun run = RunCliProgram(args, dir / "work");
+            const CliRun run = RunCli(args, dir / "work");
             ASSERT_NE(run.exitStatus, -1) << run.err;
             if (watch.Active()) {
                 const std::uint32_t events = watch.Events();
@@ -245,7 +245,7 @@ TEST_P(HostileName, ExtractWritesNothingOutsideTheFolder) {
     for (const bool keepGoing : {false, true}) {
         std::vector<std::string> args{"extract", chm, "t/out"};
         if (keepGoing) args.insert(args.begin() + 1, "--keep-going");
-        const ChildRun run = RunCliProgram(args, dir / "sandbox");
+        const CliRun run = RunCli(args, dir / "sandbox");
         ASSERT_TRUE(run.exitStatus == 0 || run.exitStatus == 1) << c.what << ": status " << run.exitStatus << "\n" << run.err;
         ExpectOnlyInside(dir.path(), "sandbox/t/out", {"hostile.chm", "sandbox", "sandbox/t"}, c.what);
         EXPECT_EQ(test::ReadFile(dir / "sandbox/t/out/ok.txt"), "fine") << c.what;
@@ -263,8 +263,8 @@ TEST(HostileName, ListAndCatWriteNothingAtAll) {
     TempDir dir;
     Save(dir / "hostile.chm", HostileNamesChm());
     fs::create_directories(dir / "work");
-    EXPECT_EQ(RunCliProgram({"list", dir / "hostile.chm"}, dir / "work").exitStatus, 0);
-    EXPECT_EQ(RunCliProgram({"cat", dir / "hostile.chm", "../up.txt"}, dir / "work").out, "evil");
+    EXPECT_EQ(RunCli({"list", dir / "hostile.chm"}, dir / "work").exitStatus, 0);
+    EXPECT_EQ(RunCli({"cat", dir / "hostile.chm", "../up.txt"}, dir / "work").out, "evil");
     EXPECT_EQ(test::ListTree(dir.path()), (std::vector<std::string>{"hostile.chm", "work"}));
 }
 
@@ -307,12 +307,12 @@ TEST_P(DeclaredTooLarge, FailsWithAMessageAndWritesNothingForIt) {
     const std::string chm = dir / "stretched.chm";
     Save(chm, image.bytes);
 
-    const ChildRun cat = RunCliProgram({"cat", chm, c.innerPath}, dir.path());
+    const CliRun cat = RunCli({"cat", chm, c.innerPath}, dir.path());
     EXPECT_EQ(cat.exitStatus, 1) << c.what;
     EXPECT_EQ(cat.out, "") << c.what;
     EXPECT_NE(cat.err.find("runs past the end"), std::string::npos) << c.what << ": " << cat.err;
 
-    const ChildRun extract = RunCliProgram({"extract", "--keep-going", chm, "out"}, dir.path());
+    const CliRun extract = RunCli({"extract", "--keep-going", chm, "out"}, dir.path());
     EXPECT_EQ(extract.exitStatus, 1) << c.what;
     EXPECT_NE(extract.err.find("runs past the end"), std::string::npos) << c.what << ": " << extract.err;
     EXPECT_FALSE(fs::exists(dir / ("out/" + std::string(c.innerPath)))) << c.what;
@@ -347,11 +347,11 @@ TEST(Memory, StaysBoundedWhenTheDataOutgrowsTheCache) {
     const std::string chm = dir / "big.chm";
     Save(chm, ts::BuildChm(entries, options).bytes);
 
-    const ChildRun extract = RunCliProgram({"extract", chm, "out"}, dir.path());
+    const CliRun extract = RunCli({"extract", chm, "out"}, dir.path());
     ASSERT_EQ(extract.exitStatus, 0) << extract.err;
     EXPECT_LT(extract.peakResidentKiB, kMemoryBoundKiB);
     EXPECT_EQ(fs::file_size(dir / "out/big2.htm"), 12u << 20);
-    const ChildRun cat = RunCliProgram({"cat", chm, "big1.htm"}, dir.path());
+    const CliRun cat = RunCli({"cat", chm, "big1.htm"}, dir.path());
     ASSERT_EQ(cat.exitStatus, 0) << cat.err;
     EXPECT_EQ(cat.out.size(), 12u << 20);
     EXPECT_LT(cat.peakResidentKiB, kMemoryBoundKiB);
