@@ -23,8 +23,6 @@ public:
     // uses the x86 call filter.
     void DecodeSpan(const std::uint8_t* in, std::size_t inLength, std::uint8_t* out, std::size_t outLength) const;
 
-    std::uint32_t WindowSize() const noexcept { return windowSize_; }
-
 private:
     std::uint32_t windowSize_;
     unsigned positionSlots_;
