@@ -125,7 +125,7 @@ std::size_t ResetEntry(const ChmBytes& chm, std::size_t index) { return chm.Stor
 
 // Widens a stream's declared length to the largest number of the same width.
 void StretchLength(ChmBytes& chm, const std::string& name) {
-    const RawEntry& e = chm.Entry(name);
+    const testsupport::ProbedEntry& e = chm.Entry(name);
     for (std::size_t i = 0; i < e.lengthBytes; ++i)
         chm.bytes[e.lengthAt + i] = static_cast<char>(i + 1 < e.lengthBytes ? 0xFF : 0x7F);
 }

@@ -1,19 +1,14 @@
-// Test helper: a help file held in memory, with the positions a test needs
-// to damage it on purpose, found by reading the structures directly.
+// Test helper: a real help file held in memory, with the positions a test
+// needs to damage it on purpose, found by the test-side directory reader.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace vexmor::test {
+#include "tests/support/chm_probe.h"
 
-struct RawEntry {
-    std::string name;
-    std::uint64_t section = 0, offset = 0, length = 0;
-    std::size_t lengthAt = 0;     // file position of the length number
-    std::size_t lengthBytes = 0;  // its width in bytes
-};
+namespace vexmor::test {
 
 struct ChmBytes {
     std::string bytes;
@@ -21,11 +16,11 @@ struct ChmBytes {
     std::size_t firstChunkAt = 0;
     std::uint32_t chunkSize = 0;
     std::uint64_t contentOffset = 0;
-    std::vector<RawEntry> entries;  // of the first listing chunk
+    std::vector<testsupport::ProbedEntry> entries;  // listing order
 
     static ChmBytes Load(const std::string& path);
 
-    const RawEntry& Entry(const std::string& name) const;
+    const testsupport::ProbedEntry& Entry(const std::string& name) const;
     // File position of a stored entry's bytes.
     std::size_t StoredAt(const std::string& name) const;
 

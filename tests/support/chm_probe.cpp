@@ -65,6 +65,7 @@ ProbedChm ProbeChm(std::span<const std::uint8_t> file) {
     out.contentOffset = out.version == 3 ? ReadU64(file, 0x58) : dirOffset + dirLength;
     Need(out.contentOffset == dirOffset + dirLength, "content follows the directory");
 
+    out.itspOffset = dirOffset;
     Need(ReadU32(file, dirOffset) == 0x50535449u, "ITSP signature");  // "ITSP"
     Need(ReadU32(file, dirOffset + 8) == 0x54, "ITSP length");
     out.chunkSize = ReadU32(file, dirOffset + 0x10);
@@ -81,6 +82,7 @@ ProbedChm ProbeChm(std::span<const std::uint8_t> file) {
     for (std::int32_t n = first; n != -1;) {
         Need(n >= 0 && static_cast<std::uint32_t>(n) < out.chunkCount && seen.insert(n).second, "listing link");
         const auto base = chunkAt(n);
+        out.listingChunkOffsets.push_back(base);
         Need(ReadU32(file, base) == 0x4C474D50u, "PMGL signature");  // "PMGL"
         const auto free = ReadU32(file, base + 4);
         Need(free <= out.chunkSize - 0x14, "free space");
@@ -92,7 +94,9 @@ ProbedChm ProbeChm(std::span<const std::uint8_t> file) {
             e.name = c.Text(c.EncInt());
             e.section = c.EncInt();
             e.offset = c.EncInt();
+            e.lengthAt = c.at;
             e.length = c.EncInt();
+            e.lengthBytes = c.at - e.lengthAt;
             out.entries.push_back(std::move(e));
             ++count;
         }

@@ -16,6 +16,8 @@ struct ProbedEntry {
     std::uint64_t section = 0;
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
+    std::uint64_t lengthAt = 0;     // file offset of the length's ENCINT
+    std::uint64_t lengthBytes = 0;  // its width
 };
 
 struct ProbedChm {
@@ -26,6 +28,8 @@ struct ProbedChm {
     std::int32_t rootIndexChunk = -1;
     std::uint32_t chunkCount = 0;
     std::uint32_t listingChunkCount = 0;  // walked along the next links
+    std::uint64_t itspOffset = 0;
+    std::vector<std::uint64_t> listingChunkOffsets;  // file offsets, in walk order
     std::vector<ProbedEntry> entries;     // listing order
     std::vector<std::pair<std::string, std::uint64_t>> indexEntries;  // name, chunk number
 };
