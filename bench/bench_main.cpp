@@ -49,13 +49,9 @@ struct CompressedSection {
     void DecodeAll(std::uint8_t* out) const {
         const LzxDecoder decoder(layout.windowSize);
         const auto& offsets = layout.spanOffsets;
-        for (std::size_t i = 0; i < offsets.size(); ++i) {
-            const std::uint64_t start = i * static_cast<std::uint64_t>(layout.resetInterval);
-            const std::uint64_t end = i + 1 < offsets.size() ? offsets[i + 1] : layout.contentLength;
-            const auto length = static_cast<std::size_t>(
-                std::min<std::uint64_t>(layout.resetInterval, layout.uncompressedLength - start));
-            decoder.DecodeSpan(content.data() + offsets[i], static_cast<std::size_t>(end - offsets[i]), out + start, length);
-        }
+        for (std::size_t i = 0; i < offsets.size(); ++i)
+            decoder.DecodeSpan(content.data() + offsets[i], static_cast<std::size_t>(layout.SpanInputEnd(i) - offsets[i]),
+                               out + layout.SpanStart(i), layout.SpanLength(i));
     }
 };
 

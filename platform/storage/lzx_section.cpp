@@ -131,15 +131,12 @@ std::shared_ptr<const DecodedSpan> LzxSection::SpanAt(std::uint64_t position) {
 
 std::shared_ptr<const DecodedSpan> LzxSection::Decode(std::size_t index) {
     const std::uint64_t begin = layout_.spanOffsets[index];
-    const std::uint64_t end =
-        index + 1 < layout_.spanOffsets.size() ? layout_.spanOffsets[index + 1] : layout_.contentLength;
-    input_.resize(static_cast<std::size_t>(end - begin));
+    input_.resize(static_cast<std::size_t>(layout_.SpanInputEnd(index) - begin));
     file_->ReadExact(layout_.contentFileOffset + begin, input_.data(), input_.size(), "the compressed data");
 
     auto span = std::make_shared<DecodedSpan>();
-    span->start = static_cast<std::uint64_t>(index) * layout_.resetInterval;
-    span->length = static_cast<std::size_t>(
-        std::min<std::uint64_t>(layout_.resetInterval, layout_.uncompressedLength - span->start));
+    span->start = layout_.SpanStart(index);
+    span->length = layout_.SpanLength(index);
     // Left uninitialised: the decoder writes every byte up to `length`.
     span->bytes.reset(new std::uint8_t[span->length + LzxDecoder::kOutputSlack]);
     decoder_.DecodeSpan(input_.data(), input_.size(), span->bytes.get(), span->length);

@@ -24,6 +24,17 @@ struct LzxSectionLayout {
     std::uint64_t contentFileOffset = 0;    // where the compressed bytes lie in the file
     std::uint64_t contentLength = 0;
     std::vector<std::uint64_t> spanOffsets;  // offset in the content of each span's data, increasing
+
+    // Span `index` (< spanOffsets.size()): where its output starts in the
+    // section, how long it is, and the end of its compressed data.
+    std::uint64_t SpanStart(std::size_t index) const { return static_cast<std::uint64_t>(index) * resetInterval; }
+    std::size_t SpanLength(std::size_t index) const {
+        const std::uint64_t left = uncompressedLength - SpanStart(index);
+        return static_cast<std::size_t>(left < resetInterval ? left : resetInterval);
+    }
+    std::uint64_t SpanInputEnd(std::size_t index) const {
+        return index + 1 < spanOffsets.size() ? spanOffsets[index + 1] : contentLength;
+    }
 };
 
 // Reads ControlData and ResetTable of the directory. Throws EStorageError
