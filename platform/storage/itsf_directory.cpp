@@ -14,6 +14,8 @@ constexpr std::size_t kItsfV2Length = 0x58;
 constexpr std::size_t kItsfV3Length = 0x60;
 constexpr std::uint32_t kItspMinLength = 0x54;
 constexpr std::uint32_t kListingHeaderLength = 0x14;
+constexpr std::size_t kPreviousChunkAt = 0x0C;
+constexpr std::size_t kNextChunkAt = 0x10;
 // Every writer seen uses 4 KiB chunks; anything far outside is damage, and
 // the bound keeps a single chunk from costing more than its share.
 constexpr std::uint32_t kMinChunkSize = 0x20;
@@ -99,19 +101,46 @@ Directory ReadDirectory(const FileSource& file) {
     // The chunks that the directory really holds; links are checked against
     // this count, not the one the header claims.
     const std::size_t chunkCount = (raw.size() - headerLength) / chunkSize;
+    auto chunkAt = [&](std::size_t index) {
+        return ByteView(raw.data() + headerLength + index * chunkSize, chunkSize, "a listing chunk");
+    };
+    auto isListing = [&](std::int32_t index) {
+        return index >= 0 && static_cast<std::size_t>(index) < chunkCount &&
+               chunkAt(static_cast<std::size_t>(index)).Matches("PMGL");
+    };
+    auto link = [&](std::int32_t index, std::size_t at) {
+        ByteView chunk = chunkAt(static_cast<std::size_t>(index));
+        chunk.Seek(at);
+        return chunk.I32();
+    };
+
+    // Some writers name a chunk after the true head of the chain. Go back
+    // while the previous chunk is a listing chunk that links forward to this
+    // one; at most chunkCount steps, so a loop of back links ends too.
+    std::int32_t head = firstListing;
+    if (isListing(head)) {
+        for (std::size_t steps = 0; steps < chunkCount; ++steps) {
+            const std::int32_t previous = link(head, kPreviousChunkAt);
+            if (previous == head || !isListing(previous) || link(previous, kNextChunkAt) != head) break;
+            head = previous;
+        }
+    }
+
     std::vector<bool> visited(chunkCount, false);
-    for (std::int32_t index = firstListing; index != -1;) {
+    for (std::int32_t index = head; index != -1;) {
         if (index < 0 || static_cast<std::size_t>(index) >= chunkCount)
             itsp.Fail("listing chunk " + std::to_string(index) + " lies outside the directory");
         if (visited[static_cast<std::size_t>(index)]) itsp.Fail("the listing chunks link in a loop");
         visited[static_cast<std::size_t>(index)] = true;
-        ByteView chunk(raw.data() + headerLength + static_cast<std::size_t>(index) * chunkSize, chunkSize,
-                       "a listing chunk");
+        ByteView chunk = chunkAt(static_cast<std::size_t>(index));
         if (!chunk.Matches("PMGL")) chunk.Fail("the PMGL signature is missing");
         ReadListingChunk(chunk, chunkSize, directory.entries);
-        chunk.Seek(0x10);
-        index = chunk.I32();
+        index = link(index, kNextChunkAt);
     }
+    // A listing chunk that the chain never reaches still holds entries of the
+    // file: list them after the chain, in chunk order, rather than lose them.
+    for (std::size_t index = 0; index < chunkCount; ++index)
+        if (!visited[index] && chunkAt(index).Matches("PMGL")) ReadListingChunk(chunkAt(index), chunkSize, directory.entries);
     return directory;
 }
 
