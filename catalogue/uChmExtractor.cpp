@@ -2,8 +2,7 @@
 
 #include <array>
 
-#include "catalogue/folder_rule.h"
-#include "catalogue/inner_name.h"
+#include "catalogue/folder_export.h"
 #include "catalogue/target_file.h"
 #include "platform/storage/storage_error.h"
 
@@ -13,17 +12,9 @@ namespace {
 
 constexpr std::uint32_t kCopyBlock = 4096;
 
-// `folder` with exactly one separator at its end; an empty text is the
-// current folder (never the file-system root).
-std::string WithTrailingDelim(const std::string& folder) {
-    if (folder.empty()) return std::string(".") + kPathDelim;
-    if (folder.back() == kPathDelim) return folder;
-    return folder + kPathDelim;
-}
-
 }  // namespace
 
-void TChmItem::SaveToFile(const std::string& target) const {
+void TChmItem::SaveToFile(const std::string& target, ExportObserver* observer) const {
     // Declared before the file, so the file is closed before the stream goes.
     const std::shared_ptr<storage::IStream> stream = Storage->OpenStream(Name);
     TargetFile file(target);
@@ -36,29 +27,24 @@ void TChmItem::SaveToFile(const std::string& target) const {
         }
         file.Write(buffer.data(), delivered);
         copied += delivered;
+        if (observer) observer->Copied(delivered);
         if (delivered < kCopyBlock) break;
     }
     file.CutTo(copied);
     file.Close();
 }
 
-void TChmItem::ExtractInto(const std::string& folder) const {
-    if (!IsSafeInnerName(Path, Name)) throw EChmExtractError("不安全的文件名-" + InnerPathAndName(Path, Name));
-    // Root items go into the chosen folder itself, which is created like any
-    // inner folder when it is missing.
-    std::string targetFolder = WithTrailingDelim(folder);
-    if (!Path.empty()) targetFolder += Path + kPathDelim;
-    if (!EnsureFolder(targetFolder)) throw EChmExtractError("不能创建文件夹-" + Path);
-    SaveToFile(targetFolder + Name);
-}
-
 TChmItem& TChmItems::Add() {
     return items_.emplace_back(this);
 }
 
-void TChmItems::ExtractAll(const std::string& folder) const {
-    const std::string target = WithTrailingDelim(folder);
-    for (const TChmItem& item : items_) item.ExtractInto(target);
+void TChmItems::ExtractAll(const std::string& folder, ExportObserver* observer) const {
+    FolderExport run(*this, folder);
+    for (const std::size_t index : run.Order()) {
+        const TChmItem& item = items_[index];
+        if (observer && !observer->BeforeItem(item)) return;
+        run.Write(item, observer);
+    }
 }
 
 TChmExtractor::TChmExtractor(StorageFactory factory)

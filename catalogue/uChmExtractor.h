@@ -23,6 +23,21 @@ public:
 };
 
 class TChmItems;
+class TChmItem;
+
+// Told how an export goes, on the thread that runs it.
+class ExportObserver {
+public:
+    virtual ~ExportObserver() = default;
+    // Before each item of an export of several; false stops the export
+    // there, as a success: every file written so far is complete.
+    virtual bool BeforeItem(const TChmItem& item) {
+        (void)item;
+        return true;
+    }
+    // After each block of `bytes` stored in the current item's file.
+    virtual void Copied(std::uint64_t bytes) { (void)bytes; }
+};
 
 // One stream of the help file.
 class TChmItem {
@@ -39,12 +54,7 @@ public:
     // Copies the stream to `target`: created when missing, otherwise opened in
     // place and cut to the bytes copied. The stream is opened first, so a
     // stream that cannot be opened leaves the disk untouched.
-    void SaveToFile(const std::string& target) const;
-
-    // Writes this item under `folder` as ExtractAll does for each item: a
-    // name that could leave `folder` is refused, the inner folder is created,
-    // then the stream is copied into it.
-    void ExtractInto(const std::string& folder) const;
+    void SaveToFile(const std::string& target, ExportObserver* observer = nullptr) const;
 };
 
 // The items, in the order the walk met their streams.
@@ -58,7 +68,7 @@ public:
 
     // Writes every item under `folder`, rebuilding the inner folders; stops
     // at the first failure, leaving what was written before it.
-    void ExtractAll(const std::string& folder) const;
+    void ExtractAll(const std::string& folder, ExportObserver* observer = nullptr) const;
 
 private:
     // A deque keeps items in place as it grows, without an allocation each.

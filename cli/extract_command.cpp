@@ -4,6 +4,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "catalogue/folder_export.h"
 #include "catalogue/inner_name.h"
 #include "catalogue/uChmExtractor.h"
 #include "cli/commands.h"
@@ -75,14 +76,15 @@ int RunExtract(const ExtractCommand& command) {
     folder = WithTrailingDelim(folder);
 
     const TChmItems& items = extractor.Items();
+    FolderExport run(items, folder);
     std::uint64_t totalBytes = 0;
     for (std::size_t i = 0; i < items.Count(); ++i) totalBytes += items[i].Size;
     ExportProgress progress(::isatty(STDERR_FILENO) == 1, items.Count(), totalBytes);
     Tally tally;
-    for (std::size_t i = 0; i < items.Count(); ++i) {
-        const TChmItem& item = items[i];
+    for (const std::size_t index : run.Order()) {
+        const TChmItem& item = items[index];
         try {
-            item.ExtractInto(folder);
+            run.Write(item);
             ++tally.written;
             tally.bytes += item.Size;
         } catch (const std::exception& e) {

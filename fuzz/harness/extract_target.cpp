@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/in_out_error.h"
+#include "catalogue/folder_export.h"
 #include "catalogue/uChmExtractor.h"
 #include "fuzz/harness/fuzz_targets.h"
 #include "fuzz/harness/scratch_folder.h"
@@ -46,10 +47,11 @@ void Extract(const TChmExtractor& extractor, const std::string& target) {
         return;
     }
     std::uint64_t budget = kWriteBudget;
-    for (std::size_t i = 0; i < items.Count(); ++i) {
-        if (items[i].Size > budget) continue;
-        budget -= items[i].Size;
-        items[i].ExtractInto(target);
+    FolderExport run(items, target);
+    for (const std::size_t index : run.Order()) {
+        if (items[index].Size > budget) continue;
+        budget -= items[index].Size;
+        run.Write(items[index]);
     }
 }
 
