@@ -146,6 +146,8 @@ public:
         return std::make_shared<CompressedStream>(file_, entry.offset, entry.length);
     }
 
+    FileIdentity SourceFile() const override { return file_->Source().Identity(); }
+
 private:
     std::shared_ptr<ChmFile> file_;
     std::size_t node_;

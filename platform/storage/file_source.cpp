@@ -44,6 +44,8 @@ FileSource::FileSource(const std::string& path) {
                             path + (isDir ? " is a folder" : " is not a regular file"));
     }
     size_ = static_cast<std::uint64_t>(st.st_size);
+    identity_ = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), size_,
+                 static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 FileSource::~FileSource() {

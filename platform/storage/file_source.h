@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/storage/storage.h"
+
 namespace vexmor::storage {
 
 class FileSource {
@@ -17,6 +19,7 @@ public:
     FileSource& operator=(const FileSource&) = delete;
 
     std::uint64_t Size() const noexcept { return size_; }
+    const FileIdentity& Identity() const noexcept { return identity_; }
 
     // Reads exactly `length` bytes at `offset`. A range past the end of the
     // file is damage, reported with `what` naming the structure being read.
@@ -25,6 +28,7 @@ public:
 private:
     int fd_ = -1;
     std::uint64_t size_ = 0;
+    FileIdentity identity_;
 };
 
 }  // namespace vexmor::storage

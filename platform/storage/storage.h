@@ -17,6 +17,16 @@ using HResult = std::int32_t;
 inline constexpr HResult kOk = 0;      // an element was delivered
 inline constexpr HResult kFalse = 1;   // no more elements
 
+// Which file an opened help file is, as fstat saw it when it was opened.
+// All zero for a storage that no file backs.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;  // modification time, nanoseconds since the epoch
+    bool operator==(const FileIdentity&) const = default;
+};
+
 enum class ElementType : std::uint32_t { Storage = 1, Stream = 2 };
 
 struct ElementInfo {
@@ -47,6 +57,8 @@ public:
     // `name` as an enumeration of this storage delivered it.
     virtual std::shared_ptr<IStorage> OpenStorage(const std::string& name) = 0;
     virtual std::shared_ptr<IStream> OpenStream(const std::string& name) = 0;
+    // The help file this storage belongs to.
+    virtual FileIdentity SourceFile() const { return {}; }
 };
 
 // How much decoding the reading of a file's compressed section has cost.

@@ -99,8 +99,8 @@ const ChainCase kChainCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, DirectoryChain, ::testing::ValuesIn(kChainCases),
-                         [](const ::testing::TestParamInfo<ChainCase>& info) {
-                             std::string name = info.param.what;
+                         [](const ::testing::TestParamInfo<ChainCase>& param) {
+                             std::string name = param.param.what;
                              for (char& c : name)
                                  if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
                              return name;
