@@ -42,6 +42,8 @@ public:
 
     std::shared_ptr<IStream> OpenStream(const std::string& name) override {
         trace_->cursorAtStreamOpen.push_back(CurrentCursorShape());
+        if (trace_->onStreamOpen)
+            trace_->onStreamOpen(name);
         return Record(*trace_, inner_->OpenStream(name));
     }
 

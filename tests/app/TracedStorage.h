@@ -4,7 +4,9 @@
 // stream is opened.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "catalogue/uChmExtractor.h"
@@ -16,6 +18,9 @@ struct StorageTrace {
     // normal cursor (no override).
     std::vector<int> cursorAtFileOpen;
     std::vector<int> cursorAtStreamOpen;
+    // Called as a stream is opened, on the thread that opens it (an
+    // export's worker); may block or throw.
+    std::function<void(const std::string& name)> onStreamOpen;
 
     std::size_t Alive() const;
 };
