@@ -33,6 +33,15 @@ int Steps(std::uint64_t done, std::uint64_t total) {
     return static_cast<int>(share * kBarSteps);
 }
 
+// A name as one line of text: control characters, which the file may put
+// in a name, show as the replacement character here (display only).
+QString OneLine(QString name) {
+    for (QChar& character : name)
+        if (character.category() == QChar::Other_Control)
+            character = QChar::ReplacementCharacter;
+    return name;
+}
+
 }  // namespace
 
 TExportProgressDialog::TExportProgressDialog(QWidget* owner, TExportTotals totals, bool cancellable)
@@ -70,7 +79,8 @@ TExportProgressDialog::TExportProgressDialog(QWidget* owner, TExportTotals total
 }
 
 void TExportProgressDialog::Show(const TExportProgressState::Snapshot& snapshot) {
-    const QString name = QString::fromUtf8(snapshot.currentItem.data(), static_cast<qsizetype>(snapshot.currentItem.size()));
+    const QString name =
+        OneLine(QString::fromUtf8(snapshot.currentItem.data(), static_cast<qsizetype>(snapshot.currentItem.size())));
     current_->setText(QFontMetrics(current_->font()).elidedText(name, Qt::ElideMiddle, kLabelWidth));
     current_->setToolTip(name);
     counts_->setText(QStringLiteral("%1 / %2 项    %3 / %4")

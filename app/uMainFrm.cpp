@@ -33,7 +33,9 @@
 #include "app/WaitCursor.h"
 #include "catalogue/inner_name.h"
 
+#include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -298,6 +300,9 @@ void TfrmMainForm::CreateShortcuts() {
 void TfrmMainForm::SetCommandsEnabled(bool enabled) {
     for (QToolButton* button : {tbOpen, tbExportThis, tbExportAll, tbAbout})
         button->setEnabled(enabled);
+    // Quit stays: closing during an export stops it first.
+    for (QShortcut* shortcut : {scOpen, scExportThis, scExportAll, scAbout})
+        shortcut->setEnabled(enabled);
 }
 
 void TfrmMainForm::Bind(QToolButton* button, void (TfrmMainForm::*handler)()) {
@@ -398,9 +403,11 @@ void TfrmMainForm::tbExportAllClick() {
     if (!BrowseForFolder(this, kFolderPrompt, LastExportDir, LastExportDir))
         return;
     const vexmor::TChmItems& items = Extractor->Items();
+    // Sizes come from the file: the sum saturates rather than wraps.
+    constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
     std::uint64_t bytes = 0;
     for (std::size_t i = 0; i < items.Count(); ++i)
-        bytes += items[i].Size;
+        bytes = items[i].Size > kMost - bytes ? kMost : bytes + items[i].Size;
     const std::string folder = LastExportDir;
     const TExportOutcome outcome = RunExport(items.Count(), bytes, true, [&](vexmor::ExportObserver& observer) {
         items.ExtractAll(folder, &observer);

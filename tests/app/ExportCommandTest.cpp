@@ -345,6 +345,8 @@ private slots:
             QDragEnterEvent drag = DragOf(other, data);
             QApplication::sendEvent(form_.get(), &drag);
             QVERIFY(!drag.isAccepted());
+            form_->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(form_.get()));
             QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
             QTest::keyClick(form_.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
         });
