@@ -18,9 +18,9 @@ struct StorageTrace {
     // normal cursor (no override).
     std::vector<int> cursorAtFileOpen;
     std::vector<int> cursorAtStreamOpen;
-    // Called as a stream is opened, on the thread that opens it (an
-    // export's worker); may block or throw.
-    std::function<void(const std::string& name)> onStreamOpen;
+    // Called before the first block of a stream is read, on the thread that
+    // reads it (an export's worker); may block or throw.
+    std::function<void(const std::string& name)> onFirstRead;
 
     std::size_t Alive() const;
 };
