@@ -301,7 +301,9 @@ private slots:
         WhileWorkerHeld duringExport(gate, [&] {
             QTRY_VERIFY(ProgressWindow(*form_) && ProgressWindow(*form_)->isVisible());
             TExportProgressDialog* progress = ProgressWindow(*form_);
-            QVERIFY(progress->findChild<QLabel*>(QStringLiteral("counts"))->text().startsWith(QStringLiteral("1 / ")));
+            QLabel* counts = progress->findChild<QLabel*>(QStringLiteral("counts"));
+            QVERIFY(counts != nullptr);
+            QTRY_VERIFY(counts->text().startsWith(QStringLiteral("1 / ")));
             for (QToolButton* button : Buttons(*form_))
                 QVERIFY(!button->isEnabled());
             QCOMPARE(CurrentCursorShape(), static_cast<int>(Qt::BusyCursor));
