@@ -2,15 +2,32 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "app/ChmApplication.h"
+#include "app/CommandLine.h"
 #include "app/uMainFrm.h"
 
 int main(int argc, char* argv[]) {
     TChmApplication application(argc, argv);
     application.setWindowIcon(QIcon(QStringLiteral(":/icons/vexmorchm-128.png")));
     application.setDesktopFileName(QStringLiteral("vexmorchm"));
+
+    // Qt has taken its own options out of argv; the file stays as its bytes.
+    const TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    if (!commandLine.error.empty()) {
+        std::fprintf(stderr, "vexmorchm: %s\n%s", commandLine.error.c_str(), kCommandLineUsage);
+        return 2;
+    }
+    if (commandLine.help) {
+        std::fputs(kCommandLineUsage, stdout);
+        return 0;
+    }
 
     // Qt's own dialogs speak the desktop's language, as the platform's would.
     QTranslator qtTexts;
@@ -24,6 +41,10 @@ int main(int argc, char* argv[]) {
         // ends before the application object.
         TfrmMainForm frmMainForm;
         frmMainForm.show();
+        if (!commandLine.file.empty()) {
+            // Once the window is on screen, as if the user had opened the file.
+            QTimer::singleShot(0, &frmMainForm, [&frmMainForm, file = commandLine.file] { frmMainForm.OpenFile(file); });
+        }
         result = application.exec();
     }
     return result;

@@ -1,7 +1,12 @@
 #include "app/uMainFrm.h"
 
 #include <QByteArray>
+#include <QCloseEvent>
+#include <QCompleter>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QFont>
 #include <QFrame>
@@ -9,20 +14,28 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QListWidget>
+#include <QKeySequence>
 #include <QMessageBox>
-#include <QStyledItemDelegate>
+#include <QMimeData>
+#include <QShortcut>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include "app/ChmApplication.h"
 #include "app/DirSel.h"
+#include "app/ExportRun.h"
+#include "app/ItemListDelegates.h"
 #include "app/Splitter.h"
 #include "app/StatusBar.h"
 #include "app/WaitCursor.h"
 #include "catalogue/inner_name.h"
 
+#include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -48,15 +61,20 @@ const char* const kApplicationTitle = "CHM 抽取器";
 const char* const kNoFileOpen = "当前未打开文件";
 const char* const kFolderPrompt = "请选择一个文件夹";
 const char* const kAboutText = "问题与建议请提交到 VexmorChm 项目的问题跟踪系统\n";
+const char* const kOpenStatus = "文件:%1, 总共%2项";
+const char* const kExportedStatus = "文件:%1, 总共%2项, 已导出%3项";
+const char* const kCancelledSuffix = ", 已取消";
+const char* const kFailedSuffix = ", 导出失败";
 
-// The size column is display only; its cells never open an editor.
-class TNoEditorDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    QWidget* createEditor(QWidget*, const QStyleOptionViewItem&, const QModelIndex&) const override {
-        return nullptr;
-    }
+struct TCommand {
+    const char* name;
+    QKeySequence keys;
 };
+const TCommand kOpenCommand{"打开", QKeySequence(Qt::CTRL | Qt::Key_O)};
+const TCommand kExportThisCommand{"导出选中项", QKeySequence(Qt::CTRL | Qt::Key_S)};
+const TCommand kExportAllCommand{"全部导出", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)};
+const TCommand kAboutCommand{"关于", QKeySequence(Qt::Key_F1)};
+const QKeySequence kQuitKeys(Qt::CTRL | Qt::Key_Q);
 
 struct TImageSource {
     const char* themeName;
@@ -93,6 +111,34 @@ std::string ExtractFileName(const std::string& path) {
 
 QString ItemText(const vexmor::TChmItem& item) {
     return FromBytes(vexmor::InnerPathAndName(item.Path, item.Name));
+}
+
+// The one local help file that a drag carries, or an empty text.
+QString DroppedHelpFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls())
+        return {};
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return {};
+    const QString path = urls.first().toLocalFile();
+    if (!path.endsWith(QStringLiteral(".chm"), Qt::CaseInsensitive))
+        return {};
+    return path;
+}
+
+// A file dialog's completion list is a window of its own; closing the
+// dialog by Return in the name box leaves it up, where it would take the
+// next click.
+void HideCompletionPopups(QWidget* dialog) {
+    for (QCompleter* completer : dialog->findChildren<QCompleter*>())
+        if (QWidget* popup = completer->popup())
+            popup->hide();
+}
+
+int RunFileDialog(QFileDialog* dialog) {
+    const int result = dialog->exec();
+    HideCompletionPopups(dialog);
+    return result;
 }
 
 }  // namespace
@@ -135,26 +181,30 @@ void TfrmMainForm::CreateComponents() {
     ToolBar1->setStyleSheet(QStringLiteral("QToolBar { border: none; padding: 0px; spacing: 0px; }"));
     addToolBar(Qt::TopToolBarArea, ToolBar1);
 
-    auto makeButton = [this](TToolbarImage image) {
+    auto makeButton = [this](TToolbarImage image, const TCommand& command) {
         auto* button = new QToolButton(ToolBar1);
+        const QString name = QString::fromUtf8(command.name);
+        button->setToolTip(QStringLiteral("%1 (%2)").arg(name, command.keys.toString(QKeySequence::NativeText)));
+        button->setAccessibleName(name);
         button->setIcon(ImageList1.at(image));
         button->setIconSize(QSize(kImageSize, kImageSize));
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
         button->setAutoRaise(true);
         button->setFixedSize(kButtonWidth, kButtonHeight);
-        button->setFocusPolicy(Qt::NoFocus);
+        // Reached with Tab; a click leaves the focus where it was.
+        button->setFocusPolicy(Qt::TabFocus);
         ToolBar1->addWidget(button);
         return button;
     };
-    tbOpen = makeButton(kImageOpen);
-    tbExportThis = makeButton(kImageExportThis);
-    tbExportAll = makeButton(kImageExportAll);
+    tbOpen = makeButton(kImageOpen, kOpenCommand);
+    tbExportThis = makeButton(kImageExportThis, kExportThisCommand);
+    tbExportAll = makeButton(kImageExportAll, kExportAllCommand);
     ToolButton2 = new QFrame(ToolBar1);
     ToolButton2->setFrameShape(QFrame::VLine);
     ToolButton2->setFrameShadow(QFrame::Sunken);
     ToolButton2->setFixedSize(kSeparatorWidth, kButtonHeight);
     ToolBar1->addWidget(ToolButton2);
-    tbAbout = makeButton(kImageAbout);
+    tbAbout = makeButton(kImageAbout, kAboutCommand);
 
     Splitter1 = new TSplitter(this);
     Splitter1->setHandleWidth(3);
@@ -174,6 +224,14 @@ void TfrmMainForm::CreateComponents() {
     lvItems->setSortingEnabled(false);
     lvItems->setSelectionMode(QAbstractItemView::SingleSelection);
     lvItems->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    lvItems->setItemDelegateForColumn(0, new TInnerPathTipDelegate(
+                                             [this](int row) {
+                                                 const vexmor::TChmItems& items = Extractor->Items();
+                                                 return row >= 0 && static_cast<std::size_t>(row) < items.Count()
+                                                            ? ItemText(items[static_cast<std::size_t>(row)])
+                                                            : QString();
+                                             },
+                                             lvItems));
     lvItems->setItemDelegateForColumn(1, new TNoEditorDelegate(lvItems));
     lvItems->setMinimumHeight(kUpperPaneMinHeight);
 
@@ -215,6 +273,36 @@ void TfrmMainForm::CreateComponents() {
     Bind(tbExportThis, &TfrmMainForm::tbExportThisClick);
     Bind(tbExportAll, &TfrmMainForm::tbExportAllClick);
     Bind(tbAbout, &TfrmMainForm::tbAboutClick);
+
+    QWidget::setTabOrder(tbOpen, tbExportThis);
+    QWidget::setTabOrder(tbExportThis, tbExportAll);
+    QWidget::setTabOrder(tbExportAll, tbAbout);
+    QWidget::setTabOrder(tbAbout, lvItems);
+    QWidget::setTabOrder(lvItems, lbError);
+    CreateShortcuts();
+    setAcceptDrops(true);
+}
+
+void TfrmMainForm::CreateShortcuts() {
+    auto clicks = [this](const QKeySequence& keys, QToolButton* button) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
+        return shortcut;
+    };
+    scOpen = clicks(kOpenCommand.keys, tbOpen);
+    scExportThis = clicks(kExportThisCommand.keys, tbExportThis);
+    scExportAll = clicks(kExportAllCommand.keys, tbExportAll);
+    scAbout = clicks(kAboutCommand.keys, tbAbout);
+    scQuit = new QShortcut(kQuitKeys, this);
+    connect(scQuit, &QShortcut::activated, this, &QWidget::close);
+}
+
+void TfrmMainForm::SetCommandsEnabled(bool enabled) {
+    for (QToolButton* button : {tbOpen, tbExportThis, tbExportAll, tbAbout})
+        button->setEnabled(enabled);
+    // Quit stays: closing during an export stops it first.
+    for (QShortcut* shortcut : {scOpen, scExportThis, scExportAll, scAbout})
+        shortcut->setEnabled(enabled);
 }
 
 void TfrmMainForm::Bind(QToolButton* button, void (TfrmMainForm::*handler)()) {
@@ -233,8 +321,12 @@ void TfrmMainForm::FormDestroy() {
 }
 
 void TfrmMainForm::AppendError(const QString& message) {
-    // Appending neither selects the new row nor scrolls to it.
+    // No dialog ever reports a failure, so the new row must be seen: it is
+    // scrolled into view (not selected), and a collapsed list comes back.
     lbError->addItem(message);
+    if (Splitter1->LowerPaneHeight() == 0)
+        Splitter1->SetLowerPaneHeight(kErrorListMinHeight);
+    lbError->scrollToItem(lbError->item(lbError->count() - 1));
 }
 
 void TfrmMainForm::ApplicationEventsException(const std::exception& E) {
@@ -243,15 +335,20 @@ void TfrmMainForm::ApplicationEventsException(const std::exception& E) {
 
 void TfrmMainForm::tbOpenClick() {
     repaint();
-    if (dlgOpen->exec() != QDialog::Accepted)
+    if (RunFileDialog(dlgOpen) != QDialog::Accepted)
+        return;
+    OpenFile(PathBytes(dlgOpen->selectedFiles().value(0)));
+}
+
+void TfrmMainForm::OpenFile(const std::string& path) {
+    if (ExportRunning())
         return;
     TWaitCursor waitCursor;
-    // The dialog offers the chosen path again next time.
-    const QString chosen = dlgOpen->selectedFiles().value(0);
-    dlgOpen->selectFile(chosen);
+    // The dialog offers the file opened last next time, however it came.
+    dlgOpen->selectFile(QFile::decodeName(QByteArray::fromStdString(path)));
     lvItems->clear();
     try {
-        Extractor->Open(PathBytes(chosen));
+        Extractor->Open(path);
         const vexmor::TChmItems& items = Extractor->Items();
         // Built first and handed over in one go: much faster for large files.
         std::vector<std::unique_ptr<QTreeWidgetItem>> built;
@@ -267,24 +364,37 @@ void TfrmMainForm::tbOpenClick() {
         for (auto& row : built)
             rows.append(row.release());
         lvItems->addTopLevelItems(rows);
-        sbStatus->SetSimpleText(QString::fromUtf8("文件:%1, 总共%2项")
-                                    .arg(FromBytes(ExtractFileName(Extractor->FileName())))
-                                    .arg(items.Count()));
+        lvItems->scrollToTop();
+        // One arg() call: a name holding "%1" or "%2" stays as it is.
+        sbStatus->SetSimpleText(QString::fromUtf8(kOpenStatus)
+                                    .arg(FromBytes(ExtractFileName(Extractor->FileName())),
+                                         QString::number(items.Count())));
     } catch (const std::exception& e) {
+        sbStatus->SetSimpleText(QString::fromUtf8(kNoFileOpen));
         AppendError(QString::fromUtf8(e.what()));
     }
 }
 
 void TfrmMainForm::tbExportThisClick() {
-    const QModelIndex focused = lvItems->currentIndex();
-    if (!focused.isValid())
+    // The row the user selected, not the current one, which Qt moves to the
+    // first row when the list takes the focus.
+    const QList<QTreeWidgetItem*> selected = lvItems->selectedItems();
+    if (selected.isEmpty())
         return;
+    const int row = lvItems->indexOfTopLevelItem(selected.first());
     // Rows and items correspond by index: the list is never sorted.
-    const vexmor::TChmItem& item = Extractor->Items()[static_cast<std::size_t>(focused.row())];
+    const vexmor::TChmItem& item = Extractor->Items()[static_cast<std::size_t>(row)];
     dlgSave->selectFile(FromBytes(item.Name));
-    if (dlgSave->exec() != QDialog::Accepted)
+    if (RunFileDialog(dlgSave) != QDialog::Accepted)
         return;
-    item.SaveToFile(PathBytes(dlgSave->selectedFiles().value(0)));
+    const std::string target = PathBytes(dlgSave->selectedFiles().value(0));
+    // One file cannot be cancelled part-way: only complete files are left.
+    const TExportOutcome outcome = RunExport(1, item.Size, false, [&](vexmor::ExportObserver& observer) {
+        if (observer.BeforeItem(item))
+            item.SaveToFile(target, &observer);
+    });
+    if (outcome.failure)
+        std::rethrow_exception(outcome.failure);
 }
 
 void TfrmMainForm::tbExportAllClick() {
@@ -292,8 +402,90 @@ void TfrmMainForm::tbExportAllClick() {
         return;
     if (!BrowseForFolder(this, kFolderPrompt, LastExportDir, LastExportDir))
         return;
-    TWaitCursor waitCursor;
-    Extractor->Items().ExtractAll(LastExportDir);
+    const vexmor::TChmItems& items = Extractor->Items();
+    // Sizes come from the file: the sum saturates rather than wraps.
+    constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t bytes = 0;
+    for (std::size_t i = 0; i < items.Count(); ++i)
+        bytes = items[i].Size > kMost - bytes ? kMost : bytes + items[i].Size;
+    const std::string folder = LastExportDir;
+    const TExportOutcome outcome = RunExport(items.Count(), bytes, true, [&](vexmor::ExportObserver& observer) {
+        items.ExtractAll(folder, &observer);
+    });
+    QString status = QString::fromUtf8(kExportedStatus)
+                         .arg(FromBytes(ExtractFileName(Extractor->FileName())), QString::number(items.Count()),
+                              QString::number(outcome.written));
+    if (outcome.failure)
+        status += QString::fromUtf8(kFailedSuffix);
+    else if (outcome.cancelled)
+        status += QString::fromUtf8(kCancelledSuffix);
+    sbStatus->SetSimpleText(status);
+    if (outcome.failure)
+        std::rethrow_exception(outcome.failure);
+}
+
+TExportOutcome TfrmMainForm::RunExport(std::size_t items, std::uint64_t bytes, bool cancellable,
+                                       const std::function<void(vexmor::ExportObserver&)>& work) {
+    TExportRun run(this, TExportTotals{items, bytes}, cancellable);
+    TExportOutcome outcome;
+    {
+        // Undone on every way out, also when starting the worker fails.
+        struct TExportScope {
+            TfrmMainForm& form;
+            TExportScope(TfrmMainForm& f, TExportRun& r) : form(f) {
+                form.SetCommandsEnabled(false);
+                form.activeExport_ = &r;
+            }
+            ~TExportScope() {
+                form.activeExport_ = nullptr;
+                form.SetCommandsEnabled(true);
+            }
+        } scope(*this, run);
+        TBusyCursor busyCursor;
+        outcome = run.Run(work);
+    }
+    if (closeAfterExport_) {
+        // Asked while the export ran; the export is over, so the window may go.
+        closeAfterExport_ = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+    return outcome;
+}
+
+void TfrmMainForm::closeEvent(QCloseEvent* event) {
+    if (activeExport_ != nullptr) {
+        activeExport_->RequestCancel();
+        closeAfterExport_ = true;
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void TfrmMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (!ExportRunning() && !DroppedHelpFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TfrmMainForm::dragMoveEvent(QDragMoveEvent* event) {
+    if (!ExportRunning() && !DroppedHelpFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TfrmMainForm::dropEvent(QDropEvent* event) {
+    const QString path = DroppedHelpFile(event->mimeData());
+    if (ExportRunning() || path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Opened once the drop is over, so that the program the file came from
+    // is not kept waiting while the catalogue is built.
+    QTimer::singleShot(0, this, [this, bytes = PathBytes(path)] { OpenFile(bytes); });
 }
 
 void TfrmMainForm::tbAboutClick() {

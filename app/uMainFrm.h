@@ -6,7 +6,10 @@
 #include <QList>
 #include <QMainWindow>
 
+#include <cstddef>
+#include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,11 +17,14 @@
 
 class QFileDialog;
 class QFrame;
+class QShortcut;
 class QListWidget;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
 class TApplicationEvents;
+class TExportRun;
+struct TExportOutcome;
 class TSplitter;
 class TStatusBar;
 
@@ -47,6 +53,13 @@ public:
     QFileDialog* dlgOpen;
     QFileDialog* dlgSave;
     TApplicationEvents* ApplicationEvents;
+    // Keyboard commands; each one clicks its button, so a disabled button
+    // leaves its shortcut without effect too.
+    QShortcut* scOpen;
+    QShortcut* scExportThis;
+    QShortcut* scExportAll;
+    QShortcut* scAbout;
+    QShortcut* scQuit;
 
     std::unique_ptr<vexmor::TChmExtractor> Extractor;
     // Folder of the last Export all, ending in '/'; empty at start and after
@@ -59,12 +72,36 @@ public:
     void tbAboutClick();
     void ApplicationEventsException(const std::exception& E);
 
+    // Opens the help file at `path` (bytes as the file system takes them)
+    // and lists its items; a failure becomes a row of the error list. Does
+    // nothing while an export runs, since the export reads the catalogue.
+    void OpenFile(const std::string& path);
+    bool ExportRunning() const { return activeExport_ != nullptr; }
+
+protected:
+    // While an export runs, closing asks it to stop after the current file
+    // and closes the window once it has ended.
+    void closeEvent(QCloseEvent* event) override;
+    // One local .chm file may be dropped on the window to open it.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     void CreateComponents();
     void FormCreate();
     void FormDestroy();
+    void CreateShortcuts();
     void AppendError(const QString& message);
     void Bind(QToolButton* button, void (TfrmMainForm::*handler)());
+    void SetCommandsEnabled(bool enabled);
+    // Runs `work` on a worker thread with the progress window up and the
+    // commands disabled; returns once it has ended. A failure is rethrown
+    // here, on the window's thread.
+    TExportOutcome RunExport(std::size_t items, std::uint64_t bytes, bool cancellable,
+                           const std::function<void(vexmor::ExportObserver&)>& work);
 
     vexmor::TChmExtractor::StorageFactory storageFactory_;
+    TExportRun* activeExport_ = nullptr;  // set only while an export runs
+    bool closeAfterExport_ = false;
 };

@@ -1,19 +1,31 @@
 // Export this and Export all, driven through the real save dialog and
 // folder picker.
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 
+#include <functional>
+#include <stdexcept>
+
+#include "app/ExportProgressDialog.h"
+#include "app/StatusBar.h"
 #include "Fixture.h"
 #include "ModalScript.h"
 #include "TestSuites.h"
 #include "WindowDriver.h"
+#include "WorkerGate.h"
 
 namespace {
 
@@ -34,6 +46,54 @@ ManifestEntry EntryNamed(const QString& name) {
 bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QList<QToolButton*> Buttons(const TfrmMainForm& form) {
+    return {form.tbOpen, form.tbExportThis, form.tbExportAll, form.tbAbout};
+}
+
+TExportProgressDialog* ProgressWindow(const TfrmMainForm& form) {
+    return form.findChild<TExportProgressDialog*>(QStringLiteral("exportProgress"));
+}
+
+// Runs `action` on the window's thread once the export's worker is held at
+// the gate, then opens the gate, whatever the action did.
+class WhileWorkerHeld : public QObject {
+public:
+    WhileWorkerHeld(WorkerGate& gate, std::function<void()> action) : gate_(gate), action_(std::move(action)) {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            if (gate_.Arrivals() == 0)
+                return;
+            timer_.stop();
+            action_();
+            ran_ = true;
+            gate_.Open();
+        });
+        timer_.start(5);
+    }
+    ~WhileWorkerHeld() override { gate_.Open(); }
+    bool Ran() const { return ran_; }
+
+private:
+    WorkerGate& gate_;
+    std::function<void()> action_;
+    QTimer timer_;
+    bool ran_ = false;
+};
+
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+QDragEnterEvent DragOf(const QString& path, QMimeData& data) {
+    data.setUrls({QUrl::fromLocalFile(path)});
+    return QDragEnterEvent(QPoint(200, 150), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
 }
 
 }  // namespace
@@ -59,23 +119,23 @@ private slots:
         scratch_.reset();
     }
 
-    void exportsDoNothingWithoutFocusedRowOrOpenFile() {
+    void exportsDoNothingWithoutSelectedRowOrOpenFile() {
         {
             ModalScript noDialogs;
             form_->tbExportAll->click();  // nothing open
             QCOMPARE(noDialogs.Unexpected(), 0);
         }
         QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
-        QVERIFY(!form_->lvItems->currentIndex().isValid());
+        QVERIFY(form_->lvItems->selectedItems().isEmpty());
         {
             ModalScript noDialogs;
-            form_->tbExportThis->click();  // no focused row
+            form_->tbExportThis->click();  // no selected row
             QCOMPARE(noDialogs.Unexpected(), 0);
         }
         QCOMPARE(form_->lbError->count(), 0);
     }
 
-    void exportThisWritesFocusedItemUnderItsBareName() {
+    void exportThisWritesSelectedItemUnderItsBareName() {
         QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
         QTreeWidgetItem* row = RowNamed(form_->lvItems, QStringLiteral("html/page1.html"));
         QVERIFY(row != nullptr);
@@ -137,11 +197,14 @@ private slots:
         expectedFiles.sort();
         QCOMPARE(FilesBelow(first), expectedFiles);
 
-        // The wait cursor was up for every stream, and is gone now.
+        // The busy cursor was up for every stream, and is gone now.
         QVERIFY(!trace_->cursorAtStreamOpen.empty());
         for (int shape : trace_->cursorAtStreamOpen)
-            QCOMPARE(shape, static_cast<int>(Qt::WaitCursor));
+            QCOMPARE(shape, static_cast<int>(Qt::BusyCursor));
         QCOMPARE(CurrentCursorShape(), kNoOverride);
+        QCOMPARE(StatusText(*form_), QStringLiteral("文件:small.chm, 总共%1项, 已导出%1项").arg(expectedFiles.size()));
+        for (QToolButton* button : Buttons(*form_))
+            QVERIFY(button->isEnabled());
     }
 
     void secondExportAllPreselectsFirstFolderAndCancelForgetsIt() {
@@ -189,11 +252,186 @@ private slots:
         form_->tbExportAll->click();
         QVERIFY(script.AllStepsRan());
 
-        QCOMPARE(ErrorRows(*form_), QStringList{QStringLiteral("不能创建文件夹-html")});
+        QCOMPARE(ErrorRows(*form_).size(), 1);
+        QVERIFY(ErrorRows(*form_).first().startsWith(QStringLiteral("不能创建文件夹-html")));
         QCOMPARE(CurrentCursorShape(), kNoOverride);
-        // What came before the failing item stays on disk.
+        // What came before the failing item stays on disk and is counted;
+        // the blocking file is not one of them.
         const ManifestEntry system = EntryNamed(QStringLiteral("#SYSTEM"));
         QCOMPARE(FileSha256(target + QStringLiteral("/#SYSTEM")), system.sha256);
+        const qsizetype written = FilesBelow(target).size() - 1;
+        QCOMPARE(StatusText(*form_), QStringLiteral("文件:small.chm, 总共%1项, 已导出%2项, 导出失败")
+                                         .arg(form_->lvItems->topLevelItemCount())
+                                         .arg(written));
+    }
+
+    // What the worker throws comes back to the window's thread as one row.
+    void failureOnWorkerBecomesOneRow_data() {
+        QTest::addColumn<std::function<void()>>("toThrow");
+        QTest::addColumn<QString>("row");
+        QTest::newRow("message") << std::function<void()>([] { throw std::runtime_error("磁盘已满"); })
+                                 << QStringLiteral("磁盘已满");
+        QTest::newRow("no message") << std::function<void()>([] { throw 42; }) << QStringLiteral("未知异常");
+    }
+    void failureOnWorkerBecomesOneRow() {
+        QFETCH(std::function<void()>, toThrow);
+        QFETCH(QString, row);
+        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        trace_->onFirstRead = [toThrow](const std::string&) { toThrow(); };
+        const QString target = Scratch("out");
+        QVERIFY(QDir().mkpath(target));
+        ModalScript script({[&](QWidget* modal) { TypeAndAccept(modal, target); }});
+        form_->tbExportAll->click();
+        QVERIFY(script.AllStepsRan());
+        QCOMPARE(ErrorRows(*form_).size(), 1);
+        QVERIFY2(ErrorRows(*form_).first().contains(row), qPrintable(ErrorRows(*form_).first()));
+        QVERIFY(StatusText(*form_).endsWith(QStringLiteral("已导出0项, 导出失败")));
+        QCOMPARE(CurrentCursorShape(), kNoOverride);
+    }
+
+    void cancelStopsAfterCurrentFileWhileWindowRepaints() {
+        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        WorkerGate gate;
+        trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
+        PaintCounter paints;
+        form_->lvItems->viewport()->installEventFilter(&paints);
+        const QString target = Scratch("out");
+        QVERIFY(QDir().mkpath(target));
+
+        WhileWorkerHeld duringExport(gate, [&] {
+            QTRY_VERIFY(ProgressWindow(*form_) && ProgressWindow(*form_)->isVisible());
+            TExportProgressDialog* progress = ProgressWindow(*form_);
+            QLabel* counts = progress->findChild<QLabel*>(QStringLiteral("counts"));
+            QVERIFY(counts != nullptr);
+            QTRY_VERIFY(counts->text().startsWith(QStringLiteral("1 / ")));
+            for (QToolButton* button : Buttons(*form_))
+                QVERIFY(!button->isEnabled());
+            QCOMPARE(CurrentCursorShape(), static_cast<int>(Qt::BusyCursor));
+            paints.paints = 0;
+            form_->lvItems->viewport()->update();
+            QTRY_VERIFY(paints.paints > 0);
+            progress->CancelButton()->click();
+            QVERIFY(!progress->CancelButton()->isEnabled());
+        });
+        ModalScript script({[&](QWidget* modal) { TypeAndAccept(modal, target); }});
+        form_->tbExportAll->click();
+        QVERIFY(script.AllStepsRan());
+        QVERIFY(duringExport.Ran());
+
+        // The file being written when Cancel came is complete, and the last.
+        const QStringList written = FilesBelow(target);
+        QCOMPARE(written.size(), 1);
+        QCOMPARE(FileSha256(target + u'/' + written.first()), EntryNamed(written.first()).sha256);
+        QCOMPARE(gate.Arrivals(), 1);
+        QCOMPARE(StatusText(*form_), QStringLiteral("文件:small.chm, 总共%1项, 已导出1项, 已取消")
+                                         .arg(form_->lvItems->topLevelItemCount()));
+        QCOMPARE(form_->lbError->count(), 0);
+        QCOMPARE(CurrentCursorShape(), kNoOverride);
+        QVERIFY(ProgressWindow(*form_) == nullptr);
+        for (QToolButton* button : Buttons(*form_))
+            QVERIFY(button->isEnabled());
+    }
+
+    // The export reads the catalogue: nothing may open another file meanwhile.
+    void catalogueStaysWhileExportRuns() {
+        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        const QString other = Scratch("other.chm");
+        QVERIFY(QFile::copy(DataPath("small.chm"), other));
+        WorkerGate gate;
+        trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
+        const std::string openFile = form_->Extractor->FileName();
+
+        WhileWorkerHeld duringExport(gate, [&] {
+            form_->OpenFile(QFile::encodeName(other).toStdString());
+            QCOMPARE(form_->Extractor->FileName(), openFile);
+            QMimeData data;
+            QDragEnterEvent drag = DragOf(other, data);
+            QApplication::sendEvent(form_.get(), &drag);
+            QVERIFY(!drag.isAccepted());
+            form_->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+            QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+            QTest::keyClick(form_.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        });
+        QVERIFY(QDir().mkpath(Scratch("out")));
+        ModalScript script({[&](QWidget* modal) { TypeAndAccept(modal, Scratch("out")); }});
+        form_->tbExportAll->click();
+        QVERIFY(script.AllStepsRan());
+        QVERIFY(duringExport.Ran());
+        QCOMPARE(script.Unexpected(), 0);
+        QCOMPARE(form_->Extractor->FileName(), openFile);
+        QCOMPARE(trace_->componentsCreated, 1);
+        QCOMPARE(form_->lbError->count(), 0);
+    }
+
+    void closingDuringExportEndsItFirst() {
+        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        WorkerGate gate;
+        trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
+        const QString target = Scratch("out");
+        QVERIFY(QDir().mkpath(target));
+
+        WhileWorkerHeld duringExport(gate, [&] {
+            QVERIFY(!form_->close());
+            QVERIFY(form_->isVisible());
+        });
+        ModalScript script({[&](QWidget* modal) { TypeAndAccept(modal, target); }});
+        form_->tbExportAll->click();
+        QVERIFY(duringExport.Ran());
+        QTRY_VERIFY(!form_->isVisible());
+        QCOMPARE(FilesBelow(target).size(), 1);
+        form_.reset();
+        QCOMPARE(trace_->Alive(), std::size_t{0});
+    }
+
+    void exportThisOfLargeStreamShowsProgressWithoutCancel() {
+        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QTreeWidgetItem* row = RowNamed(form_->lvItems, QStringLiteral("html/big.html"));
+        QVERIFY(row != nullptr);
+        form_->lvItems->setCurrentItem(row);
+        WorkerGate gate;
+        trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
+        const QString target = Scratch("big.html");
+
+        WhileWorkerHeld duringExport(gate, [&] {
+            QTRY_VERIFY(ProgressWindow(*form_) && ProgressWindow(*form_)->isVisible());
+            QVERIFY(!ProgressWindow(*form_)->CancelButton()->isVisible());
+            QVERIFY(!form_->tbExportThis->isEnabled());
+        });
+        ModalScript script({[&](QWidget* modal) { TypeAndAccept(modal, target); }});
+        form_->tbExportThis->click();
+        QVERIFY(script.AllStepsRan());
+        QVERIFY(duringExport.Ran());
+        QCOMPARE(FileSha256(target), EntryNamed(QStringLiteral("html/big.html")).sha256);
+        QVERIFY(form_->tbExportThis->isEnabled());
+    }
+
+    // Qt makes the first row current when the list takes the focus, without
+    // selecting it: that is no choice of the user's.
+    void exportThisTakesSelectedRowNotCurrent() {
+        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        form_->activateWindow();
+        form_->lvItems->setFocus();
+        QTRY_VERIFY(form_->lvItems->currentIndex().isValid());
+        QVERIFY(form_->lvItems->selectedItems().isEmpty());
+        {
+            ModalScript noDialogs;
+            form_->tbExportThis->click();
+            QCOMPARE(noDialogs.Unexpected(), 0);
+        }
+
+        form_->lvItems->setCurrentItem(RowNamed(form_->lvItems, QStringLiteral("index.html")));
+        // The selection, not the current row, decides.
+        form_->lvItems->setCurrentIndex(form_->lvItems->model()->index(0, 0));
+        form_->lvItems->selectionModel()->select(form_->lvItems->model()->index(1, 0),
+                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        const QString expected = QFileInfo(form_->lvItems->topLevelItem(1)->text(0)).fileName();
+        ModalScript script({[&](QWidget* modal) {
+            QCOMPARE(FileNameText(modal), expected);
+            Cancel(modal);
+        }});
+        form_->tbExportThis->click();
+        QVERIFY(script.AllStepsRan());
     }
 };
 

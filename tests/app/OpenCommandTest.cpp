@@ -1,12 +1,20 @@
 // The Open command, driven through the real open dialog.
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDir>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 
+#include "app/CommandLine.h"
 #include "Fixture.h"
 #include "ModalScript.h"
 #include "TestSuites.h"
@@ -16,8 +24,38 @@ namespace {
 
 constexpr int kNoOverride = -1;
 
-QString SmallStatus() {
-    return QStringLiteral("文件:small.chm, 总共%1项").arg(ReadManifest(DataPath("small.sha256")).size());
+QString SmallStatus(const QString& name = QStringLiteral("small.chm")) {
+    return QStringLiteral("文件:") + name +
+           QStringLiteral(", 总共%1项").arg(ReadManifest(DataPath("small.sha256")).size());
+}
+
+QList<QUrl> LocalUrls(const QStringList& paths) {
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    return urls;
+}
+
+// Drags `urls` onto the window and drops them where it lets them; true
+// when the window took the drop.
+bool Drop(TfrmMainForm& form, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint where(200, 150);
+    QDragEnterEvent enter(where, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(QPointF(where), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &drop);
+    return drop.isAccepted();
+}
+
+bool CompletionPopupShown() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->windowType() == Qt::Popup)
+            return true;
+    return false;
 }
 
 // The message the catalogue gives for opening `path`.
@@ -103,7 +141,8 @@ private slots:
         QCOMPARE(CurrentCursorShape(), kNoOverride);
     }
 
-    void missingFileAddsFailureRowAndKeepsOldStatus() {
+    // The status line never names a file that is no longer open.
+    void missingFileAddsFailureRowAndSaysNothingIsOpen() {
         QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
         const QString missing = QDir(scratch_.path()).filePath("missing.chm");
 
@@ -112,7 +151,7 @@ private slots:
         QCOMPARE(ErrorRows(*form_), QStringList{OpenFailure(missing)});
         QVERIFY(!ErrorRows(*form_).first().isEmpty());
         QCOMPARE(form_->lvItems->topLevelItemCount(), 0);
-        QCOMPARE(StatusText(*form_), SmallStatus());
+        QCOMPARE(StatusText(*form_), QStringLiteral("当前未打开文件"));
         QVERIFY(form_->Extractor->FileName().empty());
         QCOMPARE(CurrentCursorShape(), kNoOverride);
     }
@@ -151,6 +190,119 @@ private slots:
         QCOMPARE(ErrorRows(*form_), expected);
         QCOMPARE(StatusText(*form_), QStringLiteral("当前未打开文件"));
         QCOMPARE(form_->lvItems->topLevelItemCount(), 0);
+    }
+
+    // Qt's arg() chained would replace a "%2" inside the name by the count.
+    void statusLineShowsNameAsItIs_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("%2") << QStringLiteral("a%2.chm");
+        QTest::newRow("%1%2") << QStringLiteral("%1%2.chm");
+        QTest::newRow("%L1") << QStringLiteral("%L1 帮助.chm");
+    }
+    void statusLineShowsNameAsItIs() {
+        QFETCH(QString, name);
+        const QString path = QDir(scratch_.path()).filePath(name);
+        QVERIFY(QFile::copy(DataPath("small.chm"), path));
+        form_->OpenFile(QFile::encodeName(path).toStdString());
+        QCOMPARE(StatusText(*form_), SmallStatus(name));
+    }
+
+    void newListStartsAtItsTop() {
+        const QString other = QDir(scratch_.path()).filePath("other.chm");
+        QVERIFY(QFile::copy(DataPath("small.chm"), other));
+        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        form_->lvItems->scrollToBottom();
+        QApplication::processEvents();
+        QVERIFY(form_->lvItems->verticalScrollBar()->value() > 0);
+
+        QVERIFY(OpenThroughDialog(*form_, other));
+        QApplication::processEvents();
+
+        QCOMPARE(form_->lvItems->verticalScrollBar()->value(), 0);
+        QCOMPARE(form_->lvItems->indexAt(QPoint(1, 1)).row(), 0);
+    }
+
+    // Typing a path lets the name box offer completions; Return takes the
+    // path and must take the completion list away with the dialog.
+    void typedPathLeavesNoCompletionPopup() {
+        const QString folder = QDir(scratch_.path()).filePath("sub");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::copy(DataPath("small.chm"), QDir(folder).filePath("small.chm")));
+        QVERIFY(QFile::copy(DataPath("small.chm"), QDir(folder).filePath("smaller.chm")));
+        bool popupWhileTyping = false;
+        ModalScript script({[&](QWidget* modal) {
+            QFileDialog* dialog = AsFileDialog(modal);
+            if (dialog == nullptr)
+                return;
+            auto* box = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            dialog->activateWindow();
+            QVERIFY(QTest::qWaitFor([box] {
+                box->setFocus(Qt::OtherFocusReason);
+                return box->hasFocus();
+            }));
+            QTest::keyClicks(box, folder + QStringLiteral("/sma"));
+            popupWhileTyping = QTest::qWaitFor(CompletionPopupShown, 2000);
+            QTest::keyClicks(box, QStringLiteral("ll.chm"));
+            QTest::keyClick(box, Qt::Key_Return);
+            if (dialog->isVisible())
+                Cancel(modal);
+        }});
+        form_->tbOpen->click();
+        QVERIFY(script.AllStepsRan());
+        QVERIFY(popupWhileTyping);
+        QCOMPARE(StatusText(*form_), SmallStatus());
+        QApplication::processEvents();
+        QVERIFY(!CompletionPopupShown());
+    }
+
+    void dropOfOneHelpFileOpensIt() {
+        QVERIFY(Drop(*form_, LocalUrls({DataPath("small.chm")})));
+        QTRY_COMPARE(StatusText(*form_), SmallStatus());
+        QCOMPARE(form_->lvItems->topLevelItemCount(), ReadManifest(DataPath("small.sha256")).size());
+        QCOMPARE(form_->lbError->count(), 0);
+    }
+
+    void dropIsRefused_data() {
+        QTest::addColumn<QList<QUrl>>("urls");
+        QTest::newRow("not a help file") << LocalUrls({DataPath("small.sha256")});
+        QTest::newRow("two files") << LocalUrls({DataPath("small.chm"), DataPath("openmcdf.chm")});
+        QTest::newRow("not local") << QList<QUrl>{QUrl(QStringLiteral("https://example.org/small.chm"))};
+        QTest::newRow("nothing") << QList<QUrl>{};
+    }
+    void dropIsRefused() {
+        QFETCH(QList<QUrl>, urls);
+        QVERIFY(!Drop(*form_, urls));
+        QApplication::processEvents();
+        QCOMPARE(StatusText(*form_), QStringLiteral("当前未打开文件"));
+        QCOMPARE(trace_->componentsCreated, 0);
+    }
+
+    // `vexmorchm FILE`: the file's bytes reach OpenFile unchanged.
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("help");
+        QTest::addColumn<bool>("wrong");
+        QTest::newRow("none") << QStringList{} << QString() << false << false;
+        QTest::newRow("file") << QStringList{"a b.chm"} << "a b.chm" << false << false;
+        QTest::newRow("help") << QStringList{"--help"} << QString() << true << false;
+        QTest::newRow("file after --") << QStringList{"--", "-x.chm"} << "-x.chm" << false << false;
+        QTest::newRow("dash alone is a name") << QStringList{"-"} << "-" << false << false;
+        QTest::newRow("unknown option") << QStringList{"-x"} << QString() << false << true;
+        QTest::newRow("two files") << QStringList{"a.chm", "b.chm"} << QString() << false << true;
+    }
+    void commandLine() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, file);
+        QFETCH(bool, help);
+        QFETCH(bool, wrong);
+        std::vector<std::string> bytes;
+        for (const QString& argument : arguments)
+            bytes.push_back(argument.toStdString());
+        const TCommandLine parsed = ParseCommandLine(bytes);
+        QCOMPARE(QString::fromStdString(parsed.file), file);
+        QCOMPARE(parsed.help, help);
+        QCOMPARE(!parsed.error.empty(), wrong);
     }
 
     void closingWithFileOpenReleasesEveryStorageReference() {

@@ -11,3 +11,4 @@ std::unique_ptr<QObject> MakeOpenCommandTest();
 std::unique_ptr<QObject> MakeExportCommandTest();
 std::unique_ptr<QObject> MakeApplicationHandlerTest();
 std::unique_ptr<QObject> MakeFolderPickerTest();
+std::unique_ptr<QObject> MakeKeyboardTest();

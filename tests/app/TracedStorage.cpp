@@ -28,6 +28,25 @@ std::shared_ptr<T> Record(StorageTrace& trace, std::shared_ptr<T> object) {
     return object;
 }
 
+class TracedStream : public IStream {
+public:
+    TracedStream(std::shared_ptr<IStream> inner, std::shared_ptr<StorageTrace> trace, std::string name)
+        : inner_(std::move(inner)), trace_(std::move(trace)), name_(std::move(name)) {}
+
+    std::uint32_t Read(void* buffer, std::uint32_t count) override {
+        if (!readBefore_ && trace_->onFirstRead)
+            trace_->onFirstRead(name_);
+        readBefore_ = true;
+        return inner_->Read(buffer, count);
+    }
+
+private:
+    std::shared_ptr<IStream> inner_;
+    std::shared_ptr<StorageTrace> trace_;
+    std::string name_;
+    bool readBefore_ = false;
+};
+
 class TracedStorage : public IStorage {
 public:
     TracedStorage(std::shared_ptr<IStorage> inner, std::shared_ptr<StorageTrace> trace)
@@ -42,7 +61,8 @@ public:
 
     std::shared_ptr<IStream> OpenStream(const std::string& name) override {
         trace_->cursorAtStreamOpen.push_back(CurrentCursorShape());
-        return Record(*trace_, inner_->OpenStream(name));
+        auto inner = Record(*trace_, inner_->OpenStream(name));
+        return Record<IStream>(*trace_, std::make_shared<TracedStream>(inner, trace_, name));
     }
 
 private:

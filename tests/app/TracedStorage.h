@@ -4,7 +4,9 @@
 // stream is opened.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "catalogue/uChmExtractor.h"
@@ -16,6 +18,9 @@ struct StorageTrace {
     // normal cursor (no override).
     std::vector<int> cursorAtFileOpen;
     std::vector<int> cursorAtStreamOpen;
+    // Called before the first block of a stream is read, on the thread that
+    // reads it (an export's worker); may block or throw.
+    std::function<void(const std::string& name)> onFirstRead;
 
     std::size_t Alive() const;
 };

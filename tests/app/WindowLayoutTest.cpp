@@ -6,13 +6,16 @@
 #include <QPointer>
 #include <QListWidget>
 #include <QRubberBand>
+#include <QHelpEvent>
 #include <QTest>
 #include <QToolBar>
+#include <QToolTip>
 #include <QToolButton>
 #include <QTreeWidget>
 
 #include "app/Splitter.h"
 #include "app/StatusBar.h"
+#include "Fixture.h"
 #include "TestSuites.h"
 #include "WindowDriver.h"
 
@@ -60,7 +63,6 @@ private slots:
             QVERIFY(button->autoRaise());
             QCOMPARE(button->toolButtonStyle(), Qt::ToolButtonIconOnly);
             QVERIFY(button->text().isEmpty());
-            QVERIFY(button->toolTip().isEmpty());
             QVERIFY(!button->icon().isNull());
             QVERIFY(!button->icon().pixmap(32, 32).isNull());
         }
@@ -98,6 +100,31 @@ private slots:
         editor->setText(QStringLiteral("b.htm"));
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_COMPARE(row->text(0), QStringLiteral("b.htm"));
+    }
+
+    // Only a row whose text the item column cuts shows its full inner path.
+    void cutRowShowsFullInnerPath_data() {
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<bool>("tip");
+        QTest::newRow("cut") << "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable" << true;
+        QTest::newRow("fits") << "index.html" << false;
+    }
+    void cutRowShowsFullInnerPath() {
+        QFETCH(QString, row);
+        QFETCH(bool, tip);
+        form_->OpenFile(QFile::encodeName(DataPath("small.chm")).toStdString());
+        const QList<QTreeWidgetItem*> found = form_->lvItems->findItems(row, Qt::MatchExactly, 0);
+        QCOMPARE(found.size(), 1);
+        form_->lvItems->scrollToItem(found.first());
+        QApplication::processEvents();
+        QWidget* viewport = form_->lvItems->viewport();
+        const QPoint where = form_->lvItems->visualItemRect(found.first()).center();
+        QHelpEvent help(QEvent::ToolTip, where, viewport->mapToGlobal(where));
+        QApplication::sendEvent(viewport, &help);
+        QCOMPARE(QToolTip::isVisible(), tip);
+        if (tip)
+            QCOMPARE(QToolTip::text(), row);
+        QToolTip::hideText();
     }
 
     void lowerPaneSnaps_data() {

@@ -19,6 +19,7 @@ int main(int argc, char* argv[]) {
         {"ExportCommand", MakeExportCommandTest},
         {"ApplicationHandler", MakeApplicationHandlerTest},
         {"FolderPicker", MakeFolderPickerTest},
+        {"Keyboard", MakeKeyboardTest},
     };
     if (argc < 2 || suites.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: %s SUITE [QtTest options]; suites:", argv[0]);

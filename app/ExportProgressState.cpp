@@ -1,0 +1,34 @@
+#include "app/ExportProgressState.h"
+
+#include "catalogue/inner_name.h"
+
+bool TExportProgressState::BeforeItem(const vexmor::TChmItem& item) {
+    if (cancelRequested_.load())
+        return false;
+    std::string name = vexmor::InnerPathAndName(item.Path, item.Name);
+    {
+        const std::lock_guard<std::mutex> lock(currentMutex_);
+        currentItem_.swap(name);
+    }
+    itemsStarted_.fetch_add(1);
+    return true;
+}
+
+void TExportProgressState::Copied(std::uint64_t bytes) {
+    bytesCopied_.fetch_add(bytes);
+}
+
+TExportProgressState::Snapshot TExportProgressState::Read() const {
+    Snapshot snapshot;
+    snapshot.itemsStarted = itemsStarted_.load();
+    snapshot.bytesCopied = bytesCopied_.load();
+    snapshot.cancelRequested = cancelRequested_.load();
+    const std::lock_guard<std::mutex> lock(currentMutex_);
+    snapshot.currentItem = currentItem_;
+    return snapshot;
+}
+
+std::size_t TExportProgressState::Written(bool failed) const {
+    const std::size_t started = itemsStarted_.load();
+    return failed && started > 0 ? started - 1 : started;
+}

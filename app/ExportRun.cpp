@@ -1,0 +1,85 @@
+#include "app/ExportRun.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#include <QWidget>
+
+#include <atomic>
+
+namespace {
+
+constexpr int kShowAfterMs = 300;
+constexpr int kRefreshMs = 100;
+
+}  // namespace
+
+TExportRun::TExportRun(QWidget* owner, TExportTotals totals, bool cancellable)
+    : owner_(owner), totals_(totals), cancellable_(cancellable) {}
+
+TExportRun::~TExportRun() {
+    // Only reached with a live worker if Run itself failed part-way.
+    RequestCancel();
+    Join();
+}
+
+void TExportRun::RequestCancel() {
+    if (cancellable_)
+        state_.RequestCancel();
+}
+
+void TExportRun::Join() {
+    if (worker_.joinable())
+        worker_.join();
+}
+
+TExportOutcome TExportRun::Run(Work work) {
+    TExportProgressDialog dialog(owner_, totals_, cancellable_);
+    dialog.OnCancel = [this, &dialog] {
+        RequestCancel();
+        dialog.Show(state_.Read());
+    };
+
+    QEventLoop loop;
+    std::atomic<bool> ended{false};
+    std::exception_ptr failure;
+    QTimer refresh;
+    refresh.setInterval(kRefreshMs);
+    QObject::connect(&refresh, &QTimer::timeout, &loop, [&] {
+        dialog.Show(state_.Read());
+        if (ended.load())
+            loop.quit();
+    });
+    QTimer showLater;
+    showLater.setSingleShot(true);
+    QObject::connect(&showLater, &QTimer::timeout, &dialog, [&] {
+        if (!ended.load())
+            dialog.show();
+    });
+
+    worker_ = std::thread([&] {
+        try {
+            work(state_);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        ended.store(true);
+        // Wakes the loop at once; the refresh timer would notice a little later.
+        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    refresh.start();
+    showLater.start(kShowAfterMs);
+    // The loop also ends when the application quits; the worker is then
+    // asked to stop and waited for, so it never outlives this call.
+    if (!ended.load())
+        loop.exec();
+    if (!ended.load())
+        RequestCancel();
+    Join();
+
+    TExportOutcome outcome;
+    outcome.failure = failure;
+    outcome.written = state_.Written(failure != nullptr);
+    // A cancel that came after the last item was started changed nothing.
+    outcome.cancelled = !failure && state_.Read().cancelRequested && outcome.written < totals_.items;
+    return outcome;
+}
