@@ -1,0 +1,29 @@
+// Copying one item's stream into a file of an open folder, shared by Export
+// this and Export all: the checks before the copy, the copy in 4096-byte
+// blocks, and the item's inner name on every failure.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "catalogue/target_file.h"
+#include "catalogue/uChmExtractor.h"
+
+namespace vexmor {
+
+// The files an export has written so far, and the item each holds.
+using WrittenFiles = std::map<FileStamp, const TChmItem*>;
+
+// Copies `item`'s stream to `name` in the folder `folder`, replacing what
+// stands there only once the copy is complete. Refuses the open help file as
+// the target and, when `written` is given, a file that an earlier item of the
+// same export wrote (naming both items). Every failure names the item.
+// Returns the stamp of the file written.
+FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
+                     ExportObserver* observer);
+
+// The file-layer error for `errnum`, its message followed by the inner path
+// and name of `item`.
+EInOutError NamedInOutError(int errnum, const TChmItem& item);
+
+}  // namespace vexmor
