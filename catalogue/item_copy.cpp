@@ -1,7 +1,6 @@
 #include "catalogue/item_copy.h"
 
 #include <array>
-#include <optional>
 
 #include "catalogue/inner_name.h"
 #include "platform/storage/storage_error.h"
@@ -42,15 +41,7 @@ FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const 
                ExportObserver* observer) {
     // Declared before the file, so the file is gone before the stream.
     const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStream(item.Name);
-    const std::optional<struct stat> existing = InspectTarget(folder, name);
-    std::optional<mode_t> permissions;
-    if (existing) {
-        CheckTarget(item, *existing, written);
-        // A regular file's permissions pass to its successor; a link, FIFO
-        // or device gives way to a file with the usual mode.
-        if (S_ISREG(existing->st_mode)) permissions = existing->st_mode & 0777;
-    }
-    TargetFile file(folder, name, permissions);
+    TargetFile file(folder, name);
     std::array<unsigned char, kCopyBlock> buffer;
     for (;;) {
         const std::uint32_t delivered = stream->Read(buffer.data(), kCopyBlock);
@@ -61,7 +52,7 @@ FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const 
         if (observer) observer->Copied(delivered);
         if (delivered < kCopyBlock) break;
     }
-    return file.Commit();
+    return file.Commit([&](const struct stat& existing) { CheckTarget(item, existing, written); });
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ std::optional<struct stat> InspectTarget(int folder, const std::string& name) {
     return info;
 }
 
-TargetFile::TargetFile(int folder, std::string name, std::optional<mode_t> permissions)
+TargetFile::TargetFile(int folder, std::string name)
     : folder_(folder), name_(std::move(name)) {
     // A nameless file vanishes by itself on any failure, a crash included.
     file_ = Descriptor(::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
@@ -89,7 +89,6 @@ TargetFile::TargetFile(int folder, std::string name, std::optional<mode_t> permi
             ThrowErrno(errnum);
         }
     }
-    if (permissions && ::fchmod(file_.Get(), *permissions) != 0) ThrowErrno(errno);
 }
 
 TargetFile::~TargetFile() {
@@ -100,11 +99,23 @@ TargetFile::~TargetFile() {
 void TargetFile::Write(const void* data, std::size_t count) { WriteAll(file_.Get(), data, count); }
 
 int TargetFile::LinkNameless(const std::string& linkName) {
+    // The descriptor itself where the kernel lets this caller link it (it
+    // refuses with ENOENT otherwise), else its name under /proc.
+    if (::linkat(file_.Get(), "", folder_, linkName.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    if (errno != ENOENT) return errno;
     const std::string self = "/proc/self/fd/" + std::to_string(file_.Get());
     if (::linkat(AT_FDCWD, self.c_str(), folder_, linkName.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
-    // Without /proc, a caller with the right to do so links the descriptor itself.
-    if (errno == ENOENT && ::linkat(file_.Get(), "", folder_, linkName.c_str(), AT_EMPTY_PATH) == 0) return 0;
     return errno;
+}
+
+void TargetFile::LinkUnderTemporaryName() {
+    int errnum = EEXIST;
+    for (int round = 0; errnum == EEXIST && round < kNameRounds; ++round) {
+        tempName_ = TemporaryName();
+        errnum = LinkNameless(tempName_);
+        if (errnum != 0) tempName_.clear();
+    }
+    if (errnum != 0) ThrowErrno(errnum);
 }
 
 void TargetFile::RenameOverTarget() {
@@ -112,28 +123,27 @@ void TargetFile::RenameOverTarget() {
     tempName_.clear();
 }
 
-FileStamp TargetFile::Commit() {
+FileStamp TargetFile::Commit(const TargetCheck& check) {
     struct stat info {};
-    if (tempName_.empty()) {
-        // Linked straight to the target's name when that is free; otherwise
-        // under a temporary name first, then renamed over what stands there.
-        int errnum = LinkNameless(name_);
-        for (int round = 0; errnum == EEXIST && round < kNameRounds; ++round) {
-            tempName_ = TemporaryName();
-            errnum = LinkNameless(tempName_);
-            if (errnum == 0) {
-                RenameOverTarget();
-                break;
-            }
-            tempName_.clear();
+    const bool nameless = tempName_.empty();
+    // A free name takes the nameless file at once: nothing stood there, so
+    // there is nothing to look at (the common case, one call).
+    if (nameless) {
+        const int errnum = LinkNameless(name_);
+        if (errnum == 0) {
+            if (::fstat(file_.Get(), &info) != 0) ThrowErrno(errno);
+            file_.Reset();
+            return StampOf(info);
         }
-        if (errnum != 0) ThrowErrno(errnum);
-        if (::fstat(file_.Get(), &info) != 0) ThrowErrno(errno);
-        file_.Reset();
-        return StampOf(info);
+        if (errnum != EEXIST) ThrowErrno(errnum);
     }
-    // A named file is closed first, where a network file system reports
-    // the failures of delayed writes.
+    if (const std::optional<struct stat> existing = InspectTarget(folder_, name_)) {
+        check(*existing);
+        if (S_ISREG(existing->st_mode) && ::fchmod(file_.Get(), existing->st_mode & 0777) != 0) ThrowErrno(errno);
+    }
+    if (nameless) LinkUnderTemporaryName();
+    // Closed before the rename, where a network file system reports the
+    // failures of delayed writes.
     if (::close(file_.Release()) != 0 && errno != EINTR) ThrowErrno(errno);
     RenameOverTarget();
     if (::fstatat(folder_, name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) ThrowErrno(errno);

@@ -8,6 +8,7 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -36,25 +37,31 @@ FileStamp StampOf(const struct stat& info);
 // replaced: a folder, or a regular file that the caller may not write.
 std::optional<struct stat> InspectTarget(int folder, const std::string& name);
 
+// Looks at what stands at a target before it is replaced; throws to refuse it.
+using TargetCheck = std::function<void(const struct stat& existing)>;
+
 class TargetFile {
 public:
     // Creates the file that is to take the place of `name` in `folder`, with
-    // the permission bits `permissions`, or 0666 less the umask when none are
-    // given. Throws EInOutError.
-    TargetFile(int folder, std::string name, std::optional<mode_t> permissions);
+    // mode 0666 less the umask. Throws EInOutError.
+    TargetFile(int folder, std::string name);
     // Discards the file unless Commit put it in place.
     ~TargetFile();
     TargetFile(const TargetFile&) = delete;
     TargetFile& operator=(const TargetFile&) = delete;
 
     void Write(const void* data, std::size_t count);
-    // Puts the complete file at `name`, replacing whatever stands there, and
-    // closes it. Returns the stamp of the file now at `name`.
-    FileStamp Commit();
+    // Puts the complete file at `name` and closes it. Whatever stands there
+    // (a file, a link, a FIFO, a device) is first shown to `check` and
+    // InspectTarget, then replaced, never written through; a regular file
+    // passes its permission bits on. Returns the stamp of the file now at
+    // `name`. On failure the target is as it was.
+    FileStamp Commit(const TargetCheck& check);
 
 private:
     // 0, or the errno of the failed link.
     int LinkNameless(const std::string& linkName);
+    void LinkUnderTemporaryName();
     void RenameOverTarget();
 
     int folder_;
