@@ -37,7 +37,10 @@ void FolderExport::Write(const TChmItem& item, ExportObserver* observer) {
 int FolderExport::FolderOf(const TChmItem& item) {
     if (!chosen_.IsOpen()) {
         chosen_ = OpenChosenFolder(folder_);
-        if (!chosen_.IsOpen()) FolderFailure(item, folder_, errno);
+        if (!chosen_.IsOpen()) {
+            const int errnum = errno;
+            FolderFailure(item, folder_, errnum);
+        }
     }
     if (item.Path.empty()) return chosen_.Get();
     if (cached_.IsOpen() && item.Path == cachedPath_) return cached_.Get();

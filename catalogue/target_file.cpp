@@ -71,12 +71,12 @@ std::optional<struct stat> InspectTarget(int folder, const std::string& name) {
     return info;
 }
 
-TargetFile::TargetFile(int folder, std::string name)
+TargetFile::TargetFile(int folder, std::string name, Aside aside)
     : folder_(folder), name_(std::move(name)) {
     // A nameless file vanishes by itself on any failure, a crash included.
-    file_ = Descriptor(::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (aside == Aside::Nameless) file_ = Descriptor(::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (!file_.IsOpen()) {
-        if (!NamelessUnsupported(errno)) ThrowErrno(errno);
+        if (aside == Aside::Nameless && !NamelessUnsupported(errno)) ThrowErrno(errno);
         for (int round = 0; round < kNameRounds && !file_.IsOpen(); ++round) {
             tempName_ = TemporaryName();
             file_ = Descriptor(

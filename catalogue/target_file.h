@@ -40,11 +40,17 @@ std::optional<struct stat> InspectTarget(int folder, const std::string& name);
 // Looks at what stands at a target before it is replaced; throws to refuse it.
 using TargetCheck = std::function<void(const struct stat& existing)>;
 
+// How the file is kept aside until it is complete.
+enum class Aside {
+    Nameless,  // a nameless file (O_TMPFILE), or a named one where the file system has none
+    Named,     // a hidden file with a unique temporary name
+};
+
 class TargetFile {
 public:
     // Creates the file that is to take the place of `name` in `folder`, with
     // mode 0666 less the umask. Throws EInOutError.
-    TargetFile(int folder, std::string name);
+    TargetFile(int folder, std::string name, Aside aside = Aside::Nameless);
     // Discards the file unless Commit put it in place.
     ~TargetFile();
     TargetFile(const TargetFile&) = delete;

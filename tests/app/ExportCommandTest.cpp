@@ -189,7 +189,7 @@ private slots:
         form_->tbExportAll->click();
         QVERIFY(script.AllStepsRan());
 
-        QCOMPARE(ErrorRows(*form_), QStringList{QStringLiteral("不能创建文件夹-html")});
+        QCOMPARE(ErrorRows(*form_), QStringList{QStringLiteral("不能创建文件夹-html: html/big.html (html: not a folder)")});
         QCOMPARE(CurrentCursorShape(), kNoOverride);
         // What came before the failing item stays on disk.
         const ManifestEntry system = EntryNamed(QStringLiteral("#SYSTEM"));
