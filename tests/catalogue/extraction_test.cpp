@@ -25,6 +25,7 @@ using test::FakeCounters;
 using test::FakeNode;
 using test::ListTree;
 using test::ReadFile;
+using test::SnapshotTree;
 using test::TempDir;
 using test::WriteFile;
 
@@ -220,22 +221,6 @@ std::string ExportTo(Way way, TChmItems& items, const TChmItem& item, const std:
     return "";
 }
 
-// Every file below `root` with its bytes (links as their target), so that a
-// change anywhere below it shows.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        const std::string name = fs::relative(it->path(), root).string();
-        if (it->is_symlink())
-            files[name] = "-> " + fs::read_symlink(it->path()).string();
-        else if (it->is_regular_file())
-            files[name] = ReadFile(it->path());
-        else
-            files[name] = it->is_directory() ? "(folder)" : "(other)";
-    }
-    return files;
-}
-
 mode_t DefaultFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -261,7 +246,7 @@ TEST_P(StandingThingTest, IsReplacedNeverWrittenThroughAndNothingOutsideChanges)
     WriteFile(dir / "outside/victim.txt", "victim bytes");
     ASSERT_EQ(::chmod((dir / "outside/victim.txt").c_str(), 04755), 0);
     thing.plant(dir / "out", dir / "outside");
-    const auto outsideBefore = Snapshot(dir / "outside");
+    const auto outsideBefore = SnapshotTree(dir / "outside");
     ItemsBuilder built;
     const std::string data = Pattern(9000);
     const TChmItem& item = built.Add("", "t.bin", data);
@@ -273,7 +258,7 @@ TEST_P(StandingThingTest, IsReplacedNeverWrittenThroughAndNothingOutsideChanges)
     EXPECT_EQ(ReadFile(target), data);
     EXPECT_EQ(static_cast<mode_t>(fs::status(target).permissions()), thing.mode ? thing.mode : DefaultFileMode());
     EXPECT_EQ(ListTree(dir / "out"), std::vector<std::string>{"t.bin"});
-    EXPECT_EQ(Snapshot(dir / "outside"), outsideBefore);
+    EXPECT_EQ(SnapshotTree(dir / "outside"), outsideBefore);
 }
 
 const StandingThing kStandingThings[] = {
@@ -468,7 +453,7 @@ TEST_P(BlockedFolderTest, StopsWithTheItemsNamesAndWritesNothingThrough) {
     fs::create_directory(dir / "out");
     fs::create_directories(dir / "outside/c/d");
     GetParam().plant(dir / "out", dir / "outside");
-    const auto outsideBefore = Snapshot(dir / "outside");
+    const auto outsideBefore = SnapshotTree(dir / "outside");
     ItemsBuilder built;
     built.Add("", "first.txt", "1");
     built.Add("a", "second.txt", "2");
@@ -485,7 +470,7 @@ TEST_P(BlockedFolderTest, StopsWithTheItemsNamesAndWritesNothingThrough) {
     EXPECT_EQ(ReadFile(dir / "out/first.txt"), "1");
     EXPECT_EQ(ReadFile(dir / "out/a/second.txt"), "2");
     EXPECT_FALSE(fs::exists(dir / "out/later"));
-    EXPECT_EQ(Snapshot(dir / "outside"), outsideBefore);
+    EXPECT_EQ(SnapshotTree(dir / "outside"), outsideBefore);
 }
 
 const BlockedFolder kBlockedFolders[] = {

@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 using test::ListTree;
 using test::ManifestEntry;
 using test::ReadFile;
+using test::SnapshotTree;
 using test::ReadManifest;
 using test::RunCli;
 using test::TempDir;
@@ -168,22 +169,6 @@ TEST(Extract, StopsAtTheFirstFailureOrGoesOnWithKeepGoing) {
 
 // --- what stands in the folder before an extract ---
 
-// Every file below `root` with its bytes (links as their target), so that a
-// change anywhere below it shows.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        const std::string name = fs::relative(it->path(), root).string();
-        if (it->is_symlink())
-            files[name] = "-> " + fs::read_symlink(it->path()).string();
-        else if (it->is_regular_file())
-            files[name] = test::Sha256OfFile(it->path().string());
-        else
-            files[name] = it->is_directory() ? "(folder)" : "(other)";
-    }
-    return files;
-}
-
 // Checks that every stream of small.chm is in `folder`, byte-exact, as a
 // regular file.
 void ExpectSmallExtracted(const fs::path& folder) {
@@ -212,13 +197,13 @@ TEST_P(PlantedTest, NothingOutsideTheFolderChanges) {
     fs::create_directories(dir / "outside/folder");
     test::WriteFile(dir / "outside/victim.txt", "victim bytes");
     GetParam().plant(dir / "out", dir / "outside");
-    const auto outsideBefore = Snapshot(dir / "outside");
+    const auto outsideBefore = SnapshotTree(dir / "outside");
 
     const test::CliRun run = RunCli({"extract", DataFile("small.chm"), dir / "out"}, dir.path().string());
 
     EXPECT_EQ(run.exitStatus, GetParam().exitStatus) << run.err;
     EXPECT_TRUE(Lines(run.err).at(0).starts_with(std::string("vexmorchm-cli: ") + GetParam().firstLine)) << run.err;
-    EXPECT_EQ(Snapshot(dir / "outside"), outsideBefore);
+    EXPECT_EQ(SnapshotTree(dir / "outside"), outsideBefore);
     if (run.exitStatus == 0) ExpectSmallExtracted(dir / "out");
 }
 
