@@ -141,9 +141,15 @@ FileStamp TargetFile::Commit(const TargetCheck& check) {
         check(*existing);
         if (S_ISREG(existing->st_mode) && ::fchmod(file_.Get(), existing->st_mode & 0777) != 0) ThrowErrno(errno);
     }
-    if (nameless) LinkUnderTemporaryName();
-    // Closed before the rename, where a network file system reports the
-    // failures of delayed writes.
+    if (nameless) {
+        LinkUnderTemporaryName();
+        RenameOverTarget();
+        if (::fstat(file_.Get(), &info) != 0) ThrowErrno(errno);
+        file_.Reset();
+        return StampOf(info);
+    }
+    // A named file is closed before the rename, where a network file system
+    // reports the failures of delayed writes.
     if (::close(file_.Release()) != 0 && errno != EINTR) ThrowErrno(errno);
     RenameOverTarget();
     if (::fstatat(folder_, name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) ThrowErrno(errno);
