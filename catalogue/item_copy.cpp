@@ -59,8 +59,14 @@ FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const 
 
 FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
                      ExportObserver* observer) {
+    FileStamp stamp;
+    WithItemName(item, [&] { stamp = Copy(item, folder, name, written, observer); });
+    return stamp;
+}
+
+void WithItemName(const TChmItem& item, const std::function<void()>& work) {
     try {
-        return Copy(item, folder, name, written, observer);
+        work();
     } catch (const EInOutError& e) {
         throw Named(e, InnerNameOf(item));
     } catch (const storage::EStorageError& e) {

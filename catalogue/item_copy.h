@@ -3,6 +3,7 @@
 // blocks, and the item's inner name on every failure.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -25,5 +26,9 @@ FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, 
 // The file-layer error for `errnum`, its message followed by the inner path
 // and name of `item`.
 EInOutError NamedInOutError(int errnum, const TChmItem& item);
+
+// Runs `work` on `item`'s stream; a file-layer or storage failure it raises
+// is raised again with the item's inner path and name after its message.
+void WithItemName(const TChmItem& item, const std::function<void()>& work);
 
 }  // namespace vexmor

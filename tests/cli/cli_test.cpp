@@ -337,7 +337,7 @@ TEST(Extract, AsAnUnprivilegedUserReplacesWhatStandsThere) {
 TEST(Cat, FullOutputIsAFailure) {
     const test::CliRun run = RunCli({"cat", DataFile("small.chm"), "images/random.bin"}, ".", "/dev/full");
     EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(run.err, "vexmorchm-cli: Disk full\n");
+    EXPECT_EQ(run.err, "vexmorchm-cli: Disk full: images/random.bin\n");
 }
 
 // --- failures and the command line ---
