@@ -30,7 +30,10 @@ void FolderExport::Write(const TChmItem& item, ExportObserver* observer) {
         throw EChmExtractError("不安全的文件名-" + InnerPathAndName(item.Path, item.Name));
     // Root items go into the chosen folder itself.
     const int folder = FolderOf(item);
-    const FileStamp stamp = CopyItemTo(item, folder, item.Name, &written_, observer);
+    // Most targets are new: what stands at a taken name is looked at once
+    // the copy is complete, before it is replaced, which keeps a fresh
+    // export at one call per file more than writing in place.
+    const FileStamp stamp = CopyItemTo(item, folder, item.Name, &written_, TargetLook::AtCommit, observer);
     written_.insert_or_assign(stamp, &item);
 }
 

@@ -1,6 +1,7 @@
 #include "catalogue/item_copy.h"
 
 #include <array>
+#include <optional>
 
 #include "catalogue/inner_name.h"
 #include "platform/storage/storage_error.h"
@@ -38,9 +39,13 @@ void CheckTarget(const TChmItem& item, const struct stat& existing, const Writte
 }
 
 FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
-               ExportObserver* observer) {
+               TargetLook look, ExportObserver* observer) {
     // Declared before the file, so the file is gone before the stream.
     const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStream(item.Name);
+    if (look == TargetLook::BeforeAndCommit) {
+        if (const std::optional<struct stat> existing = InspectTarget(folder, name))
+            CheckTarget(item, *existing, written);
+    }
     TargetFile file(folder, name);
     std::array<unsigned char, kCopyBlock> buffer;
     for (;;) {
@@ -58,9 +63,9 @@ FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const 
 }  // namespace
 
 FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
-                     ExportObserver* observer) {
+                     TargetLook look, ExportObserver* observer) {
     FileStamp stamp;
-    WithItemName(item, [&] { stamp = Copy(item, folder, name, written, observer); });
+    WithItemName(item, [&] { stamp = Copy(item, folder, name, written, look, observer); });
     return stamp;
 }
 

@@ -15,13 +15,19 @@ namespace vexmor {
 // The files an export has written so far, and the item each holds.
 using WrittenFiles = std::map<FileStamp, const TChmItem*>;
 
+// When CopyItemTo looks at what stands at the target.
+enum class TargetLook {
+    AtCommit,         // only when the copy is complete: no extra call per file
+    BeforeAndCommit,  // also before anything is read, so that a refusal comes at once
+};
+
 // Copies `item`'s stream to `name` in the folder `folder`, replacing what
 // stands there only once the copy is complete. Refuses the open help file as
 // the target and, when `written` is given, a file that an earlier item of the
 // same export wrote (naming both items). Every failure names the item.
 // Returns the stamp of the file written.
 FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
-                     ExportObserver* observer);
+                     TargetLook look, ExportObserver* observer);
 
 // The file-layer error for `errnum`, its message followed by the inner path
 // and name of `item`.

@@ -195,11 +195,13 @@ TEST(SaveToFile, ReadOnlyTargetIsRefusedAndKeepsItsBytes) {
         } catch (const EInOutError& e) {
             message = e.what();
         }
-        return message + " | live streams " + std::to_string(built.counters->liveStreams);
+        return message + " | live streams " + std::to_string(built.counters->liveStreams) + " | reads " +
+               std::to_string(built.counters->reads);
     });
     if (!outcome) GTEST_SKIP() << "running as root and cannot switch to an unprivileged user";
 
-    EXPECT_EQ(*outcome, "File access denied: s.bin | live streams 0");
+    // Refused before a byte of the stream was read.
+    EXPECT_EQ(*outcome, "File access denied: s.bin | live streams 0 | reads 0");
     EXPECT_EQ(ReadFile(target), "original");
 }
 
@@ -335,6 +337,10 @@ TEST_P(HelpFileTargetTest, IsRefusedNamingTheItemAndKeepsItsBytes) {
 
     EXPECT_EQ(message, GetParam().message);
     EXPECT_EQ(ReadFile(help), "the help file's own bytes");
+    // Export this looks before it reads.
+    if (GetParam().way == Way::SaveToFile) {
+        EXPECT_EQ(counters->reads, 0);
+    }
     if (GetParam().way == Way::ExtractAll) {
         EXPECT_EQ(ReadFile(dir / "first.txt"), "data");
         EXPECT_FALSE(fs::exists(dir / "last.txt"));
