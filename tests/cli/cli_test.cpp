@@ -1,9 +1,11 @@
 // vexmorchm-cli run as a program on the fixtures and on hand-built files.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -282,6 +284,29 @@ TEST(Extract, SecondStreamOnTheSameFileIsAFailureAndItsBytesDoNotCount) {
     EXPECT_EQ(on.exitStatus, 1);
     EXPECT_EQ(Lines(on.err).back(), "vexmorchm-cli: wrote 2 of 3 streams, 6 bytes, to " + (dir / "on") + "/; 1 failed");
     EXPECT_EQ(ReadFile(dir / "on/x.txt"), "first");
+}
+
+// A stream that cannot be written whole (here: past the file size limit,
+// with its signal ignored, as both are inherited by the program).
+TEST(Extract, WriteFailureKeepsTheOldFileAndLeavesNoPart) {
+    TempDir dir;
+    fs::create_directories(dir / "out/html");
+    test::WriteFile(dir / "out/html/big.html", "the old page");
+
+    const std::optional<std::string> err = test::RunInChild(
+        [&] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{300000, 300000};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const test::CliRun run = RunCli({"extract", DataFile("small.chm"), dir / "out"}, ".");
+            return std::to_string(run.exitStatus) + " " + run.err;
+        },
+        false);
+
+    ASSERT_TRUE(err.has_value());
+    EXPECT_EQ(Lines(*err).at(0), "1 vexmorchm-cli: I/O error 27: html/big.html");  // EFBIG
+    EXPECT_EQ(ReadFile(dir / "out/html/big.html"), "the old page");
+    EXPECT_EQ(ListTree(dir / "out/html"), std::vector<std::string>{"big.html"});
 }
 
 // Batches run side by side (xargs -P) into one folder.
