@@ -1,5 +1,5 @@
 // Copying one item's stream into a file of an open folder, shared by Export
-// this and Export all: the checks before the copy, the copy in 4096-byte
+// this and Export all: the checks of what stands at the target, the copy in 4096-byte
 // blocks, and the item's inner name on every failure.
 #pragma once
 
