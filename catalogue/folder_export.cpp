@@ -1,5 +1,6 @@
 #include "catalogue/folder_export.h"
 
+#include <climits>
 #include <numeric>
 
 #include "catalogue/folder_rule.h"
@@ -27,12 +28,61 @@ FolderExport::FolderExport(const TChmItems& items, const std::string& folder)
 void FolderExport::Write(const TChmItem& item, ExportObserver* observer) {
     if (!IsSafeInnerName(item.Path, item.Name))
         throw EChmExtractError("不安全的文件名-" + InnerPathAndName(item.Path, item.Name));
-    // Root items go into the chosen folder itself, which is created like any
-    // inner folder when it is missing.
-    std::string targetFolder = folder_;
-    if (!item.Path.empty()) targetFolder += item.Path + kPathDelim;
-    if (!EnsureFolder(targetFolder)) throw EChmExtractError("不能创建文件夹-" + item.Path);
-    item.SaveToFile(targetFolder + item.Name, observer);
+    // Root items go into the chosen folder itself.
+    const int folder = FolderOf(item);
+    // Most targets are new: what stands at a taken name is looked at once
+    // the copy is complete, before it is replaced, which keeps a fresh
+    // export at one call per file more than writing in place.
+    const FileStamp stamp = CopyItemTo(item, folder, item.Name, &written_, TargetLook::AtCommit, observer);
+    written_.insert_or_assign(stamp, &item);
+}
+
+int FolderExport::FolderOf(const TChmItem& item) {
+    if (!chosen_.IsOpen()) {
+        chosen_ = OpenChosenFolder(folder_);
+        if (!chosen_.IsOpen()) {
+            const int errnum = errno;
+            FolderFailure(item, folder_, errnum);
+        }
+    }
+    if (item.Path.empty()) return chosen_.Get();
+    if (cached_.IsOpen() && item.Path == cachedPath_) return cached_.Get();
+    // Every level is a name of at least one byte, so this also bounds the
+    // depth; a longer path could not be named by other programs anyway.
+    if (item.Path.size() + 1 + item.Name.size() >= PATH_MAX) FolderFailure(item, item.Path, ENAMETOOLONG);
+
+    // Down from the cached folder when the path goes on below it, else from
+    // the chosen one, one level at a time.
+    Descriptor current;
+    std::size_t done = 0;
+    if (cached_.IsOpen() && item.Path.starts_with(cachedPath_) && item.Path[cachedPath_.size()] == kPathDelim) {
+        current = std::move(cached_);
+        done = cachedPath_.size() + 1;
+    }
+    cached_.Reset();
+    cachedPath_.clear();
+    while (done < item.Path.size()) {
+        std::size_t end = item.Path.find(kPathDelim, done);
+        if (end == std::string::npos) end = item.Path.size();
+        Descriptor next =
+            OpenInnerFolder(current.IsOpen() ? current.Get() : chosen_.Get(), item.Path.substr(done, end - done));
+        if (!next.IsOpen()) {
+            const int errnum = errno;
+            FolderFailure(item, item.Path.substr(0, end), errnum);
+        }
+        current = std::move(next);
+        done = end + 1;
+    }
+    cached_ = std::move(current);
+    cachedPath_ = item.Path;
+    return cached_.Get();
+}
+
+void FolderExport::FolderFailure(const TChmItem& item, const std::string& where, int errnum) const {
+    const std::string why =
+        errnum == ENOTDIR || errnum == ELOOP ? std::string("not a folder") : InOutErrorFromErrno(errnum).what();
+    throw EChmExtractError("不能创建文件夹-" + item.Path + ": " + InnerPathAndName(item.Path, item.Name) + " (" +
+                           where + ": " + why + ")");
 }
 
 }  // namespace vexmor

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/descriptor.h"
+#include "catalogue/item_copy.h"
 #include "catalogue/uChmExtractor.h"
 
 namespace vexmor {
@@ -20,13 +22,27 @@ public:
     const std::vector<std::size_t>& Order() const { return order_; }
 
     // Writes `item` below the folder, creating the inner folders it needs.
-    // Throws on failure; what was written before stays.
+    // The folder itself is created when missing and opened at the first
+    // item; everything below it is reached through folder descriptors, and
+    // an inner level that is not a real folder is a failure, never followed.
+    // A second item landing on the file of an earlier one is a failure too.
+    // Throws on failure, naming the item; what was written before stays.
     void Write(const TChmItem& item, ExportObserver* observer = nullptr);
 
 private:
+    // The descriptor of `item`'s folder, opened or created on the way.
+    int FolderOf(const TChmItem& item);
+    [[noreturn]] void FolderFailure(const TChmItem& item, const std::string& where, int errnum) const;
+
     const TChmItems& items_;
     std::string folder_;  // ends in kPathDelim
     std::vector<std::size_t> order_;
+    Descriptor chosen_;  // the folder, once opened
+    // The last inner folder reached, kept for the items after it: at most
+    // two descriptors stay open between items.
+    std::string cachedPath_;
+    Descriptor cached_;
+    WrittenFiles written_;
 };
 
 }  // namespace vexmor

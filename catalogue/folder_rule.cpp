@@ -1,7 +1,9 @@
 #include "catalogue/folder_rule.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <vector>
 
 #include "catalogue/path_delim.h"
@@ -34,9 +36,13 @@ bool IsFolder(std::string& text, std::size_t length) {
     return ::stat(prefix.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// A folder that another process made first counts as made.
 bool MakeFolder(std::string& text, std::size_t length) {
     const Prefix prefix(text, length);
-    return ::mkdir(prefix.c_str(), 0777) == 0;
+    if (::mkdir(prefix.c_str(), 0777) == 0) return true;
+    if (errno != EEXIST) return false;
+    struct stat info {};
+    return ::stat(prefix.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // Length of the folder part of the first `length` bytes: up to and including
@@ -46,8 +52,10 @@ std::size_t FolderPartLength(const std::string& text, std::size_t length) {
     return last == std::string::npos ? 0 : last + 1;
 }
 
-}  // namespace
-
+// Makes sure `folder` exists, creating it and any missing folder above it.
+// One trailing separator is ignored. Nothing is created for an empty text,
+// for an existing folder, or for a text that ends in a separator after that
+// one was removed (a doubled separator). Returns false when a creation failed.
 bool EnsureFolder(const std::string& folder) {
     // Walk up until a level needs no creation, then create downwards. Levels
     // are prefixes of one text, held by length: a loop, no recursion and no
@@ -68,6 +76,37 @@ bool EnsureFolder(const std::string& folder) {
         if (!MakeFolder(text, *level)) return false;
     }
     return true;
+}
+
+int OpenFolderAt(int parent, const char* name, int extraFlags) {
+    int fd;
+    do {
+        fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | extraFlags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+}  // namespace
+
+Descriptor OpenChosenFolder(const std::string& folder) {
+    const std::string path = folder.empty() ? std::string(".") : folder;
+    Descriptor opened(OpenFolderAt(AT_FDCWD, path.c_str(), 0));
+    if (opened.IsOpen()) return opened;
+    if (errno != ENOENT) return opened;
+    // A failed creation leaves the open below to tell why.
+    EnsureFolder(path);
+    return Descriptor(OpenFolderAt(AT_FDCWD, path.c_str(), 0));
+}
+
+Descriptor OpenInnerFolder(int parent, const std::string& name) {
+    // Open first, as the folder exists for most items. A folder removed
+    // again between the creation and the open is given a few more rounds.
+    for (int round = 0; round < 3; ++round) {
+        Descriptor opened(OpenFolderAt(parent, name.c_str(), O_NOFOLLOW));
+        if (opened.IsOpen() || errno != ENOENT) return opened;
+        if (::mkdirat(parent, name.c_str(), 0777) != 0 && errno != EEXIST) return Descriptor();
+    }
+    return Descriptor(OpenFolderAt(parent, name.c_str(), O_NOFOLLOW));
 }
 
 }  // namespace vexmor

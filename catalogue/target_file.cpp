@@ -1,25 +1,41 @@
 #include "catalogue/target_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/random.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <ctime>
 
 #include "catalogue/in_out_error.h"
 
 namespace vexmor {
 
-TargetFile::TargetFile(const std::string& path) {
-    do {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) throw InOutErrorFromErrno(errno);
+namespace {
+
+// Tries before a failure to find a free temporary name is reported.
+constexpr int kNameRounds = 16;
+
+[[noreturn]] void ThrowErrno(int errnum) { throw InOutErrorFromErrno(errnum); }
+
+// A name no other process picks: hidden, with this process's id and random
+// bits, short enough for any file system's name limit.
+std::string TemporaryName() {
+    std::uint64_t bits = 0;
+    if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bits)) {
+        bits = static_cast<std::uint64_t>(::clock()) ^ reinterpret_cast<std::uintptr_t>(&bits);
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, ".vexmor-%ld-%016llx.part", static_cast<long>(::getpid()),
+                  static_cast<unsigned long long>(bits));
+    return text;
 }
 
-TargetFile::~TargetFile() {
-    if (fd_ >= 0) ::close(fd_);
-}
+// File systems without nameless files (FAT, NFS, ...) report one of these.
+bool NamelessUnsupported(int errnum) { return errnum == EOPNOTSUPP || errnum == EISDIR || errnum == EINVAL; }
+
+}  // namespace
 
 void WriteAll(int fd, const void* data, std::size_t count) {
     const auto* bytes = static_cast<const unsigned char*>(data);
@@ -27,7 +43,7 @@ void WriteAll(int fd, const void* data, std::size_t count) {
         const ssize_t written = ::write(fd, bytes, count);
         if (written < 0) {
             if (errno == EINTR) continue;
-            throw InOutErrorFromErrno(errno);
+            ThrowErrno(errno);
         }
         // A write that stores nothing although bytes were asked for: no room.
         if (written == 0) throw EInOutError(io_code::kDiskFull, InOutMessage(io_code::kDiskFull));
@@ -36,22 +52,108 @@ void WriteAll(int fd, const void* data, std::size_t count) {
     }
 }
 
-void TargetFile::Write(const void* data, std::size_t count) { WriteAll(fd_, data, count); }
-
-void TargetFile::CutTo(std::uint64_t length) {
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) throw InOutErrorFromErrno(errno);
-    if (!S_ISREG(info.st_mode)) return;
-    if (static_cast<std::uint64_t>(info.st_size) == length) return;
-    if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) throw InOutErrorFromErrno(errno);
+FileStamp StampOf(const struct stat& info) {
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+            static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
 }
 
-void TargetFile::Close() {
-    if (fd_ < 0) return;
-    const int fd = fd_;
-    fd_ = -1;
-    // After EINTR the descriptor is already released on Linux: not a failure.
-    if (::close(fd) != 0 && errno != EINTR) throw InOutErrorFromErrno(errno);
+std::optional<struct stat> InspectTarget(int folder, const std::string& name) {
+    struct stat info {};
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) return std::nullopt;
+        ThrowErrno(errno);
+    }
+    if (S_ISDIR(info.st_mode)) ThrowErrno(EISDIR);
+    // A file the user keeps read-only stays as it is, although its folder
+    // would allow replacing it.
+    if (S_ISREG(info.st_mode) && ::faccessat(folder, name.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
+        ThrowErrno(errno);
+    return info;
+}
+
+TargetFile::TargetFile(int folder, std::string name, Aside aside)
+    : folder_(folder), name_(std::move(name)) {
+    // A nameless file vanishes by itself on any failure, a crash included.
+    if (aside == Aside::Nameless) file_ = Descriptor(::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (!file_.IsOpen()) {
+        if (aside == Aside::Nameless && !NamelessUnsupported(errno)) ThrowErrno(errno);
+        for (int round = 0; round < kNameRounds && !file_.IsOpen(); ++round) {
+            tempName_ = TemporaryName();
+            file_ = Descriptor(
+                ::openat(folder_, tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            if (!file_.IsOpen() && errno != EEXIST) break;
+        }
+        if (!file_.IsOpen()) {
+            const int errnum = errno;
+            tempName_.clear();
+            ThrowErrno(errnum);
+        }
+    }
+}
+
+TargetFile::~TargetFile() {
+    file_.Reset();
+    if (!tempName_.empty()) ::unlinkat(folder_, tempName_.c_str(), 0);
+}
+
+void TargetFile::Write(const void* data, std::size_t count) { WriteAll(file_.Get(), data, count); }
+
+int TargetFile::LinkNameless(const std::string& linkName) {
+    // The descriptor itself where the kernel lets this caller link it (it
+    // refuses with ENOENT otherwise), else its name under /proc.
+    if (::linkat(file_.Get(), "", folder_, linkName.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    if (errno != ENOENT) return errno;
+    const std::string self = "/proc/self/fd/" + std::to_string(file_.Get());
+    if (::linkat(AT_FDCWD, self.c_str(), folder_, linkName.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    return errno;
+}
+
+void TargetFile::LinkUnderTemporaryName() {
+    int errnum = EEXIST;
+    for (int round = 0; errnum == EEXIST && round < kNameRounds; ++round) {
+        tempName_ = TemporaryName();
+        errnum = LinkNameless(tempName_);
+        if (errnum != 0) tempName_.clear();
+    }
+    if (errnum != 0) ThrowErrno(errnum);
+}
+
+void TargetFile::RenameOverTarget() {
+    if (::renameat(folder_, tempName_.c_str(), folder_, name_.c_str()) != 0) ThrowErrno(errno);
+    tempName_.clear();
+}
+
+FileStamp TargetFile::Commit(const TargetCheck& check) {
+    struct stat info {};
+    const bool nameless = tempName_.empty();
+    // A free name takes the nameless file at once: nothing stood there, so
+    // there is nothing to look at (the common case, one call).
+    if (nameless) {
+        const int errnum = LinkNameless(name_);
+        if (errnum == 0) {
+            if (::fstat(file_.Get(), &info) != 0) ThrowErrno(errno);
+            file_.Reset();
+            return StampOf(info);
+        }
+        if (errnum != EEXIST) ThrowErrno(errnum);
+    }
+    if (const std::optional<struct stat> existing = InspectTarget(folder_, name_)) {
+        check(*existing);
+        if (S_ISREG(existing->st_mode) && ::fchmod(file_.Get(), existing->st_mode & 0777) != 0) ThrowErrno(errno);
+    }
+    if (nameless) {
+        LinkUnderTemporaryName();
+        RenameOverTarget();
+        if (::fstat(file_.Get(), &info) != 0) ThrowErrno(errno);
+        file_.Reset();
+        return StampOf(info);
+    }
+    // A named file is closed before the rename, where a network file system
+    // reports the failures of delayed writes.
+    if (::close(file_.Release()) != 0 && errno != EINTR) ThrowErrno(errno);
+    RenameOverTarget();
+    if (::fstatat(folder_, name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) ThrowErrno(errno);
+    return StampOf(info);
 }
 
 }  // namespace vexmor

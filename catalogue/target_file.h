@@ -1,9 +1,18 @@
-// The file an exported stream is written to.
+// The file an exported stream is written to: built aside under a temporary
+// name (or none) in its folder and put in place of the target only when
+// complete, so that nothing standing at the target is ever written through.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+
+#include "catalogue/descriptor.h"
 
 namespace vexmor {
 
@@ -11,25 +20,60 @@ namespace vexmor {
 // writes; throws EInOutError (a write that stores nothing counts as "Disk full").
 void WriteAll(int fd, const void* data, std::size_t count);
 
-// A raw-byte file opened for reading and writing. An existing file is opened
-// in place (same inode, mode kept); a missing one is created. Every failure
-// throws EInOutError. The destructor closes a file still open and ignores the
-// result, so that the failure already on its way is the one reported.
+// Which file an entry is: device and inode, and its change time, so that an
+// inode number the file system hands out again is not taken for the file
+// that had it before.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t changedNs = 0;
+    auto operator<=>(const FileStamp&) const = default;
+};
+
+FileStamp StampOf(const struct stat& info);
+
+// What stands at `name` in the folder `folder`, looked at without following
+// a link; nullopt when nothing does. Throws EInOutError for what may not be
+// replaced: a folder, or a regular file that the caller may not write.
+std::optional<struct stat> InspectTarget(int folder, const std::string& name);
+
+// Looks at what stands at a target before it is replaced; throws to refuse it.
+using TargetCheck = std::function<void(const struct stat& existing)>;
+
+// How the file is kept aside until it is complete.
+enum class Aside {
+    Nameless,  // a nameless file (O_TMPFILE), or a named one where the file system has none
+    Named,     // a hidden file with a unique temporary name
+};
+
 class TargetFile {
 public:
-    explicit TargetFile(const std::string& path);
+    // Creates the file that is to take the place of `name` in `folder`, with
+    // mode 0666 less the umask. Throws EInOutError.
+    TargetFile(int folder, std::string name, Aside aside = Aside::Nameless);
+    // Discards the file unless Commit put it in place.
     ~TargetFile();
     TargetFile(const TargetFile&) = delete;
     TargetFile& operator=(const TargetFile&) = delete;
 
-    // Stores all `count` bytes at the current position.
     void Write(const void* data, std::size_t count);
-    // Cuts a regular file to `length` bytes; other kinds of file are left alone.
-    void CutTo(std::uint64_t length);
-    void Close();
+    // Puts the complete file at `name` and closes it. Whatever stands there
+    // (a file, a link, a FIFO, a device) is first shown to `check` and
+    // InspectTarget, then replaced, never written through; a regular file
+    // passes its permission bits on. Returns the stamp of the file now at
+    // `name`. On failure the target is as it was.
+    FileStamp Commit(const TargetCheck& check);
 
 private:
-    int fd_ = -1;
+    // 0, or the errno of the failed link.
+    int LinkNameless(const std::string& linkName);
+    void LinkUnderTemporaryName();
+    void RenameOverTarget();
+
+    int folder_;
+    std::string name_;
+    Descriptor file_;
+    std::string tempName_;  // empty while the file has no name
 };
 
 }  // namespace vexmor

@@ -1,37 +1,26 @@
 #include "catalogue/uChmExtractor.h"
 
-#include <array>
+#include <fcntl.h>
+
+#include <cerrno>
 
 #include "catalogue/folder_export.h"
-#include "catalogue/target_file.h"
-#include "platform/storage/storage_error.h"
+#include "catalogue/item_copy.h"
 
 namespace vexmor {
 
-namespace {
-
-constexpr std::uint32_t kCopyBlock = 4096;
-
-}  // namespace
-
 void TChmItem::SaveToFile(const std::string& target, ExportObserver* observer) const {
-    // Declared before the file, so the file is closed before the stream goes.
-    const std::shared_ptr<storage::IStream> stream = Storage->OpenStream(Name);
-    TargetFile file(target);
-    std::array<unsigned char, kCopyBlock> buffer;
-    std::uint64_t copied = 0;
-    for (;;) {
-        const std::uint32_t delivered = stream->Read(buffer.data(), kCopyBlock);
-        if (delivered > kCopyBlock) {
-            throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than asked");
-        }
-        file.Write(buffer.data(), delivered);
-        copied += delivered;
-        if (observer) observer->Copied(delivered);
-        if (delivered < kCopyBlock) break;
-    }
-    file.CutTo(copied);
-    file.Close();
+    // The folder part is opened as the user gave it; the last level is
+    // never followed, but replaced once the copy is complete.
+    const std::size_t delim = target.rfind(kPathDelim);
+    const std::string name = delim == std::string::npos ? target : target.substr(delim + 1);
+    if (name.empty()) throw NamedInOutError(target.empty() ? ENOENT : EISDIR, *this);
+    const std::string folderPath = delim == std::string::npos ? "." : target.substr(0, delim + 1);
+    const Descriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.IsOpen()) throw NamedInOutError(errno, *this);
+    // One file: a refusal (read-only, a folder, the help file) is worth a
+    // look before the stream is read.
+    CopyItemTo(*this, folder.Get(), name, nullptr, TargetLook::BeforeAndCommit, observer);
 }
 
 TChmItem& TChmItems::Add() {

@@ -51,9 +51,13 @@ public:
 
     TChmItems* Collection;
 
-    // Copies the stream to `target`: created when missing, otherwise opened in
-    // place and cut to the bytes copied. The stream is opened first, so a
-    // stream that cannot be opened leaves the disk untouched.
+    // Copies the stream to `target`. The copy is written aside in the
+    // target's folder and replaces what stands at `target` (a file, a link,
+    // a FIFO, ...) only once complete: a failure leaves the old file as it
+    // was and no partial one. A replaced regular file's permission bits are
+    // kept; a read-only one is refused, as is the open help file itself.
+    // The stream is opened first, so a stream that cannot be opened leaves
+    // the disk untouched. Every failure names the item.
     void SaveToFile(const std::string& target, ExportObserver* observer = nullptr) const;
 };
 
@@ -66,8 +70,9 @@ public:
     const TChmItem& operator[](std::size_t index) const { return items_.at(index); }
     void Clear() { items_.clear(); }
 
-    // Writes every item under `folder`, rebuilding the inner folders; stops
-    // at the first failure, leaving what was written before it.
+    // Writes every item under `folder`, rebuilding the inner folders, as
+    // FolderExport does; stops at the first failure, leaving what was
+    // written before it.
     void ExtractAll(const std::string& folder, ExportObserver* observer = nullptr) const;
 
 private:

@@ -1,6 +1,7 @@
 #include <array>
 
 #include "catalogue/inner_name.h"
+#include "catalogue/item_copy.h"
 #include "catalogue/uChmExtractor.h"
 #include "cli/commands.h"
 #include "cli/output.h"
@@ -28,17 +29,19 @@ int RunCat(const CatCommand& command) {
         return kExitFailure;
     }
     // Streamed block by block: a stream is never held whole in memory.
-    const std::shared_ptr<storage::IStream> stream = item->Storage->OpenStream(item->Name);
-    constexpr std::uint32_t kBlock = 64 * 1024;
-    std::array<unsigned char, kBlock> buffer;
-    for (;;) {
-        const std::uint32_t delivered = stream->Read(buffer.data(), kBlock);
-        if (delivered > kBlock) {
-            throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than asked");
+    WithItemName(*item, [&] {
+        const std::shared_ptr<storage::IStream> stream = item->Storage->OpenStream(item->Name);
+        constexpr std::uint32_t kBlock = 64 * 1024;
+        std::array<unsigned char, kBlock> buffer;
+        for (;;) {
+            const std::uint32_t delivered = stream->Read(buffer.data(), kBlock);
+            if (delivered > kBlock) {
+                throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than asked");
+            }
+            WriteStdout(buffer.data(), delivered);
+            if (delivered < kBlock) break;
         }
-        WriteStdout(buffer.data(), delivered);
-        if (delivered < kBlock) break;
-    }
+    });
     return kExitOk;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <utility>
 
 #include "catalogue/folder_export.h"
 #include "catalogue/inner_name.h"
@@ -10,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "cli/progress.h"
+#include "platform/storage/storage_error.h"
 
 namespace vexmor::cli {
 
@@ -26,6 +28,17 @@ std::string FolderNamedAfter(const std::string& file) {
 std::string WithTrailingDelim(const std::string& folder) {
     return !folder.empty() && folder.back() == kPathDelim ? folder : folder + kPathDelim;
 }
+
+// Counts the bytes stored in the current item's file; they count as written
+// only once the item's file is in place.
+class ByteCounter : public ExportObserver {
+public:
+    void Copied(std::uint64_t bytes) override { bytes_ += bytes; }
+    std::uint64_t Take() { return std::exchange(bytes_, 0); }
+
+private:
+    std::uint64_t bytes_ = 0;
+};
 
 struct Tally {
     std::size_t written = 0;
@@ -51,6 +64,15 @@ std::string DecodeWork(const storage::DecodeStatistics& stats) {
     char text[64];
     std::snprintf(text, sizeof text, "decode work: %.2f", ratio);
     return text;
+}
+
+// The catalogue's and the file layer's failures name the item themselves;
+// anything else (out of memory, ...) is given the name here.
+std::string FailureText(const TChmItem& item, const std::exception& e) {
+    if (dynamic_cast<const EChmExtractError*>(&e) || dynamic_cast<const EInOutError*>(&e) ||
+        dynamic_cast<const storage::EStorageError*>(&e))
+        return e.what();
+    return InnerPathAndName(item.Path, item.Name) + ": " + e.what();
 }
 
 }  // namespace
@@ -81,21 +103,22 @@ int RunExtract(const ExtractCommand& command) {
     for (std::size_t i = 0; i < items.Count(); ++i) totalBytes += items[i].Size;
     ExportProgress progress(::isatty(STDERR_FILENO) == 1, items.Count(), totalBytes);
     Tally tally;
+    ByteCounter counter;
     for (const std::size_t index : run.Order()) {
         const TChmItem& item = items[index];
         try {
-            run.Write(item);
+            run.Write(item, &counter);
             ++tally.written;
-            tally.bytes += item.Size;
+            tally.bytes += counter.Take();
         } catch (const std::exception& e) {
+            counter.Take();
             ++tally.failed;
             progress.Erase();
+            Message(FailureText(item, e));
             if (!command.keepGoing) {
-                Message(e.what());
                 Message(Summary(tally, items.Count(), folder, true));
                 return kExitFailure;
             }
-            Message(InnerPathAndName(item.Path, item.Name) + ": " + e.what());
         }
         progress.Advance(item.Size);
     }

@@ -71,24 +71,27 @@ private:
 
 class FakeStorage : public storage::IStorage {
 public:
-    FakeStorage(std::shared_ptr<const FakeNode> tree, const FakeNode& node, std::shared_ptr<FakeCounters> counters)
-        : tree_(std::move(tree)), node_(node), counters_(std::move(counters)) {
+    FakeStorage(std::shared_ptr<const FakeNode> tree, const FakeNode& node, std::shared_ptr<FakeCounters> counters,
+                storage::FileIdentity source)
+        : tree_(std::move(tree)), node_(node), counters_(std::move(counters)), source_(source) {
         ++counters_->liveStorages;
     }
     ~FakeStorage() override { --counters_->liveStorages; }
 
     std::shared_ptr<storage::IEnumElements> EnumElements() override { return std::make_shared<FakeEnum>(tree_, node_); }
     std::shared_ptr<storage::IStorage> OpenStorage(const std::string& name) override {
-        return std::make_shared<FakeStorage>(tree_, FindChild(node_, name, ElementType::Storage), counters_);
+        return std::make_shared<FakeStorage>(tree_, FindChild(node_, name, ElementType::Storage), counters_, source_);
     }
     std::shared_ptr<storage::IStream> OpenStream(const std::string& name) override {
         return std::make_shared<FakeStream>(tree_, FindChild(node_, name, ElementType::Stream), counters_);
     }
+    storage::FileIdentity SourceFile() const override { return source_; }
 
 private:
     std::shared_ptr<const FakeNode> tree_;
     const FakeNode& node_;
     std::shared_ptr<FakeCounters> counters_;
+    storage::FileIdentity source_;
 };
 
 class FakeComponent : public storage::IITStorage {
@@ -130,10 +133,11 @@ std::shared_ptr<storage::IITStorage> FakeFiles::CreateComponent() {
     return std::make_shared<FakeComponent>(roots, counters);
 }
 
-std::shared_ptr<storage::IStorage> OpenFakeStorage(FakeNode root, std::shared_ptr<FakeCounters> counters) {
+std::shared_ptr<storage::IStorage> OpenFakeStorage(FakeNode root, std::shared_ptr<FakeCounters> counters,
+                                                   storage::FileIdentity source) {
     auto tree = std::make_shared<const FakeNode>(std::move(root));
     const FakeNode& node = *tree;
-    return std::make_shared<FakeStorage>(std::move(tree), node, std::move(counters));
+    return std::make_shared<FakeStorage>(std::move(tree), node, std::move(counters), source);
 }
 
 }  // namespace vexmor::test

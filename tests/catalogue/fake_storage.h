@@ -44,7 +44,9 @@ struct FakeFiles {
     std::shared_ptr<storage::IITStorage> CreateComponent();
 };
 
-// A storage view of `root` on its own, for items built by hand.
-std::shared_ptr<storage::IStorage> OpenFakeStorage(FakeNode root, std::shared_ptr<FakeCounters> counters);
+// A storage view of `root` on its own, for items built by hand; its storages
+// report `source` as the help file they belong to.
+std::shared_ptr<storage::IStorage> OpenFakeStorage(FakeNode root, std::shared_ptr<FakeCounters> counters,
+                                                   storage::FileIdentity source = {});
 
 }  // namespace vexmor::test

@@ -26,7 +26,10 @@ void WriteAll(int fd, const std::string& text) {
 
 std::optional<std::string> RunUnprivileged(const std::function<std::string()>& body) {
     if (::geteuid() != 0) return body();
+    return RunInChild(body, true);
+}
 
+std::optional<std::string> RunInChild(const std::function<std::string()>& body, bool dropRights) {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) return std::nullopt;
     const pid_t child = ::fork();
@@ -34,7 +37,8 @@ std::optional<std::string> RunUnprivileged(const std::function<std::string()>& b
     if (child == 0) {
         ::close(pipeFds[0]);
         std::string result;
-        if (::setresgid(kNobody, kNobody, kNobody) != 0 || ::setresuid(kNobody, kNobody, kNobody) != 0) {
+        if (dropRights && ::geteuid() == 0 &&
+            (::setresgid(kNobody, kNobody, kNobody) != 0 || ::setresuid(kNobody, kNobody, kNobody) != 0)) {
             result = std::string(1, kCouldNotDrop);
         } else {
             try {

@@ -1,9 +1,18 @@
 // vexmorchm-cli run as a program on the fixtures and on hand-built files.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <map>
 #include <sstream>
 
+#include "tests/catalogue/unprivileged.h"
 #include "tests/cli/run_cli.h"
 #include "tests/common/manifest.h"
 #include "tests/common/sha256.h"
@@ -17,6 +26,7 @@ namespace fs = std::filesystem;
 using test::ListTree;
 using test::ManifestEntry;
 using test::ReadFile;
+using test::SnapshotTree;
 using test::ReadManifest;
 using test::RunCli;
 using test::TempDir;
@@ -141,7 +151,7 @@ TEST(Extract, StopsAtTheFirstFailureOrGoesOnWithKeepGoing) {
     const test::CliRun stop = RunCli({"extract", DataFile("small.chm"), dir / "stop"}, ".");
     EXPECT_EQ(stop.exitStatus, 1);
     EXPECT_EQ(stop.err,
-              "vexmorchm-cli: 不能创建文件夹-html\n"
+              "vexmorchm-cli: 不能创建文件夹-html: html/big.html (html: not a folder)\n"
               "vexmorchm-cli: wrote 6 of 23 streams, 11203 bytes, to " + (dir / "stop") + "/; stopped at the failure above\n");
     EXPECT_TRUE(fs::exists(dir / "stop/_#_README_#_"));
     EXPECT_FALSE(fs::exists(dir / "stop/images"));
@@ -150,18 +160,209 @@ TEST(Extract, StopsAtTheFirstFailureOrGoesOnWithKeepGoing) {
     EXPECT_EQ(on.exitStatus, 1);
     const std::vector<std::string> lines = Lines(on.err);
     ASSERT_EQ(lines.size(), 8u) << on.err;
-    EXPECT_EQ(lines[0], "vexmorchm-cli: html/big.html: 不能创建文件夹-html");
-    EXPECT_EQ(lines[4], "vexmorchm-cli: html/sub/deeper/exact65537.html: 不能创建文件夹-html/sub/deeper");
+    EXPECT_EQ(lines[0], "vexmorchm-cli: 不能创建文件夹-html: html/big.html (html: not a folder)");
+    EXPECT_EQ(lines[4],
+              "vexmorchm-cli: 不能创建文件夹-html/sub/deeper: html/sub/deeper/exact65537.html (html: not a folder)");
     EXPECT_EQ(lines[7], "vexmorchm-cli: wrote 16 of 23 streams, 490910 bytes, to " + (dir / "on") + "/; 7 failed");
     EXPECT_EQ(fs::file_size(dir / "on/images/random.bin"), 200000u);
     EXPECT_EQ(fs::file_size(dir / "on/::DataSpace/Storage/MSCompressed/Content"), 274946u);
     EXPECT_EQ(ReadFile(dir / "on/html"), "in the way");
 }
 
+// --- what stands in the folder before an extract ---
+
+// Checks that every stream of small.chm is in `folder`, byte-exact, as a
+// regular file.
+void ExpectSmallExtracted(const fs::path& folder) {
+    for (const ManifestEntry& entry : ReadManifest(DataFile("small.sha256"))) {
+        const fs::path file = folder / entry.InnerName();
+        ASSERT_EQ(fs::symlink_status(file).type(), fs::file_type::regular) << entry.name;
+        EXPECT_EQ(test::Sha256OfFile(file.string()), entry.sha256) << entry.name;
+    }
+}
+
+struct Planted {
+    const char* what;
+    // Plants things in `out` (the folder extracted into), may use `outside`.
+    std::function<void(const fs::path& out, const fs::path& outside)> plant;
+    int exitStatus;
+    const char* firstLine;  // the start of the first line on stderr
+};
+
+void PrintTo(const Planted& p, std::ostream* out) { *out << p.what; }
+
+class PlantedTest : public ::testing::TestWithParam<Planted> {};
+
+TEST_P(PlantedTest, NothingOutsideTheFolderChanges) {
+    TempDir dir;
+    fs::create_directories(dir / "out");
+    fs::create_directories(dir / "outside/folder");
+    test::WriteFile(dir / "outside/victim.txt", "victim bytes");
+    GetParam().plant(dir / "out", dir / "outside");
+    const auto outsideBefore = SnapshotTree(dir / "outside");
+
+    const test::CliRun run = RunCli({"extract", DataFile("small.chm"), dir / "out"}, dir.path().string());
+
+    EXPECT_EQ(run.exitStatus, GetParam().exitStatus) << run.err;
+    EXPECT_TRUE(Lines(run.err).at(0).starts_with(std::string("vexmorchm-cli: ") + GetParam().firstLine)) << run.err;
+    EXPECT_EQ(SnapshotTree(dir / "outside"), outsideBefore);
+    if (run.exitStatus == 0) ExpectSmallExtracted(dir / "out");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Things, PlantedTest,
+    ::testing::Values(
+        Planted{"LinksToAFileAFolderAndNowhere",
+                [](const fs::path& out, const fs::path& outside) {
+                    fs::create_symlink(outside / "victim.txt", out / "index.html");
+                    fs::create_symlink(outside / "folder", out / "#SYSTEM");
+                    fs::create_symlink(outside / "made-through-the-link", out / "#STRINGS");
+                    fs::create_directories(out / "html/sub");
+                    fs::create_symlink("../../../outside/victim.txt", out / "html/sub/exact32768.html");
+                },
+                0, "wrote 23 streams, 1067969 bytes, to "},
+        Planted{"HardLinkFifoAndDevNull",
+                [](const fs::path& out, const fs::path& outside) {
+                    fs::create_hard_link(outside / "victim.txt", out / "index.html");
+                    ASSERT_EQ(::mkfifo((out / "_#_README_#_").c_str(), 0600), 0);
+                    fs::create_symlink("/dev/null", out / "#IDXHDR");
+                },
+                0, "wrote 23 streams, 1067969 bytes, to "},
+        Planted{"LinkForAnInnerFolder",
+                [](const fs::path& out, const fs::path& outside) { fs::create_symlink(outside, out / "html"); },
+                1, "不能创建文件夹-html: html/big.html (html: not a folder)"},
+        Planted{"LinkForADeeperFolder",
+                [](const fs::path& out, const fs::path& outside) {
+                    fs::create_directories(out / "html");
+                    fs::create_symlink(outside / "folder", out / "html/sub");
+                },
+                1, "不能创建文件夹-html/sub/deeper: html/sub/deeper/exact65537.html (html/sub: not a folder)"}),
+    [](const ::testing::TestParamInfo<Planted>& param) { return std::string(param.param.what); });
+
+// The help file lies in the folder it is extracted into, under the name of
+// one of its own streams.
+TEST(Extract, NeverOverwritesTheHelpFileItReads) {
+    TempDir dir;
+    const std::string input = dir / "_#_README_#_";
+    fs::copy_file(DataFile("small.chm"), input);
+    const std::string digest = test::Sha256OfFile(input);
+
+    const test::CliRun stop = RunCli({"extract", input, dir.path().string()}, ".");
+    EXPECT_EQ(stop.exitStatus, 1);
+    EXPECT_EQ(Lines(stop.err).at(0), "vexmorchm-cli: 不能覆盖正在读取的帮助文件-_#_README_#_");
+    EXPECT_EQ(test::Sha256OfFile(input), digest);
+
+    const test::CliRun on = RunCli({"extract", "--keep-going", input, dir.path().string()}, ".");
+    EXPECT_EQ(on.exitStatus, 1);
+    EXPECT_EQ(Lines(on.err).back(), "vexmorchm-cli: wrote 22 of 23 streams, 1067833 bytes, to " + dir.path().string() +
+                                        "/; 1 failed");
+    EXPECT_EQ(test::Sha256OfFile(input), digest);
+    EXPECT_EQ(fs::file_size(dir / "html/big.html"), 400000u);
+}
+
+// "/x.txt" and "//x.txt" both land on x.txt.
+TEST(Extract, SecondStreamOnTheSameFileIsAFailureAndItsBytesDoNotCount) {
+    using testsupport::ChmEntry;
+    using testsupport::ToBytes;
+    TempDir dir;
+    testsupport::ChmOptions options;
+    options.sortDirectory = false;
+    options.addFolderEntries = false;
+    const testsupport::ChmImage image = testsupport::BuildChm(
+        {{"/x.txt", ToBytes("first"), 0}, {"//x.txt", ToBytes("second!"), 0}, {"/y.txt", ToBytes("y"), 0}}, options);
+    const std::string chm = dir / "twice.chm";
+    test::WriteFile(chm, std::string(image.bytes.begin(), image.bytes.end()));
+
+    const test::CliRun stop = RunCli({"extract", chm, dir / "stop"}, ".");
+    EXPECT_EQ(stop.exitStatus, 1);
+    EXPECT_EQ(stop.err, "vexmorchm-cli: 两项的目标是同一文件-x.txt, x.txt\n"
+                        "vexmorchm-cli: wrote 1 of 3 streams, 5 bytes, to " + (dir / "stop") +
+                            "/; stopped at the failure above\n");
+    EXPECT_EQ(ReadFile(dir / "stop/x.txt"), "first");
+
+    const test::CliRun on = RunCli({"extract", "--keep-going", chm, dir / "on"}, ".");
+    EXPECT_EQ(on.exitStatus, 1);
+    EXPECT_EQ(Lines(on.err).back(), "vexmorchm-cli: wrote 2 of 3 streams, 6 bytes, to " + (dir / "on") + "/; 1 failed");
+    EXPECT_EQ(ReadFile(dir / "on/x.txt"), "first");
+}
+
+// A stream that cannot be written whole (here: past the file size limit,
+// with its signal ignored, as both are inherited by the program).
+TEST(Extract, WriteFailureKeepsTheOldFileAndLeavesNoPart) {
+    TempDir dir;
+    fs::create_directories(dir / "out/html");
+    test::WriteFile(dir / "out/html/big.html", "the old page");
+
+    const std::optional<std::string> err = test::RunInChild(
+        [&] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{300000, 300000};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const test::CliRun run = RunCli({"extract", DataFile("small.chm"), dir / "out"}, ".");
+            return std::to_string(run.exitStatus) + " " + run.err;
+        },
+        false);
+
+    ASSERT_TRUE(err.has_value());
+    EXPECT_EQ(Lines(*err).at(0), "1 vexmorchm-cli: I/O error 27: html/big.html");  // EFBIG
+    EXPECT_EQ(ReadFile(dir / "out/html/big.html"), "the old page");
+    EXPECT_EQ(ListTree(dir / "out/html"), std::vector<std::string>{"big.html"});
+}
+
+// Batches run side by side (xargs -P) into one folder.
+TEST(Extract, RunsSideBySideIntoOneFolderAllSucceed) {
+    TempDir dir;
+    constexpr int kRuns = 4;
+    for (int round = 0; round < 5; ++round) {
+        const std::string folder = dir / ("out" + std::to_string(round % 2));
+        std::vector<std::future<test::CliRun>> runs;
+        for (int i = 0; i < kRuns; ++i)
+            runs.push_back(std::async(std::launch::async, [&] { return RunCli({"extract", DataFile("small.chm"), folder}, "."); }));
+        for (auto& run : runs) {
+            const test::CliRun done = run.get();
+            EXPECT_EQ(done.exitStatus, 0) << done.err;
+        }
+    }
+    ExpectSmallExtracted(dir / "out0");
+    ExpectSmallExtracted(dir / "out1");
+    EXPECT_EQ(RegularFiles(dir / "out0"), 23u);  // no temporary file left
+}
+
+// An ordinary user (nobody, when the suite runs as root) extracting twice
+// into a folder of its own, where the second run replaces every file, some
+// of them links planted by someone else.
+TEST(Extract, AsAnUnprivilegedUserReplacesWhatStandsThere) {
+    TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    fs::copy_file(DataFile("small.chm"), dir / "small.chm");
+    fs::create_directories(dir / "out");
+    test::WriteFile(dir / "victim.txt", "victim bytes");
+    fs::create_symlink(dir / "victim.txt", dir / "out/index.html");
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown((dir / "out").c_str(), 65534, 65534), 0);
+    }
+
+    const std::optional<std::string> outcome = test::RunUnprivileged([&] {
+        std::string result;
+        for (int run = 0; run < 2; ++run) {
+            const test::CliRun done = RunCli({"extract", dir / "small.chm", dir / "out"}, ".");
+            result += std::to_string(done.exitStatus) + " " + done.err;
+        }
+        return result;
+    });
+    if (!outcome) GTEST_SKIP() << "running as root and cannot switch to an unprivileged user";
+
+    const std::string summary = "vexmorchm-cli: wrote 23 streams, 1067969 bytes, to " + (dir / "out") + "/\n";
+    EXPECT_EQ(*outcome, "0 " + summary + "0 " + summary);
+    ExpectSmallExtracted(dir / "out");
+    EXPECT_EQ(ReadFile(dir / "victim.txt"), "victim bytes");
+    EXPECT_EQ(RegularFiles(dir / "out"), 23u);
+}
+
 TEST(Cat, FullOutputIsAFailure) {
     const test::CliRun run = RunCli({"cat", DataFile("small.chm"), "images/random.bin"}, ".", "/dev/full");
     EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(run.err, "vexmorchm-cli: Disk full\n");
+    EXPECT_EQ(run.err, "vexmorchm-cli: Disk full: images/random.bin\n");
 }
 
 // --- failures and the command line ---

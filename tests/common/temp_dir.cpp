@@ -42,4 +42,19 @@ std::vector<std::string> ListTree(const std::filesystem::path& root) {
     return entries;
 }
 
+std::map<std::string, std::string> SnapshotTree(const std::filesystem::path& root) {
+    std::map<std::string, std::string> entries;
+    for (auto it = std::filesystem::recursive_directory_iterator(root);
+         it != std::filesystem::recursive_directory_iterator(); ++it) {
+        std::string& what = entries[std::filesystem::relative(it->path(), root).string()];
+        if (it->is_symlink())
+            what = "link to " + std::filesystem::read_symlink(it->path()).string();
+        else if (it->is_regular_file())
+            what = "file " + ReadFile(it->path());
+        else
+            what = it->is_directory() ? "folder" : "other";
+    }
+    return entries;
+}
+
 }  // namespace vexmor::test

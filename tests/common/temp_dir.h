@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,5 +29,9 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
 // Every file and folder below `root`, relative to it, sorted.
 std::vector<std::string> ListTree(const std::filesystem::path& root);
+// Every entry below `root`, relative to it, with what it is: a regular file's
+// bytes, a link's target, or its kind; links are not followed. Two snapshots
+// differ when anything below `root` changed.
+std::map<std::string, std::string> SnapshotTree(const std::filesystem::path& root);
 
 }  // namespace vexmor::test

@@ -1,0 +1,86 @@
+#include "catalogue/item_copy.h"
+
+#include <array>
+#include <optional>
+
+#include "catalogue/inner_name.h"
+#include "platform/storage/storage_error.h"
+
+namespace vexmor {
+
+namespace {
+
+constexpr std::uint32_t kCopyBlock = 4096;
+
+std::string InnerNameOf(const TChmItem& item) { return InnerPathAndName(item.Path, item.Name); }
+
+EInOutError Named(const EInOutError& e, const std::string& inner) {
+    return EInOutError(e.ErrorCode, std::string(e.what()) + ": " + inner);
+}
+
+storage::EStorageError Named(const storage::EStorageError& e, const std::string& inner) {
+    // The message is the code's text, then ": detail" when there is one.
+    std::string detail = e.what();
+    const std::string text = storage::MessageForCode(e.ErrorCode());
+    if (detail.starts_with(text)) detail.erase(0, std::min(detail.size(), text.size() + 2));
+    return storage::EStorageError(e.ErrorCode(), detail.empty() ? inner : detail + ": " + inner);
+}
+
+// The refusals that protect the open help file and the files an earlier
+// item of the same export wrote.
+void CheckTarget(const TChmItem& item, const struct stat& existing, const WrittenFiles* written) {
+    const storage::FileIdentity source = item.Storage->SourceFile();
+    if (source.inode != 0 && static_cast<std::uint64_t>(existing.st_dev) == source.device &&
+        static_cast<std::uint64_t>(existing.st_ino) == source.inode)
+        throw EChmExtractError("不能覆盖正在读取的帮助文件-" + InnerNameOf(item));
+    if (written == nullptr) return;
+    if (const auto earlier = written->find(StampOf(existing)); earlier != written->end())
+        throw EChmExtractError("两项的目标是同一文件-" + InnerNameOf(*earlier->second) + ", " + InnerNameOf(item));
+}
+
+FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
+               TargetLook look, ExportObserver* observer) {
+    // Declared before the file, so the file is gone before the stream.
+    const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStream(item.Name);
+    if (look == TargetLook::BeforeAndCommit) {
+        if (const std::optional<struct stat> existing = InspectTarget(folder, name))
+            CheckTarget(item, *existing, written);
+    }
+    TargetFile file(folder, name);
+    std::array<unsigned char, kCopyBlock> buffer;
+    for (;;) {
+        const std::uint32_t delivered = stream->Read(buffer.data(), kCopyBlock);
+        if (delivered > kCopyBlock) {
+            throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than asked");
+        }
+        file.Write(buffer.data(), delivered);
+        if (observer) observer->Copied(delivered);
+        if (delivered < kCopyBlock) break;
+    }
+    return file.Commit([&](const struct stat& existing) { CheckTarget(item, existing, written); });
+}
+
+}  // namespace
+
+FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
+                     TargetLook look, ExportObserver* observer) {
+    FileStamp stamp;
+    WithItemName(item, [&] { stamp = Copy(item, folder, name, written, look, observer); });
+    return stamp;
+}
+
+void WithItemName(const TChmItem& item, const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const EInOutError& e) {
+        throw Named(e, InnerNameOf(item));
+    } catch (const storage::EStorageError& e) {
+        throw Named(e, InnerNameOf(item));
+    }
+}
+
+EInOutError NamedInOutError(int errnum, const TChmItem& item) {
+    return Named(InOutErrorFromErrno(errnum), InnerNameOf(item));
+}
+
+}  // namespace vexmor

@@ -1,0 +1,40 @@
+// Copying one item's stream into a file of an open folder, shared by Export
+// this and Export all: the checks of what stands at the target, the copy in 4096-byte
+// blocks, and the item's inner name on every failure.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "catalogue/target_file.h"
+#include "catalogue/uChmExtractor.h"
+
+namespace vexmor {
+
+// The files an export has written so far, and the item each holds.
+using WrittenFiles = std::map<FileStamp, const TChmItem*>;
+
+// When CopyItemTo looks at what stands at the target.
+enum class TargetLook {
+    AtCommit,         // only when the copy is complete: no extra call per file
+    BeforeAndCommit,  // also before anything is read, so that a refusal comes at once
+};
+
+// Copies `item`'s stream to `name` in the folder `folder`, replacing what
+// stands there only once the copy is complete. Refuses the open help file as
+// the target and, when `written` is given, a file that an earlier item of the
+// same export wrote (naming both items). Every failure names the item.
+// Returns the stamp of the file written.
+FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
+                     TargetLook look, ExportObserver* observer);
+
+// The file-layer error for `errnum`, its message followed by the inner path
+// and name of `item`.
+EInOutError NamedInOutError(int errnum, const TChmItem& item);
+
+// Runs `work` on `item`'s stream; a file-layer or storage failure it raises
+// is raised again with the item's inner path and name after its message.
+void WithItemName(const TChmItem& item, const std::function<void()>& work);
+
+}  // namespace vexmor
