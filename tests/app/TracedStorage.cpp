@@ -45,6 +45,8 @@ public:
         return Record(*trace_, inner_->OpenStream(name));
     }
 
+    vexmor::storage::FileIdentity SourceFile() const override { return inner_->SourceFile(); }
+
 private:
     std::shared_ptr<IStorage> inner_;
     std::shared_ptr<StorageTrace> trace_;
