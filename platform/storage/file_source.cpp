@@ -88,4 +88,12 @@ void FileSource::ReadExact(std::uint64_t offset, void* buffer, std::size_t lengt
     }
 }
 
+std::uint64_t FileSource::DataFrom(std::uint64_t offset) const noexcept {
+    if (offset >= size_) return size_;
+    // Only the descriptor's position moves, which no read here uses.
+    const off_t data = ::lseek(fd_, static_cast<off_t>(offset), SEEK_DATA);
+    if (data >= 0) return static_cast<std::uint64_t>(data);
+    return errno == ENXIO ? size_ : offset;
+}
+
 }  // namespace vexmor::storage

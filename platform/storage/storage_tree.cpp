@@ -15,6 +15,18 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// True when `path` (the leading '/' removed, no trailing '/') splits into
+// at most kMaxLevels non-empty levels.
+bool IsPlainPath(std::string_view path, std::size_t maxLevels) {
+    std::size_t levels = 0;
+    for (std::string_view rest = path;;) {
+        const std::size_t slash = rest.find('/');
+        if (slash == 0 || rest.empty() || ++levels > maxLevels) return false;
+        if (slash == std::string_view::npos) return true;
+        rest.remove_prefix(slash + 1);
+    }
+}
+
 }  // namespace
 
 StorageTree::StorageTree(const std::vector<DirectoryEntry>& entries) : nodes_(1) {
@@ -24,10 +36,15 @@ StorageTree::StorageTree(const std::vector<DirectoryEntry>& entries) : nodes_(1)
     std::size_t lastFolderNode = kRoot;
     for (std::size_t e = 0; e < entries.size(); ++e) {
         std::string_view name = entries[e].name;
-        if (!name.empty() && name.front() == '/') name.remove_prefix(1);  // the root itself
-        if (name.empty()) continue;
-        const bool onlyStorages = name.back() == '/';
-        if (onlyStorages) name.remove_suffix(1);
+        if (!name.empty() && name.front() == '/') name.remove_prefix(1);
+        // An empty name is the root itself.
+        const bool onlyStorages = name.empty() || name.back() == '/';
+        if (!name.empty() && onlyStorages) name.remove_suffix(1);
+        const bool hasData = entries[e].length > 0;
+        if ((onlyStorages && hasData) || !IsPlainPath(name, kMaxLevels)) {
+            if (hasData || !onlyStorages) AddStream(kRoot, entries[e].name, e);
+            continue;
+        }
         const std::size_t lastSlash = name.rfind('/');
         const std::string_view folder = lastSlash == std::string_view::npos ? std::string_view() : name.substr(0, lastSlash);
         const std::string_view leaf = lastSlash == std::string_view::npos ? name : name.substr(lastSlash + 1);

@@ -1,6 +1,13 @@
 // The storage view of a directory: split every name at '/'; each component
 // but the last names a storage, the last a stream (a name ending in '/'
 // names storages only). Children keep the order of first occurrence.
+//
+// An entry whose name is no such path is listed at the root under its whole
+// stored name, so that it is seen and opens by that name, and costs no node
+// for each of its levels: a name with an empty level ("/a//b"), a name
+// ending in '/' that carries data, or one of more than kMaxLevels levels.
+// Such names are never folder paths the program could build. A folder entry
+// (no data) of that kind is left out: it holds nothing to list.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +41,8 @@ public:
     explicit StorageTree(const std::vector<DirectoryEntry>& entries);
 
     static constexpr std::size_t kRoot = 0;
+    // Far beyond any help file's folders; bounds the nodes a name can cost.
+    static constexpr std::size_t kMaxLevels = 256;
     const StorageNode& Node(std::size_t index) const { return nodes_[index]; }
 
     // The child of `node` with exactly `name`, or failing that the first one
