@@ -18,6 +18,7 @@
 #include "tests/common/temp_dir.h"
 #include "tests/cli/run_cli.h"
 #include "tests/support/chm_writer.h"
+#include "tests/support/hostile_chm.h"
 
 namespace vexmor {
 namespace {
@@ -363,6 +364,58 @@ TEST(Memory, StaysBoundedWhenTheDataOutgrowsTheCache) {
     EXPECT_EQ(cat.out.size(), 12u << 20);
     EXPECT_LT(cat.peakResidentKiB, kMemoryBoundKiB);
 }
+
+// Files that cost a careless reader gigabytes: names of a million levels,
+// a declared directory far beyond what a sparse file holds, streams that
+// claim the same bytes thousands of times over.
+struct HostileFileCase {
+    const char* what;
+    void (*save)(const std::string& path);
+    int extractStatus;    // -1: not extracted (thousands of deep folders cost the disk, not the reader)
+    const char* written;  // a file that extract must write all the same, or nullptr
+};
+
+std::string Levels(std::size_t count) {
+    std::string name;
+    for (std::size_t i = 0; i < count; ++i) name += "/a";
+    return name;
+}
+
+const HostileFileCase kHostileFiles[] = {
+    {"a letter and a million slashes",
+     [](const std::string& p) { Save(p, ts::NamedChm("/x" + std::string(1000000, '/')).bytes); }, 1, "ok.txt"},
+    {"half a million levels", [](const std::string& p) { Save(p, ts::NamedChm(Levels(500000) + "/f").bytes); }, 1,
+     "ok.txt"},
+    {"every folder of its own", [](const std::string& p) { Save(p, ts::ManyFoldersChm(10000, 100).bytes); }, -1,
+     nullptr},
+    {"a 2 GiB directory declared in a sparse file",
+     [](const std::string& p) { ts::DeclareSparseDirectory(p, ts::BuildChm({Entry("/ok.txt", "fine", 0)}), 2ull << 30); },
+     0, "ok.txt"},
+    {"streams claiming one MiB 4000 times over", [](const std::string& p) { Save(p, ts::OverlappingChm(4000, 1u << 20).bytes); },
+     1, nullptr},
+};
+
+class HostileFile : public ::testing::TestWithParam<HostileFileCase> {};
+
+TEST_P(HostileFile, ListAndExtractStayWithinBoundedMemory) {
+    if (kSanitized) GTEST_SKIP() << "the sanitizers' own memory hides the reader's";
+    const HostileFileCase& c = GetParam();
+    TempDir dir;
+    const std::string chm = dir / "hostile.chm";
+    c.save(chm);
+    const CliRun list = RunCli({"list", chm}, dir.path(), dir / "list.txt");
+    EXPECT_EQ(list.exitStatus, 0) << c.what << ": " << list.err.substr(0, 200);
+    EXPECT_LT(list.peakResidentKiB, kMemoryBoundKiB) << c.what;
+    if (c.extractStatus < 0) return;
+    const CliRun extract = RunCli({"extract", "--keep-going", chm, "out"}, dir.path());
+    EXPECT_EQ(extract.exitStatus, c.extractStatus) << c.what << ": " << extract.err.substr(0, 200);
+    EXPECT_LT(extract.peakResidentKiB, kMemoryBoundKiB) << c.what;
+    if (c.written) {
+        EXPECT_TRUE(fs::exists(dir / ("out/" + std::string(c.written)))) << c.what;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, HostileFile, ::testing::ValuesIn(kHostileFiles), CaseName<HostileFileCase>);
 
 }  // namespace
 }  // namespace vexmor

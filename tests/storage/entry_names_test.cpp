@@ -11,6 +11,7 @@
 #include "platform/storage/storage.h"
 #include "tests/storage/storage_walk.h"
 #include "tests/support/chm_writer.h"
+#include "tests/support/hostile_chm.h"
 #include "tests/support/temp_file.h"
 
 namespace vexmor::test {
@@ -84,6 +85,23 @@ INSTANTIATE_TEST_SUITE_P(Cases, EntryNames, ::testing::ValuesIn(kNameCases),
                                  if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                              return name;
                          });
+
+// Names whose folders are all new: past a bound on the folders per entry,
+// the rest are listed under their stored names; each one lists and reads.
+TEST(EntryNames, FoldersBeyondTheBoundListUnderTheirStoredNames) {
+    const ts::ChmImage image = ts::ManyFoldersChm(40, 200);
+    ts::TempFile file(image.bytes);
+    std::size_t inFolders = 0;
+    std::size_t asStored = 0;
+    WalkStreams(storage::CreateITStorage()->StgOpenStorage(file.string()), [&](const WalkedStream& s) {
+        if (s.name.rfind("::DataSpace/", 0) == 0) return;
+        EXPECT_EQ(s.bytes, "f") << s.name.substr(0, 20);
+        ++(s.name.front() == '/' ? asStored : inFolders);
+    });
+    EXPECT_EQ(inFolders + asStored, 40u);
+    EXPECT_GT(inFolders, 0u);
+    EXPECT_GT(asStored, 0u);
+}
 
 }  // namespace
 }  // namespace vexmor::test

@@ -56,6 +56,17 @@ ChmImage NamedChm(const std::string& name) {
     return BuildChm({{"/ok.txt", ToBytes("fine"), 0}, {name, ToBytes("odd"), 1}}, options);
 }
 
+ChmImage ManyFoldersChm(std::size_t names, std::size_t levels) {
+    std::string below;
+    for (std::size_t i = 1; i < levels; ++i) below += "/a";
+    std::vector<ChmEntry> entries;
+    for (std::size_t i = 0; i < names; ++i) entries.push_back({"/d" + std::to_string(i) + below + "/f", ToBytes("f"), 0});
+    ChmOptions options;
+    options.addFolderEntries = false;
+    options.indexWhenSeveralChunks = false;
+    return BuildChm(entries, options);
+}
+
 void DeclareSparseDirectory(const std::filesystem::path& path, const ChmImage& image, std::uint64_t declared) {
     Bytes bytes = image.bytes;
     // The ITSF header's directory length (u64 at 0x50), little-endian.

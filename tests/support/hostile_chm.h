@@ -25,6 +25,10 @@ ChmImage OverlappingChm(std::size_t claims, std::size_t baseBytes);
 // chunks large enough for names of up to a MiB.
 ChmImage NamedChm(const std::string& name);
 
+// `names` streams of `levels` levels each whose first level differs: every
+// folder of every name is a folder of its own.
+ChmImage ManyFoldersChm(std::size_t names, std::size_t levels);
+
 // Declares a directory of `declared` bytes in the help file at `path`, made
 // sparse up to there: the chunks really written stay, the rest is a hole.
 void DeclareSparseDirectory(const std::filesystem::path& path, const ChmImage& image, std::uint64_t declared);

@@ -5,6 +5,7 @@
 //   vexmor-make-hostile-chm slashes OUT.chm       one name: a letter and a million slashes
 //   vexmor-make-hostile-chm levels OUT.chm        one name of 500,000 levels a/a/a/...
 //   vexmor-make-hostile-chm sparse OUT.chm        a 2 GiB directory declared in a sparse file
+//   vexmor-make-hostile-chm folders OUT.chm       30,000 names of 255 levels, no two sharing a folder
 #include <cstdio>
 #include <string>
 
@@ -14,7 +15,7 @@
 int main(int argc, char** argv) {
     using namespace vexmor::testsupport;
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s round-robin|overlap|slashes|levels|sparse OUT.chm\n", argv[0]);
+        std::fprintf(stderr, "usage: %s round-robin|overlap|slashes|levels|sparse|folders OUT.chm\n", argv[0]);
         return 2;
     }
     const std::string kind = argv[1];
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
         WriteFileBytes(out, NamedChm("/x" + std::string(1000000, '/')).bytes);
     else if (kind == "levels")
         WriteFileBytes(out, NamedChm(levels + "/f").bytes);
+    else if (kind == "folders")
+        WriteFileBytes(out, ManyFoldersChm(30000, 255).bytes);
     else if (kind == "sparse")
         DeclareSparseDirectory(out, BuildChm({{"/ok.txt", ToBytes("fine"), 0}}), 2ull << 30);
     else {
