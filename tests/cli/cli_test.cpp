@@ -1,6 +1,7 @@
 // vexmorchm-cli run as a program on the fixtures and on hand-built files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -273,6 +274,22 @@ TEST(HostileFile, NeverWritesOutsideTheFolder) {
     EXPECT_EQ(ListTree(dir / "sandbox"), (std::vector<std::string>{"t", "t/out", "t/out/last.txt", "t/out/ok.txt"}));
     EXPECT_EQ(ListTree(dir.path()), (std::vector<std::string>{"hostile.chm", "sandbox", "sandbox/t", "sandbox/t/out",
                                                               "sandbox/t/out/last.txt", "sandbox/t/out/ok.txt"}));
+}
+
+// Every entry is a line; the ones whose names are no path of folders are
+// listed as stored and reported, since export refuses them.
+TEST(HostileFile, ListShowsEveryEntryAndReportsNamesThatAreNoPath) {
+    TempDir dir;
+    const test::CliRun run = RunCli({"list", HostileChm(dir)}, dir.path().string());
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    EXPECT_EQ(lines.size(), 9u) << run.out;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "4\t/a//empty.txt"), lines.end()) << run.out;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "4\t//../root.txt"), lines.end()) << run.out;
+    EXPECT_EQ(Lines(run.err),
+              (std::vector<std::string>{
+                  "vexmorchm-cli: /a//empty.txt: listed under its stored name, which is no path of folders; it cannot be exported",
+                  "vexmorchm-cli: //../root.txt: listed under its stored name, which is no path of folders; it cannot be exported"}));
 }
 
 }  // namespace
