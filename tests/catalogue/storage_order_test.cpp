@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <map>
 #include <numeric>
@@ -17,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/uChmExtractor.h"
+#include "tests/common/case_name.h"
 #include "tests/common/temp_dir.h"
 #include "tests/support/chm_writer.h"
 #include "tests/support/hostile_chm.h"
@@ -147,12 +147,7 @@ TEST_P(Overlap, ExportAllRefusesBeforeWritingAndOneStreamStillCopies) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Overlap, ::testing::ValuesIn(kOverlapCases),
-                         [](const ::testing::TestParamInfo<OverlapCase>& param) {
-                             std::string name = param.param.what;
-                             for (char& ch : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+                         test::CaseName<OverlapCase>);
 
 // --- the open path opened again ---
 
@@ -211,12 +206,7 @@ TEST_P(ReOpen, TheOpenPathIsWalkedAgainExactlyWhenTheFileChanged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, ReOpen, ::testing::ValuesIn(kChangeCases),
-                         [](const ::testing::TestParamInfo<ChangeCase>& param) {
-                             std::string name = param.param.what;
-                             for (char& ch : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+                         test::CaseName<ChangeCase>);
 
 }  // namespace
 }  // namespace vexmor

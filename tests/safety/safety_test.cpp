@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/case_name.h"
 #include "tests/common/temp_dir.h"
 #include "tests/cli/run_cli.h"
 #include "tests/support/chm_writer.h"
@@ -52,14 +53,7 @@ ts::ChmEntry Entry(std::string name, const std::string& bytes, unsigned section)
     return {std::move(name), ts::ToBytes(bytes), section};
 }
 
-// A test name made of a case's description.
-template <class Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& param) {
-    std::string name = param.param.what;
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name;
-}
+using test::CaseName;
 
 // --- the help file is only read ---
 

@@ -1,7 +1,6 @@
 // The directory walk lists every listing chunk of the file: from the true
 // head of the chain when the header names a later chunk, and chunks that
 // the chain never reaches after it. Nothing is dropped silently.
-#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <set>
@@ -10,6 +9,7 @@
 
 #include "platform/storage/storage.h"
 #include "platform/storage/storage_error.h"
+#include "tests/common/case_name.h"
 #include "tests/storage/storage_walk.h"
 #include "tests/support/chm_writer.h"
 #include "tests/support/temp_file.h"
@@ -99,12 +99,7 @@ const ChainCase kChainCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, DirectoryChain, ::testing::ValuesIn(kChainCases),
-                         [](const ::testing::TestParamInfo<ChainCase>& param) {
-                             std::string name = param.param.what;
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+                         CaseName<ChainCase>);
 
 }  // namespace
 }  // namespace vexmor::test

@@ -1,7 +1,6 @@
 // Every directory entry that carries data is listed and reads back, also
 // when its name is no path of folders: such an entry is listed at the root
 // under its whole stored name, at no cost per level of the name.
-#include <cctype>
 #include <map>
 #include <string>
 #include <vector>
@@ -9,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/storage/storage.h"
+#include "tests/common/case_name.h"
 #include "tests/storage/storage_walk.h"
 #include "tests/support/chm_writer.h"
 #include "tests/support/hostile_chm.h"
@@ -79,12 +79,7 @@ TEST_P(EntryNames, EveryEntryWithDataIsListedAndReadsBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EntryNames, ::testing::ValuesIn(kNameCases),
-                         [](const ::testing::TestParamInfo<NameCase>& param) {
-                             std::string name = param.param.what;
-                             for (char& ch : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+                         CaseName<NameCase>);
 
 // Names whose folders are all new: past a bound on the folders per entry,
 // the rest are listed under their stored names; each one lists and reads.
