@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -392,18 +393,19 @@ const HostileFileCase kHostileFiles[] = {
 class HostileFile : public ::testing::TestWithParam<HostileFileCase> {};
 
 TEST_P(HostileFile, ListAndExtractStayWithinBoundedMemory) {
-    if (kSanitized) GTEST_SKIP() << "the sanitizers' own memory hides the reader's";
     const HostileFileCase& c = GetParam();
+    // The sanitizers' own memory hides the reader's; the rest still holds.
+    const long bound = kSanitized ? LONG_MAX : kMemoryBoundKiB;
     TempDir dir;
     const std::string chm = dir / "hostile.chm";
     c.save(chm);
     const CliRun list = RunCli({"list", chm}, dir.path(), dir / "list.txt");
     EXPECT_EQ(list.exitStatus, 0) << c.what << ": " << list.err.substr(0, 200);
-    EXPECT_LT(list.peakResidentKiB, kMemoryBoundKiB) << c.what;
+    EXPECT_LT(list.peakResidentKiB, bound) << c.what;
     if (c.extractStatus < 0) return;
     const CliRun extract = RunCli({"extract", "--keep-going", chm, "out"}, dir.path());
     EXPECT_EQ(extract.exitStatus, c.extractStatus) << c.what << ": " << extract.err.substr(0, 200);
-    EXPECT_LT(extract.peakResidentKiB, kMemoryBoundKiB) << c.what;
+    EXPECT_LT(extract.peakResidentKiB, bound) << c.what;
     if (c.written) {
         EXPECT_TRUE(fs::exists(dir / ("out/" + std::string(c.written)))) << c.what;
     }
