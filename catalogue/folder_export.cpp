@@ -1,10 +1,10 @@
 #include "catalogue/folder_export.h"
 
 #include <climits>
-#include <numeric>
 
 #include "catalogue/folder_rule.h"
 #include "catalogue/inner_name.h"
+#include "catalogue/storage_order.h"
 
 namespace vexmor {
 
@@ -21,9 +21,7 @@ std::string WithTrailingDelim(const std::string& folder) {
 }  // namespace
 
 FolderExport::FolderExport(const TChmItems& items, const std::string& folder)
-    : items_(items), folder_(WithTrailingDelim(folder)), order_(items.Count()) {
-    std::iota(order_.begin(), order_.end(), std::size_t{0});
-}
+    : items_(items), folder_(WithTrailingDelim(folder)), order_(StorageOrder(items)) {}
 
 void FolderExport::Write(const TChmItem& item, ExportObserver* observer) {
     if (!IsSafeInnerName(item.Path, item.Name))

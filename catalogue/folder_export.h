@@ -16,9 +16,12 @@ namespace vexmor {
 class FolderExport {
 public:
     // `folder` may be empty (the current folder) and need not exist yet.
+    // Throws EChmExtractError, before anything is written, when two items
+    // claim the same bytes of the help file.
     FolderExport(const TChmItems& items, const std::string& folder);
 
-    // Indexes into the items, in the order they are to be written.
+    // Indexes into the items, in the order they are to be written: the
+    // order of their bytes in the help file.
     const std::vector<std::size_t>& Order() const { return order_; }
 
     // Writes `item` below the folder, creating the inner folders it needs.

@@ -43,8 +43,12 @@ TChmExtractor::~TChmExtractor() { Clear(); }
 
 void TChmExtractor::Open(const std::string& path) {
     // An empty FileName means nothing is open, so an empty path is opened
-    // (and fails) rather than taken for the open file.
-    if (!FileName_.empty() && path == FileName_) return;
+    // (and fails) rather than taken for the open file. The open path is
+    // opened anew when the file there is no longer the one read: others may
+    // write to it or replace it while it is open.
+    if (!FileName_.empty() && path == FileName_ && RootStorage_ &&
+        storage::IdentityOfPath(path) == RootStorage_->SourceFile())
+        return;
     Clear();
     StorageFactory_ = factory_();
     RootStorage_ = StorageFactory_->StgOpenStorage(path);
@@ -86,6 +90,7 @@ void TChmExtractor::ScanStorage(const std::shared_ptr<storage::IStorage>& storag
                 item.Path = current;
                 item.Storage = level.storage;
                 item.Size = element.size;
+                item.Placement = element.placement;
                 break;
             }
             case storage::ElementType::Storage: {

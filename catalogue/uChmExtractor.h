@@ -48,6 +48,7 @@ public:
     std::string Path;  // inner folder path, levels joined with kPathDelim; empty at the root
     std::shared_ptr<storage::IStorage> Storage;  // holds the stream, kept open for later copies
     std::uint64_t Size = 0;
+    storage::Placement Placement;  // where its bytes lie, for the order of an export
 
     TChmItems* Collection;
 
@@ -71,8 +72,9 @@ public:
     void Clear() { items_.clear(); }
 
     // Writes every item under `folder`, rebuilding the inner folders, as
-    // FolderExport does; stops at the first failure, leaving what was
-    // written before it.
+    // FolderExport does: in the order of their bytes in the help file,
+    // refusing items whose bytes overlap before writing anything; stops at
+    // the first failure, leaving what was written before it.
     void ExtractAll(const std::string& folder, ExportObserver* observer = nullptr) const;
 
 private:
@@ -90,8 +92,9 @@ public:
     TChmExtractor(const TChmExtractor&) = delete;
     TChmExtractor& operator=(const TChmExtractor&) = delete;
 
-    // Opens `path` and rebuilds the catalogue; the path already open (same
-    // bytes) is not walked again. Throws on failure, leaving FileName() empty;
+    // Opens `path` and rebuilds the catalogue; the path already open is not
+    // walked again while the file there is unchanged (device, inode, size,
+    // modification time). Throws on failure, leaving FileName() empty;
     // the items found before the failure stay until the next Clear.
     void Open(const std::string& path);
     // Releases the root storage and the component, then every item.

@@ -26,6 +26,10 @@ int RunList(const ListCommand& command) {
         }
         block += item.Name;
         block += '\n';
+        // The reader lists an entry whose name is no path of folders under its
+        // whole stored name, at the root; say so, since export refuses it.
+        if (item.Name.find(kPathDelim) != std::string::npos)
+            Message(item.Name + ": listed under its stored name, which is no path of folders; it cannot be exported");
         if (block.size() >= kFlushAt) {
             WriteStdout(block.data(), block.size());
             block.clear();

@@ -110,7 +110,13 @@ public:
         const StorageNode::Child& child = children[next_++];
         out.name = child.name;
         out.type = child.isStorage ? ElementType::Storage : ElementType::Stream;
-        out.size = child.isStorage ? 0 : file_->Dir().entries[child.index].length;
+        out.size = 0;
+        out.placement = {};
+        if (!child.isStorage) {
+            const DirectoryEntry& entry = file_->Dir().entries[child.index];
+            out.size = entry.length;
+            out.placement = {entry.section, entry.offset, entry.length};
+        }
         return kOk;
     }
 

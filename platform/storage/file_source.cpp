@@ -26,11 +26,25 @@ std::uint32_t CodeForOpenErrno(int err) {
     }
 }
 
+FileIdentity IdentityOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::uint64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 }  // namespace
+
+FileIdentity IdentityOfPath(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
+    return IdentityOf(st);
+}
 
 FileSource::FileSource(const std::string& path) {
     if (path.empty()) throw EStorageError(code::kFileNotFound, "no file name given");
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: opening a FIFO for reading would otherwise wait for a
+    // writer forever, before the check below could refuse it.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd_ < 0) {
         const int err = errno;
         throw EStorageError(CodeForOpenErrno(err), path + " (" + std::strerror(err) + ")");
@@ -43,9 +57,11 @@ FileSource::FileSource(const std::string& path) {
         throw EStorageError(isDir ? code::kAccessDenied : code::kInvalidHeader,
                             path + (isDir ? " is a folder" : " is not a regular file"));
     }
-    size_ = static_cast<std::uint64_t>(st.st_size);
-    identity_ = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), size_,
-                 static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    // A regular file: reads never wait, the flag is dropped only for clarity.
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+    identity_ = IdentityOf(st);
+    size_ = identity_.size;
 }
 
 FileSource::~FileSource() {
@@ -61,11 +77,23 @@ void FileSource::ReadExact(std::uint64_t offset, void* buffer, std::size_t lengt
             if (errno == EINTR) continue;
             throw EStorageError(code::kReadFault, std::string(what) + " (" + std::strerror(errno) + ")");
         }
-        if (got == 0) ThrowDamaged(std::string(what) + " lies past the end of the file");
+        // Inside the size seen at open, yet at the end: the file was cut
+        // while open.
+        if (got == 0)
+            throw EStorageError(code::kReadFault,
+                                std::string(what) + ": the file became shorter than when it was opened");
         out += got;
         offset += static_cast<std::uint64_t>(got);
         length -= static_cast<std::size_t>(got);
     }
+}
+
+std::uint64_t FileSource::DataFrom(std::uint64_t offset) const noexcept {
+    if (offset >= size_) return size_;
+    // Only the descriptor's position moves, which no read here uses.
+    const off_t data = ::lseek(fd_, static_cast<off_t>(offset), SEEK_DATA);
+    if (data >= 0) return static_cast<std::uint64_t>(data);
+    return errno == ENXIO ? size_ : offset;
 }
 
 }  // namespace vexmor::storage

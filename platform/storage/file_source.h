@@ -25,6 +25,11 @@ public:
     // file is damage, reported with `what` naming the structure being read.
     void ReadExact(std::uint64_t offset, void* buffer, std::size_t length, const char* what) const;
 
+    // The first offset from `offset` on that the file really holds (not a
+    // hole of a sparse file); Size() when none does. `offset` itself where
+    // the file system cannot tell.
+    std::uint64_t DataFrom(std::uint64_t offset) const noexcept;
+
 private:
     int fd_ = -1;
     std::uint64_t size_ = 0;

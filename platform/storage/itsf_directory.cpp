@@ -1,5 +1,8 @@
 #include "platform/storage/itsf_directory.h"
 
+#include <algorithm>
+#include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/storage/byte_view.h"
@@ -76,6 +79,60 @@ void ReadListingChunk(ByteView chunk, std::size_t chunkSize, std::vector<Directo
     }
 }
 
+// The listing chunks of a directory, read from the file one at a time.
+class ChunkReader {
+public:
+    ChunkReader(const FileSource& file, std::uint64_t firstChunkAt, std::uint32_t chunkSize, std::size_t chunkCount)
+        : file_(file), firstChunkAt_(firstChunkAt), chunkSize_(chunkSize), chunkCount_(chunkCount) {}
+
+    std::size_t Count() const { return chunkCount_; }
+    std::uint64_t At(std::size_t index) const { return firstChunkAt_ + static_cast<std::uint64_t>(index) * chunkSize_; }
+
+    struct Head {
+        bool listing = false;
+        std::int32_t previous = -1;
+        std::int32_t next = -1;
+    };
+    // The chunk's signature and links; not a listing chunk when `index` is
+    // not a chunk of the directory.
+    Head HeadOf(std::int64_t index) const {
+        if (index < 0 || static_cast<std::uint64_t>(index) >= chunkCount_) return {};
+        std::uint8_t raw[kListingHeaderLength];
+        file_.ReadExact(At(static_cast<std::size_t>(index)), raw, sizeof raw, "a listing chunk");
+        ByteView view(raw, sizeof raw, "a listing chunk");
+        Head head;
+        head.listing = view.Matches("PMGL");
+        view.Seek(kPreviousChunkAt);
+        head.previous = view.I32();
+        head.next = view.I32();
+        return head;
+    }
+
+    std::unique_ptr<std::uint8_t[]> Read(std::size_t index) const {
+        auto bytes = std::make_unique<std::uint8_t[]>(chunkSize_);
+        file_.ReadExact(At(index), bytes.get(), chunkSize_, "a listing chunk");
+        return bytes;
+    }
+
+    // The first chunk from `index` on whose signature is not in a hole of
+    // a sparse file; Count() when there is none. Skips declared space that
+    // the file does not really hold, at no cost.
+    std::size_t FirstWithData(std::size_t index) const {
+        if (index >= chunkCount_) return chunkCount_;
+        const std::uint64_t at = At(index);
+        const std::uint64_t data = file_.DataFrom(at);
+        if (data < at + 4) return index;
+        const std::uint64_t holding = (data - firstChunkAt_) / chunkSize_;
+        return holding >= chunkCount_ ? chunkCount_ : static_cast<std::size_t>(holding);
+    }
+
+private:
+    const FileSource& file_;
+    std::uint64_t firstChunkAt_;
+    std::uint32_t chunkSize_;
+    std::size_t chunkCount_;
+};
+
 }  // namespace
 
 Directory ReadDirectory(const FileSource& file) {
@@ -83,10 +140,10 @@ Directory ReadDirectory(const FileSource& file) {
     Directory directory;
     directory.contentOffset = itsf.contentOffset;
 
-    std::vector<std::uint8_t>& raw = directory.raw;
-    raw.resize(static_cast<std::size_t>(itsf.directoryLength));
-    file.ReadExact(itsf.directoryOffset, raw.data(), raw.size(), "the directory");
-    ByteView itsp(raw.data(), raw.size(), "the directory header");
+    std::uint8_t rawHeader[kItspMinLength];
+    if (itsf.directoryLength < kItspMinLength) ThrowDamaged("the directory header: it ends too early");
+    file.ReadExact(itsf.directoryOffset, rawHeader, sizeof rawHeader, "the directory header");
+    ByteView itsp(rawHeader, sizeof rawHeader, "the directory header");
     if (!itsp.Matches("ITSP")) itsp.Fail("the ITSP signature is missing");
     itsp.Take(8);
     const std::uint32_t headerLength = itsp.U32();
@@ -94,53 +151,54 @@ Directory ReadDirectory(const FileSource& file) {
     const std::uint32_t chunkSize = itsp.U32();
     itsp.Seek(0x20);
     const std::int32_t firstListing = itsp.I32();
-    if (headerLength < kItspMinLength || headerLength > raw.size()) itsp.Fail("its length is out of range");
+    if (headerLength < kItspMinLength || headerLength > itsf.directoryLength) itsp.Fail("its length is out of range");
     if (chunkSize < kMinChunkSize || chunkSize > kMaxChunkSize)
         itsp.Fail("chunk size " + std::to_string(chunkSize) + " is out of range");
 
-    // The chunks that the directory really holds; links are checked against
-    // this count, not the one the header claims.
-    const std::size_t chunkCount = (raw.size() - headerLength) / chunkSize;
-    auto chunkAt = [&](std::size_t index) {
-        return ByteView(raw.data() + headerLength + index * chunkSize, chunkSize, "a listing chunk");
-    };
-    auto isListing = [&](std::int32_t index) {
-        return index >= 0 && static_cast<std::size_t>(index) < chunkCount &&
-               chunkAt(static_cast<std::size_t>(index)).Matches("PMGL");
-    };
-    auto link = [&](std::int32_t index, std::size_t at) {
-        ByteView chunk = chunkAt(static_cast<std::size_t>(index));
-        chunk.Seek(at);
-        return chunk.I32();
-    };
+    // The chunks that the directory's extent holds; links are checked
+    // against this count, not the one the header claims. All lie inside the
+    // file (the extent was checked against its size).
+    const std::uint64_t chunkCount = (itsf.directoryLength - headerLength) / chunkSize;
+    const ChunkReader chunks(file, itsf.directoryOffset + headerLength, chunkSize,
+                             static_cast<std::size_t>(std::min<std::uint64_t>(chunkCount, SIZE_MAX)));
 
     // Some writers name a chunk after the true head of the chain. Go back
     // while the previous chunk is a listing chunk that links forward to this
-    // one; at most chunkCount steps, so a loop of back links ends too.
+    // one; at most Count() steps, so a loop of back links ends too.
     std::int32_t head = firstListing;
-    if (isListing(head)) {
-        for (std::size_t steps = 0; steps < chunkCount; ++steps) {
-            const std::int32_t previous = link(head, kPreviousChunkAt);
-            if (previous == head || !isListing(previous) || link(previous, kNextChunkAt) != head) break;
+    if (chunks.HeadOf(head).listing) {
+        for (std::size_t steps = 0; steps < chunks.Count(); ++steps) {
+            const std::int32_t previous = chunks.HeadOf(head).previous;
+            if (previous == head) break;
+            const ChunkReader::Head before = chunks.HeadOf(previous);
+            if (!before.listing || before.next != head) break;
             head = previous;
         }
     }
 
-    std::vector<bool> visited(chunkCount, false);
-    for (std::int32_t index = head; index != -1;) {
-        if (index < 0 || static_cast<std::size_t>(index) >= chunkCount)
-            itsp.Fail("listing chunk " + std::to_string(index) + " lies outside the directory");
-        if (visited[static_cast<std::size_t>(index)]) itsp.Fail("the listing chunks link in a loop");
-        visited[static_cast<std::size_t>(index)] = true;
-        ByteView chunk = chunkAt(static_cast<std::size_t>(index));
+    // Chunks read so far, by index; as many as the chain really has.
+    std::unordered_set<std::size_t> visited;
+    auto list = [&](std::size_t index) {
+        std::unique_ptr<std::uint8_t[]> bytes = chunks.Read(index);
+        ByteView chunk(bytes.get(), chunkSize, "a listing chunk");
         if (!chunk.Matches("PMGL")) chunk.Fail("the PMGL signature is missing");
+        const std::size_t before = directory.entries.size();
         ReadListingChunk(chunk, chunkSize, directory.entries);
-        index = link(index, kNextChunkAt);
+        if (directory.entries.size() > before) directory.chunks.push_back(std::move(bytes));
+    };
+    for (std::int32_t index = head; index != -1;) {
+        if (index < 0 || static_cast<std::size_t>(index) >= chunks.Count())
+            itsp.Fail("listing chunk " + std::to_string(index) + " lies outside the directory");
+        if (!visited.insert(static_cast<std::size_t>(index)).second) itsp.Fail("the listing chunks link in a loop");
+        list(static_cast<std::size_t>(index));
+        index = chunks.HeadOf(index).next;
     }
     // A listing chunk that the chain never reaches still holds entries of the
     // file: list them after the chain, in chunk order, rather than lose them.
-    for (std::size_t index = 0; index < chunkCount; ++index)
-        if (!visited[index] && chunkAt(index).Matches("PMGL")) ReadListingChunk(chunkAt(index), chunkSize, directory.entries);
+    for (std::size_t index = chunks.FirstWithData(0); index < chunks.Count();
+         index = chunks.FirstWithData(index + 1)) {
+        if (visited.count(index) == 0 && chunks.HeadOf(static_cast<std::int64_t>(index)).listing) list(index);
+    }
     return directory;
 }
 

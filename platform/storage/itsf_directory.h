@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,9 +19,11 @@ struct DirectoryEntry {
     std::uint64_t length = 0;
 };
 
-// Entry names point into `raw`, the directory's bytes as read: one buffer
-// instead of a string for each of tens of thousands of names. Moving keeps
-// them valid; copying does not, hence move-only.
+// Entry names point into `chunks`, the listing chunks as read: no string of
+// its own for each of tens of thousands of names. Only chunks the walk
+// reaches are read, so a directory costs what it really holds, whatever
+// size its header declares. Moving keeps the names valid; copying does not,
+// hence move-only.
 struct Directory {
     Directory() = default;
     Directory(Directory&&) = default;
@@ -28,7 +31,7 @@ struct Directory {
     Directory(const Directory&) = delete;
     Directory& operator=(const Directory&) = delete;
 
-    std::vector<std::uint8_t> raw;
+    std::vector<std::unique_ptr<std::uint8_t[]>> chunks;
     std::vector<DirectoryEntry> entries;  // in listing order
     std::uint64_t contentOffset = 0;      // file offset where section 0 starts
 };

@@ -29,10 +29,30 @@ struct FileIdentity {
 
 enum class ElementType : std::uint32_t { Storage = 1, Stream = 2 };
 
+// Where a stream's bytes lie in its file: an area (a content section) and a
+// range in it. Only the storage layer knows what an area is; callers compare
+// placements, to read streams in the order of their bytes and to find
+// streams that claim the same bytes. A zero length claims nothing.
+struct Placement {
+    std::uint64_t area = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    // One past the last byte; a range that would pass 2^64 ends there.
+    std::uint64_t End() const { return length > UINT64_MAX - offset ? UINT64_MAX : offset + length; }
+    bool Overlaps(const Placement& other) const {
+        return length > 0 && other.length > 0 && area == other.area && offset < other.End() && other.offset < End();
+    }
+};
+
 struct ElementInfo {
-    std::string name;  // UTF-8 bytes exactly as the file stores them, never with '/'
+    // UTF-8 bytes exactly as the file stores them. Never with '/', except for
+    // an entry whose name cannot be a path of storages (empty levels, a data
+    // stream named like a folder, too many levels): it is listed at the root
+    // under its whole stored name, and opens by that name.
+    std::string name;
     ElementType type = ElementType::Stream;
     std::uint64_t size = 0;  // bytes of a stream; 0 for a storage
+    Placement placement;     // of a stream; all zero when unknown
 };
 
 class IStream {
@@ -60,6 +80,10 @@ public:
     // The help file this storage belongs to.
     virtual FileIdentity SourceFile() const { return {}; }
 };
+
+// The identity of the file at `path` now (following links, as opening does);
+// all zero when it cannot be examined.
+FileIdentity IdentityOfPath(const std::string& path);
 
 // How much decoding the reading of a file's compressed section has cost.
 struct DecodeStatistics {

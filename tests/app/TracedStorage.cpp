@@ -65,6 +65,8 @@ public:
         return Record<IStream>(*trace_, std::make_shared<TracedStream>(inner, trace_, name));
     }
 
+    vexmor::storage::FileIdentity SourceFile() const override { return inner_->SourceFile(); }
+
 private:
     std::shared_ptr<IStorage> inner_;
     std::shared_ptr<StorageTrace> trace_;

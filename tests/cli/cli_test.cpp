@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -141,6 +142,8 @@ TEST(Extract, StatsEndWithTheDecodeWork) {
 }
 
 // A plain file named "html" stands where the folder of seven items must go.
+// Items are written in the order of their bytes: the stored ones, then the
+// compressed ones by offset.
 TEST(Extract, StopsAtTheFirstFailureOrGoesOnWithKeepGoing) {
     TempDir dir;
     fs::create_directories(dir / "stop");
@@ -151,8 +154,8 @@ TEST(Extract, StopsAtTheFirstFailureOrGoesOnWithKeepGoing) {
     const test::CliRun stop = RunCli({"extract", DataFile("small.chm"), dir / "stop"}, ".");
     EXPECT_EQ(stop.exitStatus, 1);
     EXPECT_EQ(stop.err,
-              "vexmorchm-cli: 不能创建文件夹-html: html/big.html (html: not a folder)\n"
-              "vexmorchm-cli: wrote 6 of 23 streams, 11203 bytes, to " + (dir / "stop") + "/; stopped at the failure above\n");
+              "vexmorchm-cli: 不能创建文件夹-html: html/page1.html (html: not a folder)\n"
+              "vexmorchm-cli: wrote 10 of 23 streams, 282434 bytes, to " + (dir / "stop") + "/; stopped at the failure above\n");
     EXPECT_TRUE(fs::exists(dir / "stop/_#_README_#_"));
     EXPECT_FALSE(fs::exists(dir / "stop/images"));
 
@@ -160,8 +163,8 @@ TEST(Extract, StopsAtTheFirstFailureOrGoesOnWithKeepGoing) {
     EXPECT_EQ(on.exitStatus, 1);
     const std::vector<std::string> lines = Lines(on.err);
     ASSERT_EQ(lines.size(), 8u) << on.err;
-    EXPECT_EQ(lines[0], "vexmorchm-cli: 不能创建文件夹-html: html/big.html (html: not a folder)");
-    EXPECT_EQ(lines[4],
+    EXPECT_EQ(lines[0], "vexmorchm-cli: 不能创建文件夹-html: html/page1.html (html: not a folder)");
+    EXPECT_EQ(lines[5],
               "vexmorchm-cli: 不能创建文件夹-html/sub/deeper: html/sub/deeper/exact65537.html (html: not a folder)");
     EXPECT_EQ(lines[7], "vexmorchm-cli: wrote 16 of 23 streams, 490910 bytes, to " + (dir / "on") + "/; 7 failed");
     EXPECT_EQ(fs::file_size(dir / "on/images/random.bin"), 200000u);
@@ -230,13 +233,13 @@ INSTANTIATE_TEST_SUITE_P(
                 0, "wrote 23 streams, 1067969 bytes, to "},
         Planted{"LinkForAnInnerFolder",
                 [](const fs::path& out, const fs::path& outside) { fs::create_symlink(outside, out / "html"); },
-                1, "不能创建文件夹-html: html/big.html (html: not a folder)"},
+                1, "不能创建文件夹-html: html/page1.html (html: not a folder)"},
         Planted{"LinkForADeeperFolder",
                 [](const fs::path& out, const fs::path& outside) {
                     fs::create_directories(out / "html");
                     fs::create_symlink(outside / "folder", out / "html/sub");
                 },
-                1, "不能创建文件夹-html/sub/deeper: html/sub/deeper/exact65537.html (html/sub: not a folder)"}),
+                1, "不能创建文件夹-html/sub: html/sub/exact32768.html (html/sub: not a folder)"}),
     [](const ::testing::TestParamInfo<Planted>& param) { return std::string(param.param.what); });
 
 // The help file lies in the folder it is extracted into, under the name of
@@ -260,7 +263,7 @@ TEST(Extract, NeverOverwritesTheHelpFileItReads) {
     EXPECT_EQ(fs::file_size(dir / "html/big.html"), 400000u);
 }
 
-// "/x.txt" and "//x.txt" both land on x.txt.
+// Two entries of one name land on one file.
 TEST(Extract, SecondStreamOnTheSameFileIsAFailureAndItsBytesDoNotCount) {
     using testsupport::ChmEntry;
     using testsupport::ToBytes;
@@ -269,7 +272,7 @@ TEST(Extract, SecondStreamOnTheSameFileIsAFailureAndItsBytesDoNotCount) {
     options.sortDirectory = false;
     options.addFolderEntries = false;
     const testsupport::ChmImage image = testsupport::BuildChm(
-        {{"/x.txt", ToBytes("first"), 0}, {"//x.txt", ToBytes("second!"), 0}, {"/y.txt", ToBytes("y"), 0}}, options);
+        {{"/x.txt", ToBytes("first"), 0}, {"/x.txt", ToBytes("second!"), 0}, {"/y.txt", ToBytes("y"), 0}}, options);
     const std::string chm = dir / "twice.chm";
     test::WriteFile(chm, std::string(image.bytes.begin(), image.bytes.end()));
 
@@ -306,7 +309,8 @@ TEST(Extract, WriteFailureKeepsTheOldFileAndLeavesNoPart) {
     ASSERT_TRUE(err.has_value());
     EXPECT_EQ(Lines(*err).at(0), "1 vexmorchm-cli: I/O error 27: html/big.html");  // EFBIG
     EXPECT_EQ(ReadFile(dir / "out/html/big.html"), "the old page");
-    EXPECT_EQ(ListTree(dir / "out/html"), std::vector<std::string>{"big.html"});
+    // What was written before the failure is complete; nothing is left aside.
+    for (const std::string& name : ListTree(dir / "out")) EXPECT_EQ(name.find(".vexmor"), std::string::npos) << name;
 }
 
 // Batches run side by side (xargs -P) into one folder.
@@ -472,6 +476,22 @@ TEST(HostileFile, NeverWritesOutsideTheFolder) {
     EXPECT_EQ(ListTree(dir / "sandbox"), (std::vector<std::string>{"t", "t/out", "t/out/last.txt", "t/out/ok.txt"}));
     EXPECT_EQ(ListTree(dir.path()), (std::vector<std::string>{"hostile.chm", "sandbox", "sandbox/t", "sandbox/t/out",
                                                               "sandbox/t/out/last.txt", "sandbox/t/out/ok.txt"}));
+}
+
+// Every entry is a line; the ones whose names are no path of folders are
+// listed as stored and reported, since export refuses them.
+TEST(HostileFile, ListShowsEveryEntryAndReportsNamesThatAreNoPath) {
+    TempDir dir;
+    const test::CliRun run = RunCli({"list", HostileChm(dir)}, dir.path().string());
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    EXPECT_EQ(lines.size(), 9u) << run.out;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "4\t/a//empty.txt"), lines.end()) << run.out;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "4\t//../root.txt"), lines.end()) << run.out;
+    EXPECT_EQ(Lines(run.err),
+              (std::vector<std::string>{
+                  "vexmorchm-cli: /a//empty.txt: listed under its stored name, which is no path of folders; it cannot be exported",
+                  "vexmorchm-cli: //../root.txt: listed under its stored name, which is no path of folders; it cannot be exported"}));
 }
 
 }  // namespace

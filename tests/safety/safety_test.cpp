@@ -9,15 +9,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "tests/common/case_name.h"
 #include "tests/common/temp_dir.h"
 #include "tests/cli/run_cli.h"
 #include "tests/support/chm_writer.h"
+#include "tests/support/hostile_chm.h"
 
 namespace vexmor {
 namespace {
@@ -51,14 +54,7 @@ ts::ChmEntry Entry(std::string name, const std::string& bytes, unsigned section)
     return {std::move(name), ts::ToBytes(bytes), section};
 }
 
-// A test name made of a case's description.
-template <class Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& param) {
-    std::string name = param.param.what;
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name;
-}
+using test::CaseName;
 
 // --- the help file is only read ---
 
@@ -292,6 +288,10 @@ struct StretchCase {
     const char* what;
     const char* stretched;  // the stream whose length is widened
     const char* innerPath;  // as list shows it
+    // What extract says: the widened stream now claims the bytes of the
+    // stored streams after it, so that export is refused before writing.
+    const char* extractMessage;
+    bool othersWritten;
 };
 
 class DeclaredTooLarge : public ::testing::TestWithParam<StretchCase> {};
@@ -314,14 +314,17 @@ TEST_P(DeclaredTooLarge, FailsWithAMessageAndWritesNothingForIt) {
 
     const CliRun extract = RunCli({"extract", "--keep-going", chm, "out"}, dir.path());
     EXPECT_EQ(extract.exitStatus, 1) << c.what;
-    EXPECT_NE(extract.err.find("runs past the end"), std::string::npos) << c.what << ": " << extract.err;
+    EXPECT_NE(extract.err.find(c.extractMessage), std::string::npos) << c.what << ": " << extract.err;
     EXPECT_FALSE(fs::exists(dir / ("out/" + std::string(c.innerPath)))) << c.what;
-    EXPECT_EQ(test::ReadFile(dir / "out/ok.txt"), "fine") << c.what;
+    if (c.othersWritten)
+        EXPECT_EQ(test::ReadFile(dir / "out/ok.txt"), "fine") << c.what;
+    else
+        EXPECT_FALSE(fs::exists(dir / "out")) << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, DeclaredTooLarge,
-                         ::testing::Values(StretchCase{"stored", "/stored.bin", "stored.bin"},
-                                           StretchCase{"compressed", "/c/packed.htm", "c/packed.htm"}),
+                         ::testing::Values(StretchCase{"stored", "/stored.bin", "stored.bin", "数据重叠的文件-stored.bin 与 ", false},
+                                           StretchCase{"compressed", "/c/packed.htm", "c/packed.htm", "runs past the end", true}),
                          CaseName<StretchCase>);
 
 // --- bounded memory ---
@@ -356,6 +359,59 @@ TEST(Memory, StaysBoundedWhenTheDataOutgrowsTheCache) {
     EXPECT_EQ(cat.out.size(), 12u << 20);
     EXPECT_LT(cat.peakResidentKiB, kMemoryBoundKiB);
 }
+
+// Files that cost a careless reader gigabytes: names of a million levels,
+// a declared directory far beyond what a sparse file holds, streams that
+// claim the same bytes thousands of times over.
+struct HostileFileCase {
+    const char* what;
+    void (*save)(const std::string& path);
+    int extractStatus;    // -1: not extracted (thousands of deep folders cost the disk, not the reader)
+    const char* written;  // a file that extract must write all the same, or nullptr
+};
+
+std::string Levels(std::size_t count) {
+    std::string name;
+    for (std::size_t i = 0; i < count; ++i) name += "/a";
+    return name;
+}
+
+const HostileFileCase kHostileFiles[] = {
+    {"a letter and a million slashes",
+     [](const std::string& p) { Save(p, ts::NamedChm("/x" + std::string(1000000, '/')).bytes); }, 1, "ok.txt"},
+    {"half a million levels", [](const std::string& p) { Save(p, ts::NamedChm(Levels(500000) + "/f").bytes); }, 1,
+     "ok.txt"},
+    {"every folder of its own", [](const std::string& p) { Save(p, ts::ManyFoldersChm(10000, 100).bytes); }, -1,
+     nullptr},
+    {"a 2 GiB directory declared in a sparse file",
+     [](const std::string& p) { ts::DeclareSparseDirectory(p, ts::BuildChm({Entry("/ok.txt", "fine", 0)}), 2ull << 30); },
+     0, "ok.txt"},
+    {"streams claiming one MiB 4000 times over", [](const std::string& p) { Save(p, ts::OverlappingChm(4000, 1u << 20).bytes); },
+     1, nullptr},
+};
+
+class HostileFile : public ::testing::TestWithParam<HostileFileCase> {};
+
+TEST_P(HostileFile, ListAndExtractStayWithinBoundedMemory) {
+    const HostileFileCase& c = GetParam();
+    // The sanitizers' own memory hides the reader's; the rest still holds.
+    const long bound = kSanitized ? LONG_MAX : kMemoryBoundKiB;
+    TempDir dir;
+    const std::string chm = dir / "hostile.chm";
+    c.save(chm);
+    const CliRun list = RunCli({"list", chm}, dir.path(), dir / "list.txt");
+    EXPECT_EQ(list.exitStatus, 0) << c.what << ": " << list.err.substr(0, 200);
+    EXPECT_LT(list.peakResidentKiB, bound) << c.what;
+    if (c.extractStatus < 0) return;
+    const CliRun extract = RunCli({"extract", "--keep-going", chm, "out"}, dir.path());
+    EXPECT_EQ(extract.exitStatus, c.extractStatus) << c.what << ": " << extract.err.substr(0, 200);
+    EXPECT_LT(extract.peakResidentKiB, bound) << c.what;
+    if (c.written) {
+        EXPECT_TRUE(fs::exists(dir / ("out/" + std::string(c.written)))) << c.what;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, HostileFile, ::testing::ValuesIn(kHostileFiles), CaseName<HostileFileCase>);
 
 }  // namespace
 }  // namespace vexmor

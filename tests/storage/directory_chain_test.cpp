@@ -1,7 +1,6 @@
 // The directory walk lists every listing chunk of the file: from the true
 // head of the chain when the header names a later chunk, and chunks that
 // the chain never reaches after it. Nothing is dropped silently.
-#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <set>
@@ -10,6 +9,7 @@
 
 #include "platform/storage/storage.h"
 #include "platform/storage/storage_error.h"
+#include "tests/common/case_name.h"
 #include "tests/storage/storage_walk.h"
 #include "tests/support/chm_writer.h"
 #include "tests/support/temp_file.h"
@@ -99,12 +99,42 @@ const ChainCase kChainCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, DirectoryChain, ::testing::ValuesIn(kChainCases),
-                         [](const ::testing::TestParamInfo<ChainCase>& param) {
-                             std::string name = param.param.what;
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+                         CaseName<ChainCase>);
+
+}  // namespace
+}  // namespace vexmor::test
+
+namespace vexmor::test {
+namespace {
+
+// A listing chunk far out in a declared directory, beyond a hole of a
+// sparse file, and reached by no link: found all the same, while the hole
+// itself is skipped, not read.
+TEST(DirectoryChain, ListsAnUnreachedChunkBeyondAHole) {
+    std::vector<std::string> pages;
+    ChmImage image = ManyChunks(pages);
+    const std::size_t last = image.layout.listingChunkOffsets.size() - 1;
+    SetLink(image, last - 1, kChunkNext, -1);
+    const std::uint64_t lastAt = image.layout.listingChunkOffsets[last];
+    const std::vector<std::uint8_t> moved(image.bytes.begin() + static_cast<std::ptrdiff_t>(lastAt),
+                                          image.bytes.begin() + static_cast<std::ptrdiff_t>(lastAt + image.layout.chunkSize));
+    image.bytes[lastAt] = 'X';  // no longer a listing chunk where it was
+
+    const std::uint64_t farIndex = (std::uint64_t{1} << 30) / image.layout.chunkSize;
+    const std::uint64_t firstChunkAt = image.layout.listingChunkOffsets[0];
+    const std::uint64_t declared = (firstChunkAt - image.layout.directory.offset) + (farIndex + 1) * image.layout.chunkSize;
+    for (int i = 0; i < 8; ++i) image.bytes[0x50 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(declared >> (8 * i));
+    testsupport::TempFile file(image.bytes);
+    {
+        std::FILE* out = std::fopen(file.string().c_str(), "r+b");
+        ASSERT_NE(out, nullptr);
+        ASSERT_EQ(::fseeko(out, static_cast<off_t>(firstChunkAt + farIndex * image.layout.chunkSize), SEEK_SET), 0);
+        ASSERT_EQ(std::fwrite(moved.data(), 1, moved.size(), out), moved.size());
+        ASSERT_EQ(std::fclose(out), 0);
+    }
+    const std::multiset<std::string> listed = Listed(file.string());
+    for (const std::string& page : pages) EXPECT_EQ(listed.count(page), 1u) << page;
+}
 
 }  // namespace
 }  // namespace vexmor::test

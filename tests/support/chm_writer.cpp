@@ -146,7 +146,10 @@ Bytes BuildIndexChunk(const ListingChunks& listing, std::uint32_t chunkSize) {
 
 void CheckOptions(const std::vector<ChmEntry>& entries, const ChmOptions& options) {
     if (options.itsfVersion != 2 && options.itsfVersion != 3) throw std::invalid_argument("ITSF version must be 2 or 3");
-    if (options.chunkSize < 0x40 || options.chunkSize > 0x10000) throw std::invalid_argument("chunk size out of range");
+    // Up to the largest chunk the reader takes. Quickref offsets have 16 bits:
+    // in a chunk over 64 KiB they keep the low bits only (the reader does
+    // not use them).
+    if (options.chunkSize < 0x40 || options.chunkSize > 0x100000) throw std::invalid_argument("chunk size out of range");
     for (const auto& e : entries) {
         if (e.section > 1) throw std::invalid_argument("section must be 0 or 1: " + e.name);
     }
@@ -250,7 +253,11 @@ ChmImage BuildChm(const std::vector<ChmEntry>& entries, const ChmOptions& option
     std::vector<DirectoryEntry> directory;
     for (std::size_t index : directoryOrder) {
         const auto& e = entries[index];
-        directory.push_back({e.name, e.section, offsets[index], e.bytes.size()});
+        const auto claim = options.claims.find(e.name);
+        if (claim != options.claims.end())
+            directory.push_back({e.name, e.section, claim->second.offset, claim->second.length});
+        else
+            directory.push_back({e.name, e.section, offsets[index], e.bytes.size()});
     }
 
     ChmLayout layout;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,11 @@ struct ChmEntry {
     std::string name;  // UTF-8 as the directory stores it: "/html/a.htm", "::DataSpace/..."
     Bytes bytes;
     unsigned section = 0;  // 0 stored, 1 compressed
+};
+
+struct FileRange {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
 };
 
 struct ChmOptions {
@@ -51,11 +57,10 @@ struct ChmOptions {
     // uncompressedLength the lengths. Entry offsets still follow the
     // concatenation of the section 1 entries.
     std::optional<LzxSection> customSection1;
-};
-
-struct FileRange {
-    std::uint64_t offset = 0;
-    std::uint64_t length = 0;
+    // Entry names listed with this offset and length in their section
+    // instead of where their bytes went: streams that claim other streams'
+    // bytes, or more than there are.
+    std::map<std::string, FileRange> claims;
 };
 
 struct PlacedEntry {

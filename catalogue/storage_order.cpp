@@ -1,0 +1,35 @@
+#include "catalogue/storage_order.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "catalogue/inner_name.h"
+#include "catalogue/uChmExtractor.h"
+
+namespace vexmor {
+
+std::vector<std::size_t> StorageOrder(const TChmItems& items) {
+    std::vector<std::size_t> order(items.Count());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const storage::Placement& pa = items[a].Placement;
+        const storage::Placement& pb = items[b].Placement;
+        return pa.area != pb.area ? pa.area < pb.area : pa.offset < pb.offset;
+    });
+    // Sorted by offset, an item overlaps an earlier one exactly when it
+    // overlaps the one reaching furthest, the one kept here.
+    const TChmItem* furthest = nullptr;
+    for (const std::size_t index : order) {
+        const TChmItem& item = items[index];
+        if (item.Placement.length == 0) continue;
+        if (furthest && furthest->Placement.Overlaps(item.Placement))
+            throw EChmExtractError("数据重叠的文件-" + InnerPathAndName(furthest->Path, furthest->Name) + " 与 " +
+                                   InnerPathAndName(item.Path, item.Name));
+        if (!furthest || furthest->Placement.area != item.Placement.area ||
+            furthest->Placement.End() < item.Placement.End())
+            furthest = &item;
+    }
+    return order;
+}
+
+}  // namespace vexmor

@@ -1,0 +1,70 @@
+// The help file as the reader holds it: opened without waiting on anything
+// that is not a regular file, and a file cut while open is a clear read
+// fault, never data from past its end.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/storage/storage.h"
+#include "platform/storage/storage_error.h"
+#include "tests/common/temp_dir.h"
+#include "tests/storage/storage_walk.h"
+#include "tests/support/chm_writer.h"
+#include "tests/support/hostile_chm.h"
+#include "tests/support/temp_file.h"
+
+namespace vexmor::test {
+namespace {
+
+namespace ts = testsupport;
+
+// A FIFO that nobody writes to: opening it for reading the usual way waits
+// for a writer forever.
+TEST(FileSource, AFifoIsRefusedAtOnce) {
+    TempDir dir;
+    const std::string fifo = dir / "help.chm";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    try {
+        storage::CreateITStorage()->StgOpenStorage(fifo);
+        FAIL() << "a FIFO opened as a help file";
+    } catch (const storage::EStorageError& e) {
+        EXPECT_EQ(e.ErrorCode(), storage::code::kInvalidHeader);
+        EXPECT_NE(std::string(e.what()).find("is not a regular file"), std::string::npos) << e.what();
+    }
+}
+
+TEST(FileSource, AFileCutWhileOpenIsAReadFault) {
+    const std::string bytes(300000, 'x');
+    ts::ChmOptions options;
+    options.lzx.blockSize = 0x8000;
+    ts::TempFile file(ts::BuildChm({{"/big.bin", ts::ToBytes(bytes), 0}}, options).bytes);
+    const auto root = storage::CreateITStorage()->StgOpenStorage(file.string());
+    const auto stream = root->OpenStream("big.bin");
+    ASSERT_EQ(::truncate(file.string().c_str(), 1000), 0);
+    try {
+        ReadAll(*stream);
+        FAIL() << "read past the end of a cut file";
+    } catch (const storage::EStorageError& e) {
+        EXPECT_EQ(e.ErrorCode(), storage::code::kReadFault);
+        EXPECT_NE(std::string(e.what()).find("shorter than when it was opened"), std::string::npos) << e.what();
+    }
+}
+
+// A header may declare a directory far larger than the chunks written; in a
+// sparse file the rest costs nothing to skip, and the entries still list.
+TEST(FileSource, ASparseDeclaredDirectoryListsWhatItHolds) {
+    TempDir dir;
+    const std::string path = dir / "sparse.chm";
+    const ts::ChmImage image = ts::BuildChm({{"/ok.txt", ts::ToBytes("fine"), 0}, {"/c.htm", ts::ToBytes("packed"), 1}});
+    ts::DeclareSparseDirectory(path, image, 1ull << 30);
+    std::map<std::string, std::string> listed;
+    WalkStreams(storage::CreateITStorage()->StgOpenStorage(path), [&](const WalkedStream& s) { listed[s.name] = s.bytes; });
+    EXPECT_EQ(listed["ok.txt"], "fine");
+    EXPECT_EQ(listed["c.htm"], "packed");
+}
+
+}  // namespace
+}  // namespace vexmor::test
