@@ -20,8 +20,8 @@ std::string WithTrailingDelim(const std::string& folder) {
 
 }  // namespace
 
-FolderExport::FolderExport(const TChmItems& items, const std::string& folder)
-    : items_(items), folder_(WithTrailingDelim(folder)), order_(StorageOrder(items)) {}
+FolderExport::FolderExport(const TChmItems& items, const std::string& folder, FolderLink link)
+    : items_(items), folder_(WithTrailingDelim(folder)), link_(link), order_(StorageOrder(items)) {}
 
 void FolderExport::Write(const TChmItem& item, ExportObserver* observer) {
     if (!IsSafeInnerName(item.Path, item.Name))
@@ -37,7 +37,7 @@ void FolderExport::Write(const TChmItem& item, ExportObserver* observer) {
 
 int FolderExport::FolderOf(const TChmItem& item) {
     if (!chosen_.IsOpen()) {
-        chosen_ = OpenChosenFolder(folder_);
+        chosen_ = OpenChosenFolder(folder_, link_);
         if (!chosen_.IsOpen()) {
             const int errnum = errno;
             FolderFailure(item, folder_, errnum);

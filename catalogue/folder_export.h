@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "catalogue/descriptor.h"
+#include "catalogue/folder_rule.h"
 #include "catalogue/item_copy.h"
 #include "catalogue/uChmExtractor.h"
 
@@ -18,7 +19,9 @@ public:
     // `folder` may be empty (the current folder) and need not exist yet.
     // Throws EChmExtractError, before anything is written, when two items
     // claim the same bytes of the help file.
-    FolderExport(const TChmItems& items, const std::string& folder);
+    // `link` says whether the folder may be a link: it may when the user
+    // named it.
+    FolderExport(const TChmItems& items, const std::string& folder, FolderLink link = FolderLink::Follow);
 
     // Indexes into the items, in the order they are to be written: the
     // order of their bytes in the help file.
@@ -39,6 +42,7 @@ private:
 
     const TChmItems& items_;
     std::string folder_;  // ends in kPathDelim
+    FolderLink link_;
     std::vector<std::size_t> order_;
     Descriptor chosen_;  // the folder, once opened
     // The last inner folder reached, kept for the items after it: at most

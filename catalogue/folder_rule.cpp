@@ -88,14 +88,18 @@ int OpenFolderAt(int parent, const char* name, int extraFlags) {
 
 }  // namespace
 
-Descriptor OpenChosenFolder(const std::string& folder) {
-    const std::string path = folder.empty() ? std::string(".") : folder;
-    Descriptor opened(OpenFolderAt(AT_FDCWD, path.c_str(), 0));
+Descriptor OpenChosenFolder(const std::string& folder, FolderLink link) {
+    std::string path = folder.empty() ? std::string(".") : folder;
+    // A trailing separator would make the open follow a link at the last
+    // level whatever the flags say.
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const int flags = link == FolderLink::Refuse ? O_NOFOLLOW : 0;
+    Descriptor opened(OpenFolderAt(AT_FDCWD, path.c_str(), flags));
     if (opened.IsOpen()) return opened;
     if (errno != ENOENT) return opened;
     // A failed creation leaves the open below to tell why.
     EnsureFolder(path);
-    return Descriptor(OpenFolderAt(AT_FDCWD, path.c_str(), 0));
+    return Descriptor(OpenFolderAt(AT_FDCWD, path.c_str(), flags));
 }
 
 Descriptor OpenInnerFolder(int parent, const std::string& name) {

@@ -7,11 +7,17 @@
 
 namespace vexmor {
 
+// How the last level of the chosen folder is taken when it is a link.
+enum class FolderLink {
+    Follow,  // the user named this folder, link or not
+    Refuse,  // a folder the program named itself: a link there is ELOOP
+};
+
 // Makes sure `folder` exists, creating it and any missing folder above it,
-// then opens it. Links on the way are followed: the user named this folder.
-// A folder that another process creates meanwhile is a success. On failure
-// the descriptor is closed and errno tells why.
-Descriptor OpenChosenFolder(const std::string& folder);
+// then opens it. Links above the last level are followed. A folder that
+// another process creates meanwhile is a success. On failure the descriptor
+// is closed and errno tells why.
+Descriptor OpenChosenFolder(const std::string& folder, FolderLink link = FolderLink::Follow);
 
 // Opens the folder `name` (one level, no separator) inside the folder
 // `parent`, creating it when missing. An existing entry that is not a real

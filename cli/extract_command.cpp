@@ -95,10 +95,17 @@ int RunExtract(const ExtractCommand& command) {
         Message(folder + " exists and is not a folder");
         return kExitFailure;
     }
+    // A folder named after the file may stand in a shared folder, put there
+    // as a link by someone else: only a folder the user names may be a link.
+    const FolderLink link = command.folder.empty() ? FolderLink::Refuse : FolderLink::Follow;
+    if (link == FolderLink::Refuse && std::filesystem::is_symlink(folder, ignored)) {
+        Message(folder + " is a symbolic link; give the folder as second argument to extract there");
+        return kExitFailure;
+    }
     folder = WithTrailingDelim(folder);
 
     const TChmItems& items = extractor.Items();
-    FolderExport run(items, folder);
+    FolderExport run(items, folder, link);
     std::uint64_t totalBytes = 0;
     for (std::size_t i = 0; i < items.Count(); ++i) totalBytes += items[i].Size;
     ExportProgress progress(::isatty(STDERR_FILENO) == 1, items.Count(), totalBytes);

@@ -132,6 +132,25 @@ TEST(Extract, DefaultFolderIsNamedAfterTheFileInTheCurrentFolder) {
     EXPECT_EQ(fs::file_size(dir / "small/html/sub/deeper/exact65537.html"), 65537u);
 }
 
+// Someone else may have put a link where the folder named after the file
+// goes (in /tmp, say): it is not followed, nothing is written. A link the
+// user names as the folder is followed.
+TEST(Extract, DefaultFolderThatIsALinkIsRefused) {
+    TempDir dir;
+    fs::create_directories(dir / "elsewhere");
+    fs::create_directories(dir / "work");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "work/small");
+
+    const test::CliRun run = RunCli({"extract", DataFile("small.chm")}, dir / "work");
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "vexmorchm-cli: small is a symbolic link; give the folder as second argument to extract there\n");
+    EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+
+    const test::CliRun named = RunCli({"extract", DataFile("small.chm"), "small"}, dir / "work");
+    EXPECT_EQ(named.exitStatus, 0) << named.err;
+    EXPECT_EQ(fs::file_size(dir / "elsewhere/html/big.html"), 400000u);
+}
+
 // Export all in name order decodes each compressed span once here.
 TEST(Extract, StatsEndWithTheDecodeWork) {
     TempDir dir;
