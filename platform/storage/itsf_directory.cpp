@@ -204,7 +204,7 @@ public:
         if (index >= chunkCount_) return chunkCount_;
         const std::uint64_t at = At(index);
         const std::uint64_t data = file_.DataFrom(at);
-        if (data < at + 4) return index;
+        if (data < at + listing_chunk::kSignature.size()) return index;
         const std::uint64_t holding = (data - firstChunkAt_) / chunkSize_;
         return holding >= chunkCount_ ? chunkCount_ : static_cast<std::size_t>(holding);
     }
