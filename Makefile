@@ -47,5 +47,8 @@ run: build
 bench: build
 	VEXMORCHM_BENCH_FILE=$${VEXMORCHM_BENCH_FILE:-../shared/fixtures/lcl.chm} build/default/bench/vexmorchm-bench
 
+fuzz: deps
+	bash fuzz/run.sh
+
 clean:
 	rm -rf build

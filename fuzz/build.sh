@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds the fuzz targets with clang into fuzz/build.
+# Configures and builds the fuzz targets with the project's `fuzz` preset:
+# clang, libFuzzer instrumentation, ASan + UBSan, asserts on, into build/fuzz.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-if [ ! -f "$here/build/build.ninja" ]; then
-  CC=clang CXX=clang++ cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$here/build" -j2 --target reader_fuzzer lzx_fuzzer extract_fuzzer
+cd "$(dirname "$0")/.."
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz

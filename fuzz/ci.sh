@@ -7,6 +7,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
+bin="$root/build/fuzz/fuzz"
 seconds=${1:-60}
 
 "$here/build.sh"
@@ -23,7 +24,7 @@ for target in reader lzx extract; do
   for dir in "${inputs[@]}"; do [ -d "$dir" ] && present+=("$dir"); done
   inputs=("${present[@]}")
   echo "== $target: ${seconds}s"
-  if ! "$here/build/${target}_fuzzer" "$scratch/$target" "${inputs[@]}" \
+  if ! "$bin/${target}_fuzzer" "$scratch/$target" "${inputs[@]}" \
         -max_total_time="$seconds" -dict="$here/chm.dict" "${FUZZ_OPTIONS[@]}" \
         -artifact_prefix="$scratch/artifacts-$target/" -print_final_stats=1 2>"$scratch/$target.log"; then
     tail -n 60 "$scratch/$target.log" >&2

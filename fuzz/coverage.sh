@@ -1,23 +1,22 @@
 #!/usr/bin/env bash
 # Line coverage of the reader and the catalogue reached by the committed
 # inputs (corpus, seeds, regressions, fixtures), per target and per file.
-# Builds uninstrumented-for-fuzzing copies of the targets with clang's
-# source coverage into fuzz/build/coverage.
+# Builds the targets with clang's source coverage and no sanitizers (the
+# project's `fuzz-coverage` preset, into build/fuzz-coverage).
 # Usage: fuzz/coverage.sh [TARGET...]
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
-out="$here/build/coverage"
+out="$root/build/fuzz-coverage"
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(reader lzx extract)
-mkdir -p "$out"
 
-sources=("$root"/platform/storage/*.cpp "$root"/catalogue/*.cpp "$here"/harness/*.cpp)
+(cd "$root" && cmake --preset fuzz-coverage >/dev/null && cmake --build --preset fuzz-coverage)
+. "$here/options.sh"
+
 for target in "${targets[@]}"; do
-  binary="$out/${target}_coverage"
-  clang++ -std=c++20 -O1 -g -fprofile-instr-generate -fcoverage-mapping -fsanitize=fuzzer -I"$root" \
-    "${sources[@]}" "$here/entry/${target}_fuzzer.cpp" -o "$binary"
+  binary="$out/fuzz/${target}_fuzzer"
   inputs=("$here/corpus/$target" "$here/seeds/$target" "$here/regressions/$target")
   [ "$target" = lzx ] || inputs+=("$root/tests/data")
   LLVM_PROFILE_FILE="$out/$target.profraw" "$binary" -runs=0 "${inputs[@]}" >/dev/null 2>&1

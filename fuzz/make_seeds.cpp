@@ -2,7 +2,9 @@
 // <out>/lzx and <out>/extract, with the tests' own writers: small files that
 // reach every block type, both header versions, an index chunk and names
 // that try to leave the target folder.
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -54,9 +56,11 @@ ts::Bytes LzxSeed(unsigned windowBits, const std::vector<ts::LzxBlockType>& type
     const ts::Bytes data = Text(length, seed);
     const ts::LzxSection section = ts::EncodeSection(data, options);
     const std::size_t n = length - 1;
-    ts::Bytes out = {static_cast<std::uint8_t>(windowBits - 15), static_cast<std::uint8_t>(n),
-                     static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n >> 16)};
-    out.insert(out.end(), section.bytes.begin(), section.bytes.end());
+    const std::uint8_t header[] = {static_cast<std::uint8_t>(windowBits - 15), static_cast<std::uint8_t>(n),
+                                   static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n >> 16)};
+    ts::Bytes out(sizeof header + section.bytes.size());
+    std::copy(std::begin(header), std::end(header), out.begin());
+    std::copy(section.bytes.begin(), section.bytes.end(), out.begin() + sizeof header);
     return out;
 }
 

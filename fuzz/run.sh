@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets and runs each for SECONDS (default 60), growing
 # fuzz/corpus/<target>, which is then minimised in place. Inputs that crash,
-# hang, leak or run out of memory land in fuzz/build/artifacts/<target>/;
+# hang, leak or run out of memory land in build/fuzz/artifacts/<target>/;
 # once fixed, keep each in fuzz/regressions/<target>/.
 # Usage: fuzz/run.sh [SECONDS] [TARGET...]   (targets: reader lzx extract)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
+build="$root/build/fuzz"
 seconds=${1:-60}
 shift || true
 targets=("$@")
@@ -19,13 +20,13 @@ targets=("$@")
 status=0
 for target in "${targets[@]}"; do
   corpus="$here/corpus/$target"
-  artifacts="$here/build/artifacts/$target"
-  large="$here/build/large/$target"
+  artifacts="$build/artifacts/$target"
+  large="$build/large/$target"
   mkdir -p "$corpus" "$artifacts" "$large"
   inputs=("$large" "$here/seeds/$target" "$here/regressions/$target")
   [ "$target" = lzx ] || inputs+=("$root/tests/data")
   echo "== $target: ${seconds}s"
-  if ! "$here/build/${target}_fuzzer" "$corpus" "${inputs[@]}" \
+  if ! "$build/fuzz/${target}_fuzzer" "$corpus" "${inputs[@]}" \
         -max_total_time="$seconds" -dict="$here/chm.dict" "${FUZZ_OPTIONS[@]}" \
         -artifact_prefix="$artifacts/" -print_final_stats=1; then
     echo "== $target: FAILED, see $artifacts" >&2
@@ -33,10 +34,10 @@ for target in "${targets[@]}"; do
   fi
   # Minimise: keep only the inputs that add coverage. Those above 64 KiB
   # (mostly changed copies of the fixtures) stay out of the repository, in
-  # fuzz/build/large/<target>, which later runs read as well.
-  fresh=$(mktemp -d "$here/build/merge.XXXXXX")
-  if "$here/build/${target}_fuzzer" -merge=1 "$fresh" "$corpus" "$large" "${FUZZ_OPTIONS[@]}" \
-       >"$here/build/merge-$target.log" 2>&1; then
+  # build/fuzz/large/<target>, which later runs read as well.
+  fresh=$(mktemp -d "$build/merge.XXXXXX")
+  if "$build/fuzz/${target}_fuzzer" -merge=1 "$fresh" "$corpus" "$large" "${FUZZ_OPTIONS[@]}" \
+       >"$build/merge-$target.log" 2>&1; then
     rm -rf "$corpus" "$large" && mv "$fresh" "$corpus" && mkdir -p "$large"
     find "$corpus" -type f -size +64k -exec mv -t "$large" {} +
   else

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -13,16 +14,91 @@ namespace vexmor::storage {
 
 namespace {
 
-constexpr std::size_t kItsfV2Length = 0x58;
-constexpr std::size_t kItsfV3Length = 0x60;
-constexpr std::uint32_t kItspMinLength = 0x54;
-constexpr std::uint32_t kListingHeaderLength = 0x14;
-constexpr std::size_t kPreviousChunkAt = 0x0C;
-constexpr std::size_t kNextChunkAt = 0x10;
-// Every writer seen uses 4 KiB chunks; anything far outside is damage, and
-// the bound keeps a single chunk from costing more than its share.
+// The on-disk layouts read here. All numbers are little-endian; ENCINT is
+// the base-128 number of ByteView::EncInt. Fields marked "-" are not read.
+//
+// File header, at the start of the file:
+//
+//   offset  size  meaning
+//   0x00    4     "ITSF"
+//   0x04    4     version: 2 or 3
+//   0x08    4     - length of this header (0x58 or 0x60)
+//   0x0C    4     - 1
+//   0x10    4     - time stamp
+//   0x14    4     - language id
+//   0x18    32    - two GUIDs
+//   0x38    16    - offset and length of header section 0
+//   0x48    8     offset of the directory in the file
+//   0x50    8     length of the directory
+//   0x58    8     version 3 only: file offset of section 0's content;
+//                 in version 2 the content starts where the directory ends
+namespace file_header {
+constexpr std::string_view kSignature = "ITSF";
+constexpr std::size_t kSignatureAt = 0x00;
+constexpr std::size_t kVersionAt = 0x04;
+constexpr std::size_t kDirectoryOffsetAt = 0x48;
+constexpr std::size_t kDirectoryLengthAt = 0x50;
+constexpr std::size_t kContentOffsetAt = 0x58;
+constexpr std::size_t kVersion2Length = 0x58;
+constexpr std::size_t kVersion3Length = 0x60;
+}  // namespace file_header
+
+// Directory header, at the directory's offset; the chunks follow it, each
+// of the chunk size, numbered from 0:
+//
+//   offset  size  meaning
+//   0x00    4     "ITSP"
+//   0x04    4     - version 1
+//   0x08    4     length of this header; the first chunk starts there
+//   0x0C    4     - 0x0A
+//   0x10    4     chunk size
+//   0x14    4     - quickref density
+//   0x18    4     - index depth: 1 when there are no index chunks
+//   0x1C    4     - root index chunk, -1 when none (index chunks serve look-up
+//                 by name only; every entry is in the listing chunks)
+//   0x20    4     first listing chunk, signed (some writers name a later one)
+//   0x24    4     - last listing chunk
+//   0x28    4     - -1
+//   0x2C    4     - number of chunks (the directory's length says how many
+//                 it really holds)
+//   0x30    4     - language id
+//   0x34    16    - GUID
+//   0x44    4     - 0x54, the header length again
+//   0x48    12    - -1 three times
+namespace directory_header {
+constexpr std::string_view kSignature = "ITSP";
+constexpr std::size_t kSignatureAt = 0x00;
+constexpr std::size_t kHeaderLengthAt = 0x08;
+constexpr std::size_t kChunkSizeAt = 0x10;
+constexpr std::size_t kFirstListingAt = 0x20;
+constexpr std::uint32_t kMinLength = 0x54;
+// Every writer seen uses 4 or 8 KiB chunks; anything far outside is damage,
+// and the bound keeps a single chunk from costing more than its share.
 constexpr std::uint32_t kMinChunkSize = 0x20;
 constexpr std::uint32_t kMaxChunkSize = 1u << 20;
+}  // namespace directory_header
+
+// Listing chunk, one chunk of the directory:
+//
+//   offset  size  meaning
+//   0x00    4     "PMGL"
+//   0x04    4     length of the free space and quickref area at the end
+//   0x08    4     - 0
+//   0x0C    4     previous listing chunk, signed, -1 when none
+//   0x10    4     next listing chunk, signed, -1 when none
+//   0x14    ...   entries, up to the chunk size less the length at 0x04
+//
+// An entry: ENCINT name length, the name (UTF-8, no terminator), ENCINT
+// content section (0 stored, 1 LZX), ENCINT offset in that section, ENCINT
+// length. Chunks of other signatures (index chunks, "PMGI") are not read.
+namespace listing_chunk {
+constexpr std::string_view kSignature = "PMGL";
+constexpr std::size_t kSignatureAt = 0x00;
+constexpr std::size_t kFreeSpaceAt = 0x04;
+constexpr std::size_t kPreviousChunkAt = 0x0C;
+constexpr std::size_t kNextChunkAt = 0x10;
+constexpr std::size_t kHeaderLength = 0x14;  // the entries follow
+}  // namespace listing_chunk
 
 struct ItsfHeader {
     std::uint64_t directoryOffset = 0;
@@ -31,26 +107,31 @@ struct ItsfHeader {
 };
 
 ItsfHeader ReadItsfHeader(const FileSource& file) {
-    std::uint8_t raw[kItsfV3Length] = {};
-    const std::size_t available = file.Size() < kItsfV3Length ? static_cast<std::size_t>(file.Size()) : kItsfV3Length;
+    std::uint8_t raw[file_header::kVersion3Length] = {};
+    const auto available =
+        static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), file_header::kVersion3Length));
     file.ReadExact(0, raw, available, "the file header");
     ByteView header(raw, available, "the file header");
-    if (!header.Matches("ITSF")) throw EStorageError(code::kInvalidHeader, "the ITSF signature is missing");
-    header.Take(4);
+    header.Seek(file_header::kSignatureAt);
+    if (!header.Matches(file_header::kSignature))
+        throw EStorageError(code::kInvalidHeader, "the ITSF signature is missing");
+    header.Seek(file_header::kVersionAt);
     const std::uint32_t version = header.U32();
     if (version != 2 && version != 3)
         throw EStorageError(code::kNotImplemented, "ITSF version " + std::to_string(version) + " is unknown");
-    const std::size_t needed = version == 3 ? kItsfV3Length : kItsfV2Length;
+    const std::size_t needed = version == 3 ? file_header::kVersion3Length : file_header::kVersion2Length;
     if (available < needed) header.Fail("it ends too early");
 
     ItsfHeader result;
-    header.Seek(0x48);
+    header.Seek(file_header::kDirectoryOffsetAt);
     result.directoryOffset = header.U64();
+    header.Seek(file_header::kDirectoryLengthAt);
     result.directoryLength = header.U64();
     const std::uint64_t size = file.Size();
     if (result.directoryOffset > size || result.directoryLength > size - result.directoryOffset)
         header.Fail("the directory lies outside the file");
     if (version == 3) {
+        header.Seek(file_header::kContentOffsetAt);
         result.contentOffset = header.U64();
         if (result.contentOffset > size) header.Fail("the content lies outside the file");
     } else {
@@ -60,10 +141,10 @@ ItsfHeader ReadItsfHeader(const FileSource& file) {
 }
 
 void ReadListingChunk(ByteView chunk, std::size_t chunkSize, std::vector<DirectoryEntry>& entries) {
-    chunk.Seek(4);
+    chunk.Seek(listing_chunk::kFreeSpaceAt);
     const std::uint32_t freeSpace = chunk.U32();
-    if (freeSpace > chunkSize - kListingHeaderLength) chunk.Fail("its free space is larger than the chunk");
-    chunk.Seek(kListingHeaderLength);
+    if (freeSpace > chunkSize - listing_chunk::kHeaderLength) chunk.Fail("its free space is larger than the chunk");
+    chunk.Seek(listing_chunk::kHeaderLength);
     const std::size_t end = chunkSize - freeSpace;
     while (chunk.Position() < end) {
         DirectoryEntry entry;
@@ -97,13 +178,15 @@ public:
     // not a chunk of the directory.
     Head HeadOf(std::int64_t index) const {
         if (index < 0 || static_cast<std::uint64_t>(index) >= chunkCount_) return {};
-        std::uint8_t raw[kListingHeaderLength];
+        std::uint8_t raw[listing_chunk::kHeaderLength];
         file_.ReadExact(At(static_cast<std::size_t>(index)), raw, sizeof raw, "a listing chunk");
         ByteView view(raw, sizeof raw, "a listing chunk");
         Head head;
-        head.listing = view.Matches("PMGL");
-        view.Seek(kPreviousChunkAt);
+        view.Seek(listing_chunk::kSignatureAt);
+        head.listing = view.Matches(listing_chunk::kSignature);
+        view.Seek(listing_chunk::kPreviousChunkAt);
         head.previous = view.I32();
+        view.Seek(listing_chunk::kNextChunkAt);
         head.next = view.I32();
         return head;
     }
@@ -121,7 +204,7 @@ public:
         if (index >= chunkCount_) return chunkCount_;
         const std::uint64_t at = At(index);
         const std::uint64_t data = file_.DataFrom(at);
-        if (data < at + 4) return index;
+        if (data < at + listing_chunk::kSignature.size()) return index;
         const std::uint64_t holding = (data - firstChunkAt_) / chunkSize_;
         return holding >= chunkCount_ ? chunkCount_ : static_cast<std::size_t>(holding);
     }
@@ -140,20 +223,22 @@ Directory ReadDirectory(const FileSource& file) {
     Directory directory;
     directory.contentOffset = itsf.contentOffset;
 
-    std::uint8_t rawHeader[kItspMinLength];
-    if (itsf.directoryLength < kItspMinLength) ThrowDamaged("the directory header: it ends too early");
+    std::uint8_t rawHeader[directory_header::kMinLength];
+    if (itsf.directoryLength < directory_header::kMinLength) ThrowDamaged("the directory header: it ends too early");
     file.ReadExact(itsf.directoryOffset, rawHeader, sizeof rawHeader, "the directory header");
-    ByteView itsp(rawHeader, sizeof rawHeader, "the directory header");
-    if (!itsp.Matches("ITSP")) itsp.Fail("the ITSP signature is missing");
-    itsp.Take(8);
-    const std::uint32_t headerLength = itsp.U32();
-    itsp.Seek(0x10);
-    const std::uint32_t chunkSize = itsp.U32();
-    itsp.Seek(0x20);
-    const std::int32_t firstListing = itsp.I32();
-    if (headerLength < kItspMinLength || headerLength > itsf.directoryLength) itsp.Fail("its length is out of range");
-    if (chunkSize < kMinChunkSize || chunkSize > kMaxChunkSize)
-        itsp.Fail("chunk size " + std::to_string(chunkSize) + " is out of range");
+    ByteView header(rawHeader, sizeof rawHeader, "the directory header");
+    header.Seek(directory_header::kSignatureAt);
+    if (!header.Matches(directory_header::kSignature)) header.Fail("the ITSP signature is missing");
+    header.Seek(directory_header::kHeaderLengthAt);
+    const std::uint32_t headerLength = header.U32();
+    header.Seek(directory_header::kChunkSizeAt);
+    const std::uint32_t chunkSize = header.U32();
+    header.Seek(directory_header::kFirstListingAt);
+    const std::int32_t firstListing = header.I32();
+    if (headerLength < directory_header::kMinLength || headerLength > itsf.directoryLength)
+        header.Fail("its length is out of range");
+    if (chunkSize < directory_header::kMinChunkSize || chunkSize > directory_header::kMaxChunkSize)
+        header.Fail("chunk size " + std::to_string(chunkSize) + " is out of range");
 
     // The chunks that the directory's extent holds; links are checked
     // against this count, not the one the header claims. All lie inside the
@@ -181,15 +266,16 @@ Directory ReadDirectory(const FileSource& file) {
     auto list = [&](std::size_t index) {
         std::unique_ptr<std::uint8_t[]> bytes = chunks.Read(index);
         ByteView chunk(bytes.get(), chunkSize, "a listing chunk");
-        if (!chunk.Matches("PMGL")) chunk.Fail("the PMGL signature is missing");
+        chunk.Seek(listing_chunk::kSignatureAt);
+        if (!chunk.Matches(listing_chunk::kSignature)) chunk.Fail("the PMGL signature is missing");
         const std::size_t before = directory.entries.size();
         ReadListingChunk(chunk, chunkSize, directory.entries);
         if (directory.entries.size() > before) directory.chunks.push_back(std::move(bytes));
     };
     for (std::int32_t index = head; index != -1;) {
         if (index < 0 || static_cast<std::size_t>(index) >= chunks.Count())
-            itsp.Fail("listing chunk " + std::to_string(index) + " lies outside the directory");
-        if (!visited.insert(static_cast<std::size_t>(index)).second) itsp.Fail("the listing chunks link in a loop");
+            header.Fail("listing chunk " + std::to_string(index) + " lies outside the directory");
+        if (!visited.insert(static_cast<std::size_t>(index)).second) header.Fail("the listing chunks link in a loop");
         list(static_cast<std::size_t>(index));
         index = chunks.HeadOf(index).next;
     }

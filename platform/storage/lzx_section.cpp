@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "platform/storage/byte_view.h"
 #include "platform/storage/file_source.h"
@@ -22,6 +23,55 @@ constexpr std::uint32_t kFrameSize = 0x8000;
 // Spans are decoded whole; a larger reset interval than any writer uses
 // would let a small file demand a large buffer.
 constexpr std::uint64_t kMaxResetInterval = 1u << 24;
+
+// The on-disk layouts read here, both streams stored in section 0. All
+// numbers are little-endian. Fields marked "-" are not read.
+//
+// Control data (kControlData):
+//
+//   offset  size  meaning
+//   0x00    4     - number of 32-bit values after "LZXC" (6)
+//   0x04    4     "LZXC"
+//   0x08    4     version: 1 counts the next two in bytes, 2 in frames
+//                 of 0x8000 bytes
+//   0x0C    4     reset interval: output between two resets of the decoder
+//   0x10    4     window size, 2^15 to 2^21 bytes
+//   0x14    4     - cache size
+//   0x18    4     - 0
+namespace control_data {
+constexpr std::string_view kSignature = "LZXC";
+constexpr std::size_t kSignatureAt = 0x04;
+constexpr std::size_t kVersionAt = 0x08;
+constexpr std::size_t kResetIntervalAt = 0x0C;
+constexpr std::size_t kWindowSizeAt = 0x10;
+// Far above the 0x1C bytes it holds; a longer one is damage.
+constexpr std::size_t kMaxLength = 4096;
+}  // namespace control_data
+
+// Reset table (kResetTable):
+//
+//   offset  size  meaning
+//   0x00    4     - version (2)
+//   0x04    4     number of entries
+//   0x08    4     size of an entry: 8
+//   0x0C    4     length of this header (0x28); the entries follow it
+//   0x10    8     length of the section's decoded data
+//   0x18    8     - length of the compressed data (the Content entry's
+//                 length is what bounds reading)
+//   0x20    8     frame size: 0x8000
+//   [0x0C]  8 each  for every frame of output, the offset in Content where
+//                   its compressed data starts; decoding can start at the
+//                   first frame of each reset interval
+//
+// [0x0C]: at the offset that the field at 0x0C holds.
+namespace reset_table {
+constexpr std::size_t kEntryCountAt = 0x04;
+constexpr std::size_t kEntrySizeAt = 0x08;
+constexpr std::size_t kHeaderLengthAt = 0x0C;
+constexpr std::size_t kUncompressedLengthAt = 0x10;
+constexpr std::size_t kFrameSizeAt = 0x20;
+constexpr std::uint32_t kEntrySize = 8;
+}  // namespace reset_table
 
 const DirectoryEntry& StoredEntry(const Directory& directory, const char* name, const char* what) {
     const DirectoryEntry* entry = FindEntry(directory, name);
@@ -45,14 +95,16 @@ struct ControlData {
 };
 
 ControlData ReadControlData(const FileSource& file, const Directory& directory) {
-    const auto raw = ReadStored(file, directory, StoredEntry(directory, kControlData, "control data"), 4096,
-                                "the compression control data");
+    const auto raw = ReadStored(file, directory, StoredEntry(directory, kControlData, "control data"),
+                                control_data::kMaxLength, "the compression control data");
     ByteView view(raw.data(), raw.size(), "the compression control data");
-    view.Seek(4);
-    if (!view.Matches("LZXC")) view.Fail("the LZXC signature is missing");
-    view.Take(4);
+    view.Seek(control_data::kSignatureAt);
+    if (!view.Matches(control_data::kSignature)) view.Fail("the LZXC signature is missing");
+    view.Seek(control_data::kVersionAt);
     const std::uint32_t version = view.U32();
+    view.Seek(control_data::kResetIntervalAt);
     std::uint64_t resetInterval = view.U32();
+    view.Seek(control_data::kWindowSizeAt);
     std::uint64_t windowSize = view.U32();
     if (version == 2) {
         resetInterval *= kFrameSize;
@@ -84,17 +136,24 @@ LzxSectionLayout ReadLzxSectionLayout(const FileSource& file, const Directory& d
                                 static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), SIZE_MAX)),
                                 "the reset table");
     ByteView table(raw.data(), raw.size(), "the reset table");
-    table.U32();  // version
+    // Every field is read before any is judged: a table too short for its
+    // header is damage, whatever the fields it does hold say.
+    table.Seek(reset_table::kEntryCountAt);
     const std::uint32_t count = table.U32();
+    table.Seek(reset_table::kEntrySizeAt);
     const std::uint32_t entrySize = table.U32();
+    table.Seek(reset_table::kHeaderLengthAt);
     const std::uint32_t headerLength = table.U32();
+    table.Seek(reset_table::kUncompressedLengthAt);
     layout.uncompressedLength = table.U64();
-    table.U64();  // compressed length; the Content entry's length is what bounds reading
+    table.Seek(reset_table::kFrameSizeAt);
     const std::uint64_t frameSize = table.U64();
-    if (entrySize != 8) throw EStorageError(code::kNotImplemented, "reset table entries of " + std::to_string(entrySize) + " bytes");
-    if (frameSize != kFrameSize) throw EStorageError(code::kNotImplemented, "compressed frames of " + std::to_string(frameSize) + " bytes");
+    if (entrySize != reset_table::kEntrySize)
+        throw EStorageError(code::kNotImplemented, "reset table entries of " + std::to_string(entrySize) + " bytes");
+    if (frameSize != kFrameSize)
+        throw EStorageError(code::kNotImplemented, "compressed frames of " + std::to_string(frameSize) + " bytes");
     table.Seek(headerLength);
-    if (count > table.Remaining() / 8) table.Fail("it lists more entries than it holds");
+    if (count > table.Remaining() / reset_table::kEntrySize) table.Fail("it lists more entries than it holds");
 
     const std::uint64_t framesPerSpan = layout.resetInterval / kFrameSize;
     // Rounded up without adding first: a length near 2^64 must not wrap to
@@ -106,7 +165,7 @@ LzxSectionLayout ReadLzxSectionLayout(const FileSource& file, const Directory& d
         table.Fail("the section is longer than the table covers");
     layout.spanOffsets.reserve(static_cast<std::size_t>(spans));
     for (std::uint64_t span = 0; span < spans; ++span) {
-        table.Seek(headerLength + static_cast<std::size_t>(span * framesPerSpan) * 8);
+        table.Seek(headerLength + static_cast<std::size_t>(span * framesPerSpan) * reset_table::kEntrySize);
         const std::uint64_t offset = table.U64();
         if (offset >= layout.contentLength) table.Fail("an offset lies past the compressed data");
         if (!layout.spanOffsets.empty() && offset <= layout.spanOffsets.back()) table.Fail("its offsets are out of order");
