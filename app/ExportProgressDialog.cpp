@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+namespace vexmor {
+
 namespace {
 
 constexpr int kBarSteps = 1000;
@@ -107,3 +109,5 @@ void TExportProgressDialog::closeEvent(QCloseEvent* event) {
     event->ignore();
     AskCancel();
 }
+
+}  // namespace vexmor

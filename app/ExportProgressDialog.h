@@ -15,6 +15,8 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
+namespace vexmor {
+
 struct TExportTotals {
     std::size_t items = 0;
     std::uint64_t bytes = 0;
@@ -45,3 +47,5 @@ private:
     QProgressBar* bar_;
     QPushButton* cancel_;
 };
+
+}  // namespace vexmor

@@ -2,10 +2,12 @@
 
 #include "catalogue/inner_name.h"
 
-bool TExportProgressState::BeforeItem(const vexmor::TChmItem& item) {
+namespace vexmor {
+
+bool TExportProgressState::BeforeItem(const TChmItem& item) {
     if (cancelRequested_.load())
         return false;
-    std::string name = vexmor::InnerPathAndName(item.Path, item.Name);
+    std::string name = InnerPathAndName(item.Path, item.Name);
     {
         const std::lock_guard<std::mutex> lock(currentMutex_);
         currentItem_.swap(name);
@@ -32,3 +34,5 @@ std::size_t TExportProgressState::Written(bool failed) const {
     const std::size_t started = itemsStarted_.load();
     return failed && started > 0 ? started - 1 : started;
 }
+
+}  // namespace vexmor

@@ -11,7 +11,9 @@
 
 #include "catalogue/uChmExtractor.h"
 
-class TExportProgressState : public vexmor::ExportObserver {
+namespace vexmor {
+
+class TExportProgressState : public ExportObserver {
 public:
     struct Snapshot {
         std::size_t itemsStarted = 0;
@@ -21,7 +23,7 @@ public:
     };
 
     // Worker side.
-    bool BeforeItem(const vexmor::TChmItem& item) override;
+    bool BeforeItem(const TChmItem& item) override;
     void Copied(std::uint64_t bytes) override;
 
     // Window side. A cancel takes effect before the next item: the item being
@@ -39,3 +41,5 @@ private:
     mutable std::mutex currentMutex_;
     std::string currentItem_;
 };
+
+}  // namespace vexmor

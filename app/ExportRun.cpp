@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+namespace vexmor {
+
 namespace {
 
 constexpr int kShowAfterMs = 300;
@@ -83,3 +85,5 @@ TExportOutcome TExportRun::Run(Work work) {
     outcome.cancelled = !failure && state_.Read().cancelRequested && outcome.written < totals_.items;
     return outcome;
 }
+
+}  // namespace vexmor

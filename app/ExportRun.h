@@ -16,6 +16,8 @@
 
 class QWidget;
 
+namespace vexmor {
+
 struct TExportOutcome {
     std::size_t written = 0;  // items written completely
     bool cancelled = false;
@@ -26,7 +28,7 @@ class TExportRun {
 public:
     // The work gets the observer to pass to the catalogue; it runs on the
     // worker thread and must not touch any widget.
-    using Work = std::function<void(vexmor::ExportObserver&)>;
+    using Work = std::function<void(ExportObserver&)>;
 
     // The progress window shows over `owner` once the export has taken a
     // moment, so that a quick one does not flash a window.
@@ -49,3 +51,5 @@ private:
     bool cancellable_;
     std::thread worker_;
 };
+
+}  // namespace vexmor

@@ -39,6 +39,8 @@
 #include <memory>
 #include <vector>
 
+namespace vexmor {
+
 namespace {
 
 constexpr int kClientWidth = 450;
@@ -105,12 +107,12 @@ std::string PathBytes(const QString& path) {
 
 // The text after the last separator.
 std::string ExtractFileName(const std::string& path) {
-    const std::size_t delim = path.rfind(vexmor::kPathDelim);
+    const std::size_t delim = path.rfind(kPathDelim);
     return delim == std::string::npos ? path : path.substr(delim + 1);
 }
 
-QString ItemText(const vexmor::TChmItem& item) {
-    return FromBytes(vexmor::InnerPathAndName(item.Path, item.Name));
+QString ItemText(const TChmItem& item) {
+    return FromBytes(InnerPathAndName(item.Path, item.Name));
 }
 
 // The one local help file that a drag carries, or an empty text.
@@ -143,7 +145,7 @@ int RunFileDialog(QFileDialog* dialog) {
 
 }  // namespace
 
-TfrmMainForm::TfrmMainForm(vexmor::TChmExtractor::StorageFactory storageFactory)
+TfrmMainForm::TfrmMainForm(TChmExtractor::StorageFactory storageFactory)
     : storageFactory_(std::move(storageFactory)) {
     CreateComponents();
     FormCreate();
@@ -226,7 +228,7 @@ void TfrmMainForm::CreateComponents() {
     lvItems->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     lvItems->setItemDelegateForColumn(0, new TInnerPathTipDelegate(
                                              [this](int row) {
-                                                 const vexmor::TChmItems& items = Extractor->Items();
+                                                 const TChmItems& items = Extractor->Items();
                                                  return row >= 0 && static_cast<std::size_t>(row) < items.Count()
                                                             ? ItemText(items[static_cast<std::size_t>(row)])
                                                             : QString();
@@ -311,7 +313,7 @@ void TfrmMainForm::Bind(QToolButton* button, void (TfrmMainForm::*handler)()) {
 }
 
 void TfrmMainForm::FormCreate() {
-    Extractor = std::make_unique<vexmor::TChmExtractor>(storageFactory_);
+    Extractor = std::make_unique<TChmExtractor>(storageFactory_);
     QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
     sbStatus->SetSimpleText(QString::fromUtf8(kNoFileOpen));
 }
@@ -349,7 +351,7 @@ void TfrmMainForm::OpenFile(const std::string& path) {
     lvItems->clear();
     try {
         Extractor->Open(path);
-        const vexmor::TChmItems& items = Extractor->Items();
+        const TChmItems& items = Extractor->Items();
         // Built first and handed over in one go: much faster for large files.
         std::vector<std::unique_ptr<QTreeWidgetItem>> built;
         built.reserve(items.Count());
@@ -383,13 +385,13 @@ void TfrmMainForm::tbExportThisClick() {
         return;
     const int row = lvItems->indexOfTopLevelItem(selected.first());
     // Rows and items correspond by index: the list is never sorted.
-    const vexmor::TChmItem& item = Extractor->Items()[static_cast<std::size_t>(row)];
+    const TChmItem& item = Extractor->Items()[static_cast<std::size_t>(row)];
     dlgSave->selectFile(FromBytes(item.Name));
     if (RunFileDialog(dlgSave) != QDialog::Accepted)
         return;
     const std::string target = PathBytes(dlgSave->selectedFiles().value(0));
     // One file cannot be cancelled part-way: only complete files are left.
-    const TExportOutcome outcome = RunExport(1, item.Size, false, [&](vexmor::ExportObserver& observer) {
+    const TExportOutcome outcome = RunExport(1, item.Size, false, [&](ExportObserver& observer) {
         if (observer.BeforeItem(item))
             item.SaveToFile(target, &observer);
     });
@@ -402,14 +404,14 @@ void TfrmMainForm::tbExportAllClick() {
         return;
     if (!BrowseForFolder(this, kFolderPrompt, LastExportDir, LastExportDir))
         return;
-    const vexmor::TChmItems& items = Extractor->Items();
+    const TChmItems& items = Extractor->Items();
     // Sizes come from the file: the sum saturates rather than wraps.
     constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
     std::uint64_t bytes = 0;
     for (std::size_t i = 0; i < items.Count(); ++i)
         bytes = items[i].Size > kMost - bytes ? kMost : bytes + items[i].Size;
     const std::string folder = LastExportDir;
-    const TExportOutcome outcome = RunExport(items.Count(), bytes, true, [&](vexmor::ExportObserver& observer) {
+    const TExportOutcome outcome = RunExport(items.Count(), bytes, true, [&](ExportObserver& observer) {
         items.ExtractAll(folder, &observer);
     });
     QString status = QString::fromUtf8(kExportedStatus)
@@ -425,7 +427,7 @@ void TfrmMainForm::tbExportAllClick() {
 }
 
 TExportOutcome TfrmMainForm::RunExport(std::size_t items, std::uint64_t bytes, bool cancellable,
-                                       const std::function<void(vexmor::ExportObserver&)>& work) {
+                                       const std::function<void(ExportObserver&)>& work) {
     TExportRun run(this, TExportTotals{items, bytes}, cancellable);
     TExportOutcome outcome;
     {
@@ -495,3 +497,5 @@ void TfrmMainForm::tbAboutClick() {
     box.setEscapeButton(QMessageBox::Ok);
     box.exec();
 }
+
+}  // namespace vexmor

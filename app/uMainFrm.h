@@ -22,6 +22,9 @@ class QListWidget;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
+
+namespace vexmor {
+
 class TApplicationEvents;
 class TExportRun;
 struct TExportOutcome;
@@ -34,8 +37,8 @@ enum TToolbarImage : int { kImageOpen, kImageExportThis, kImageExportAll, kImage
 class TfrmMainForm : public QMainWindow {
 public:
     // `storageFactory` creates the storage component of each opened file.
-    explicit TfrmMainForm(vexmor::TChmExtractor::StorageFactory storageFactory =
-                              vexmor::storage::CreateITStorage);
+    explicit TfrmMainForm(TChmExtractor::StorageFactory storageFactory =
+                              storage::CreateITStorage);
     ~TfrmMainForm() override;
 
     // Components, owned through Qt's parent chain.
@@ -61,7 +64,7 @@ public:
     QShortcut* scAbout;
     QShortcut* scQuit;
 
-    std::unique_ptr<vexmor::TChmExtractor> Extractor;
+    std::unique_ptr<TChmExtractor> Extractor;
     // Folder of the last Export all, ending in '/'; empty at start and after
     // a cancelled folder dialog.
     std::string LastExportDir;
@@ -99,9 +102,11 @@ private:
     // commands disabled; returns once it has ended. A failure is rethrown
     // here, on the window's thread.
     TExportOutcome RunExport(std::size_t items, std::uint64_t bytes, bool cancellable,
-                           const std::function<void(vexmor::ExportObserver&)>& work);
+                           const std::function<void(ExportObserver&)>& work);
 
-    vexmor::TChmExtractor::StorageFactory storageFactory_;
+    TChmExtractor::StorageFactory storageFactory_;
     TExportRun* activeExport_ = nullptr;  // set only while an export runs
     bool closeAfterExport_ = false;
 };
+
+}  // namespace vexmor

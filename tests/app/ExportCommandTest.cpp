@@ -27,6 +27,9 @@
 #include "WindowDriver.h"
 #include "WorkerGate.h"
 
+using vexmor::TExportProgressDialog;
+using vexmor::TfrmMainForm;
+
 namespace {
 
 constexpr int kNoOverride = -1;

@@ -13,6 +13,8 @@
 #include "TestSuites.h"
 #include "WindowDriver.h"
 
+using vexmor::TfrmMainForm;
+
 namespace {
 
 QString WindowKind(QWidget* modal) {

@@ -20,6 +20,10 @@
 #include "TestSuites.h"
 #include "WindowDriver.h"
 
+using vexmor::ParseCommandLine;
+using vexmor::TCommandLine;
+using vexmor::TfrmMainForm;
+
 namespace {
 
 constexpr int kNoOverride = -1;

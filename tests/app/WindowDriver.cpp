@@ -8,6 +8,8 @@
 #include "app/StatusBar.h"
 #include "ModalScript.h"
 
+using vexmor::TfrmMainForm;
+
 std::unique_ptr<TfrmMainForm> ShowMainForm(std::shared_ptr<StorageTrace> trace) {
     auto form = std::make_unique<TfrmMainForm>(TracingFactory(std::move(trace)));
     form->show();

@@ -19,6 +19,9 @@
 #include "TestSuites.h"
 #include "WindowDriver.h"
 
+using vexmor::SnapLowerPaneHeight;
+using vexmor::TfrmMainForm;
+
 class WindowLayoutTest : public QObject {
     Q_OBJECT
 
