@@ -37,6 +37,7 @@
 #include <initializer_list>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace vexmor {
@@ -147,7 +148,12 @@ int RunFileDialog(QFileDialog* dialog) {
 
 TfrmMainForm::TfrmMainForm(TChmExtractor::StorageFactory storageFactory)
     : storageFactory_(std::move(storageFactory)) {
-    CreateComponents();
+    SetUpWindow();
+    CreateToolBar();
+    CreateLists();
+    CreateStatusBar();
+    CreateDialogs();
+    ConnectCommands();
     FormCreate();
 }
 
@@ -155,7 +161,7 @@ TfrmMainForm::~TfrmMainForm() {
     FormDestroy();
 }
 
-void TfrmMainForm::CreateComponents() {
+void TfrmMainForm::SetUpWindow() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -166,7 +172,9 @@ void TfrmMainForm::CreateComponents() {
     font.setPixelSize(kFontPixels);
     setFont(font);
     setContextMenuPolicy(Qt::NoContextMenu);  // no menu to hide the toolbar
+}
 
+void TfrmMainForm::CreateToolBar() {
     // In the order of TToolbarImage.
     ImageList1 = LoadToolbarImages({
         {"document-open", ":/icons/open.png"},
@@ -207,7 +215,9 @@ void TfrmMainForm::CreateComponents() {
     ToolButton2->setFixedSize(kSeparatorWidth, kButtonHeight);
     ToolBar1->addWidget(ToolButton2);
     tbAbout = makeButton(kImageAbout, kAboutCommand);
+}
 
+void TfrmMainForm::CreateLists() {
     Splitter1 = new TSplitter(this);
     Splitter1->setHandleWidth(3);
     setCentralWidget(Splitter1);
@@ -247,11 +257,18 @@ void TfrmMainForm::CreateComponents() {
     Splitter1->setCollapsible(1, true);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
+    // The error list starts at its own height; the item list takes the rest.
+    const int splitterHeight = kClientHeight - kButtonHeight - kStatusHeight - Splitter1->handleWidth();
+    Splitter1->setSizes({splitterHeight - kErrorListHeight, kErrorListHeight});
+}
 
+void TfrmMainForm::CreateStatusBar() {
     sbStatus = new TStatusBar(this);
     sbStatus->setFixedHeight(kStatusHeight);
     setStatusBar(sbStatus);
+}
 
+void TfrmMainForm::CreateDialogs() {
     dlgOpen = new QFileDialog(this);
     dlgOpen->setOptions(QFileDialog::DontUseNativeDialog);
     dlgOpen->setAcceptMode(QFileDialog::AcceptOpen);
@@ -263,13 +280,11 @@ void TfrmMainForm::CreateComponents() {
     dlgSave->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
     dlgSave->setAcceptMode(QFileDialog::AcceptSave);
     dlgSave->setFileMode(QFileDialog::AnyFile);
+}
 
+void TfrmMainForm::ConnectCommands() {
     ApplicationEvents = new TApplicationEvents(this);
     ApplicationEvents->OnException = [this](const std::exception& E) { ApplicationEventsException(E); };
-
-    // The error list starts at its own height; the item list takes the rest.
-    const int splitterHeight = kClientHeight - kButtonHeight - kStatusHeight - Splitter1->handleWidth();
-    Splitter1->setSizes({splitterHeight - kErrorListHeight, kErrorListHeight});
 
     Bind(tbOpen, &TfrmMainForm::tbOpenClick);
     Bind(tbExportThis, &TfrmMainForm::tbExportThisClick);
@@ -281,11 +296,7 @@ void TfrmMainForm::CreateComponents() {
     QWidget::setTabOrder(tbExportAll, tbAbout);
     QWidget::setTabOrder(tbAbout, lvItems);
     QWidget::setTabOrder(lvItems, lbError);
-    CreateShortcuts();
-    setAcceptDrops(true);
-}
 
-void TfrmMainForm::CreateShortcuts() {
     auto clicks = [this](const QKeySequence& keys, QToolButton* button) {
         auto* shortcut = new QShortcut(keys, this);
         connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
@@ -297,6 +308,8 @@ void TfrmMainForm::CreateShortcuts() {
     scAbout = clicks(kAboutCommand.keys, tbAbout);
     scQuit = new QShortcut(kQuitKeys, this);
     connect(scQuit, &QShortcut::activated, this, &QWidget::close);
+
+    setAcceptDrops(true);
 }
 
 void TfrmMainForm::SetCommandsEnabled(bool enabled) {
@@ -348,48 +361,63 @@ void TfrmMainForm::OpenFile(const std::string& path) {
     TWaitCursor waitCursor;
     // The dialog offers the file opened last next time, however it came.
     dlgOpen->selectFile(QFile::decodeName(QByteArray::fromStdString(path)));
+    // The rows go first: they stand for the catalogue that Open replaces.
     lvItems->clear();
     try {
         Extractor->Open(path);
-        const TChmItems& items = Extractor->Items();
-        // Built first and handed over in one go: much faster for large files.
-        std::vector<std::unique_ptr<QTreeWidgetItem>> built;
-        built.reserve(items.Count());
-        for (std::size_t i = 0; i < items.Count(); ++i) {
-            auto row = std::make_unique<QTreeWidgetItem>(
-                QStringList{ItemText(items[i]), QString::number(items[i].Size)});
-            row->setFlags(row->flags() | Qt::ItemIsEditable);
-            built.push_back(std::move(row));
-        }
-        QList<QTreeWidgetItem*> rows;
-        rows.reserve(static_cast<qsizetype>(built.size()));
-        for (auto& row : built)
-            rows.append(row.release());
-        lvItems->addTopLevelItems(rows);
-        lvItems->scrollToTop();
+        FillItemList(Extractor->Items());
         // One arg() call: a name holding "%1" or "%2" stays as it is.
         sbStatus->SetSimpleText(QString::fromUtf8(kOpenStatus)
                                     .arg(FromBytes(ExtractFileName(Extractor->FileName())),
-                                         QString::number(items.Count())));
+                                         QString::number(Extractor->Items().Count())));
     } catch (const std::exception& e) {
         sbStatus->SetSimpleText(QString::fromUtf8(kNoFileOpen));
         AppendError(QString::fromUtf8(e.what()));
     }
 }
 
-void TfrmMainForm::tbExportThisClick() {
+void TfrmMainForm::FillItemList(const TChmItems& items) {
+    lvItems->clear();
+    // Built first and handed over in one go: much faster for large files.
+    std::vector<std::unique_ptr<QTreeWidgetItem>> built;
+    built.reserve(items.Count());
+    for (std::size_t i = 0; i < items.Count(); ++i) {
+        auto row = std::make_unique<QTreeWidgetItem>(QStringList{ItemText(items[i]), QString::number(items[i].Size)});
+        row->setFlags(row->flags() | Qt::ItemIsEditable);
+        built.push_back(std::move(row));
+    }
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<qsizetype>(built.size()));
+    for (auto& row : built)
+        rows.append(row.release());
+    lvItems->addTopLevelItems(rows);
+    lvItems->scrollToTop();
+}
+
+std::optional<std::size_t> TfrmMainForm::SelectedItemIndex() const {
     // The row the user selected, not the current one, which Qt moves to the
     // first row when the list takes the focus.
     const QList<QTreeWidgetItem*> selected = lvItems->selectedItems();
     if (selected.isEmpty())
+        return std::nullopt;
+    return static_cast<std::size_t>(lvItems->indexOfTopLevelItem(selected.first()));
+}
+
+void TfrmMainForm::tbExportThisClick() {
+    const std::optional<std::size_t> index = SelectedItemIndex();
+    if (!index)
         return;
-    const int row = lvItems->indexOfTopLevelItem(selected.first());
     // Rows and items correspond by index: the list is never sorted.
-    const TChmItem& item = Extractor->Items()[static_cast<std::size_t>(row)];
-    dlgSave->selectFile(FromBytes(item.Name));
+    dlgSave->selectFile(FromBytes(Extractor->Items()[*index].Name));
     if (RunFileDialog(dlgSave) != QDialog::Accepted)
         return;
-    const std::string target = PathBytes(dlgSave->selectedFiles().value(0));
+    ExportItem(*index, PathBytes(dlgSave->selectedFiles().value(0)));
+}
+
+void TfrmMainForm::ExportItem(std::size_t index, const std::string& target) {
+    if (ExportRunning())
+        return;
+    const TChmItem& item = Extractor->Items()[index];
     // One file cannot be cancelled part-way: only complete files are left.
     const TExportOutcome outcome = RunExport(1, item.Size, false, [&](ExportObserver& observer) {
         if (observer.BeforeItem(item))
@@ -404,19 +432,28 @@ void TfrmMainForm::tbExportAllClick() {
         return;
     if (!BrowseForFolder(this, kFolderPrompt, LastExportDir, LastExportDir))
         return;
+    ExportAll(LastExportDir);
+}
+
+void TfrmMainForm::ExportAll(std::string folder) {
+    if (ExportRunning() || Extractor->FileName().empty())
+        return;
     const TChmItems& items = Extractor->Items();
     // Sizes come from the file: the sum saturates rather than wraps.
     constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
     std::uint64_t bytes = 0;
     for (std::size_t i = 0; i < items.Count(); ++i)
         bytes = items[i].Size > kMost - bytes ? kMost : bytes + items[i].Size;
-    const std::string folder = LastExportDir;
     const TExportOutcome outcome = RunExport(items.Count(), bytes, true, [&](ExportObserver& observer) {
         items.ExtractAll(folder, &observer);
     });
+    ShowExportOutcome(outcome);
+}
+
+void TfrmMainForm::ShowExportOutcome(const TExportOutcome& outcome) {
     QString status = QString::fromUtf8(kExportedStatus)
-                         .arg(FromBytes(ExtractFileName(Extractor->FileName())), QString::number(items.Count()),
-                              QString::number(outcome.written));
+                         .arg(FromBytes(ExtractFileName(Extractor->FileName())),
+                              QString::number(Extractor->Items().Count()), QString::number(outcome.written));
     if (outcome.failure)
         status += QString::fromUtf8(kFailedSuffix);
     else if (outcome.cancelled)

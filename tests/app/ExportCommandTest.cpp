@@ -128,7 +128,7 @@ private slots:
             form_->tbExportAll->click();  // nothing open
             QCOMPARE(noDialogs.Unexpected(), 0);
         }
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         QVERIFY(form_->lvItems->selectedItems().isEmpty());
         {
             ModalScript noDialogs;
@@ -139,7 +139,7 @@ private slots:
     }
 
     void exportThisWritesSelectedItemUnderItsBareName() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         QTreeWidgetItem* row = RowNamed(form_->lvItems, QStringLiteral("html/page1.html"));
         QVERIFY(row != nullptr);
         form_->lvItems->setCurrentItem(row);
@@ -174,7 +174,7 @@ private slots:
     }
 
     void exportAllWritesTreeAndRemembersFolder() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         const QString first = Scratch("first");
         QVERIFY(QDir().mkpath(first));
 
@@ -188,7 +188,7 @@ private slots:
         }});
         form_->tbExportAll->click();
         QVERIFY(script.AllStepsRan());
-        QCOMPARE(form_->LastExportDir, QFile::encodeName(first).toStdString() + "/");
+        QCOMPARE(form_->LastExportDir, PathBytes(first) + "/");
         QCOMPARE(form_->lbError->count(), 0);
 
         QStringList expectedFiles;
@@ -211,10 +211,10 @@ private slots:
     }
 
     void secondExportAllPreselectsFirstFolderAndCancelForgetsIt() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         const QString first = Scratch("first");
         QVERIFY(QDir().mkpath(first));
-        const std::string firstDir = QFile::encodeName(first).toStdString() + "/";
+        const std::string firstDir = PathBytes(first) + "/";
 
         ModalScript script({
             [&](QWidget* modal) { TypeAndAccept(modal, first); },
@@ -245,7 +245,7 @@ private slots:
     }
 
     void failingExportAllRestoresCursorAndAddsRow() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         // A plain file stands where the inner folder "html" has to go.
         const QString target = Scratch("blocked");
         QVERIFY(QDir().mkpath(target));
@@ -279,7 +279,7 @@ private slots:
     void failureOnWorkerBecomesOneRow() {
         QFETCH(std::function<void()>, toThrow);
         QFETCH(QString, row);
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         trace_->onFirstRead = [toThrow](const std::string&) { toThrow(); };
         const QString target = Scratch("out");
         QVERIFY(QDir().mkpath(target));
@@ -293,7 +293,7 @@ private slots:
     }
 
     void cancelStopsAfterCurrentFileWhileWindowRepaints() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         WorkerGate gate;
         trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
         PaintCounter paints;
@@ -316,9 +316,7 @@ private slots:
             progress->CancelButton()->click();
             QVERIFY(!progress->CancelButton()->isEnabled());
         });
-        ModalScript script({[&](QWidget* modal) { TypeAndAccept(modal, target); }});
-        form_->tbExportAll->click();
-        QVERIFY(script.AllStepsRan());
+        form_->ExportAll(PathBytes(target));
         QVERIFY(duringExport.Ran());
 
         // The file being written when Cancel came is complete, and the last.
@@ -337,7 +335,7 @@ private slots:
 
     // The export reads the catalogue: nothing may open another file meanwhile.
     void catalogueStaysWhileExportRuns() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         const QString other = Scratch("other.chm");
         QVERIFY(QFile::copy(DataPath("small.chm"), other));
         WorkerGate gate;
@@ -345,7 +343,7 @@ private slots:
         const std::string openFile = form_->Extractor->FileName();
 
         WhileWorkerHeld duringExport(gate, [&] {
-            form_->OpenFile(QFile::encodeName(other).toStdString());
+            form_->OpenFile(PathBytes(other));
             QCOMPARE(form_->Extractor->FileName(), openFile);
             QMimeData data;
             QDragEnterEvent drag = DragOf(other, data);
@@ -357,18 +355,17 @@ private slots:
             QTest::keyClick(form_.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
         });
         QVERIFY(QDir().mkpath(Scratch("out")));
-        ModalScript script({[&](QWidget* modal) { TypeAndAccept(modal, Scratch("out")); }});
-        form_->tbExportAll->click();
-        QVERIFY(script.AllStepsRan());
+        ModalScript noDialogs;
+        form_->ExportAll(PathBytes(Scratch("out")));
         QVERIFY(duringExport.Ran());
-        QCOMPARE(script.Unexpected(), 0);
+        QCOMPARE(noDialogs.Unexpected(), 0);
         QCOMPARE(form_->Extractor->FileName(), openFile);
         QCOMPARE(trace_->componentsCreated, 1);
         QCOMPARE(form_->lbError->count(), 0);
     }
 
     void closingDuringExportEndsItFirst() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         WorkerGate gate;
         trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
         const QString target = Scratch("out");
@@ -378,8 +375,7 @@ private slots:
             QVERIFY(!form_->close());
             QVERIFY(form_->isVisible());
         });
-        ModalScript script({[&](QWidget* modal) { TypeAndAccept(modal, target); }});
-        form_->tbExportAll->click();
+        form_->ExportAll(PathBytes(target));
         QVERIFY(duringExport.Ran());
         QTRY_VERIFY(!form_->isVisible());
         QCOMPARE(FilesBelow(target).size(), 1);
@@ -388,7 +384,7 @@ private slots:
     }
 
     void exportThisOfLargeStreamShowsProgressWithoutCancel() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         QTreeWidgetItem* row = RowNamed(form_->lvItems, QStringLiteral("html/big.html"));
         QVERIFY(row != nullptr);
         form_->lvItems->setCurrentItem(row);
@@ -412,7 +408,7 @@ private slots:
     // Qt makes the first row current when the list takes the focus, without
     // selecting it: that is no choice of the user's.
     void exportThisTakesSelectedRowNotCurrent() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         form_->activateWindow();
         form_->lvItems->setFocus();
         QTRY_VERIFY(form_->lvItems->currentIndex().isValid());

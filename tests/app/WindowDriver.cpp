@@ -1,5 +1,6 @@
 #include "WindowDriver.h"
 
+#include <QFile>
 #include <QListWidget>
 #include <QTest>
 #include <QToolButton>
@@ -16,6 +17,16 @@ std::unique_ptr<TfrmMainForm> ShowMainForm(std::shared_ptr<StorageTrace> trace) 
     if (!QTest::qWaitForWindowExposed(form.get()))
         QTest::qFail("the main window was not shown", __FILE__, __LINE__);
     return form;
+}
+
+std::string PathBytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+bool OpenDirectly(TfrmMainForm& form, const QString& path) {
+    const int errors = form.lbError->count();
+    form.OpenFile(PathBytes(path));
+    return !form.Extractor->FileName().empty() && form.lbError->count() == errors;
 }
 
 bool OpenThroughDialog(TfrmMainForm& form, const QString& path) {
