@@ -1,6 +1,5 @@
 // The progress window of a running export: the item being written, items
-// and bytes done of the total, and Cancel (or no Cancel for a one-file
-// export, which can only be left complete).
+// and bytes done of the total, and Cancel.
 #pragma once
 
 #include <QDialog>
@@ -24,7 +23,7 @@ struct TExportTotals {
 
 class TExportProgressDialog : public QDialog {
 public:
-    TExportProgressDialog(QWidget* owner, TExportTotals totals, bool cancellable);
+    TExportProgressDialog(QWidget* owner, TExportTotals totals);
 
     void Show(const TExportProgressState::Snapshot& snapshot);
     QPushButton* CancelButton() const { return cancel_; }

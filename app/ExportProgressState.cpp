@@ -17,6 +17,8 @@ bool TExportProgressState::BeforeItem(const TChmItem& item) {
 }
 
 void TExportProgressState::Copied(std::uint64_t bytes) {
+    if (cancelPoint_ == TCancelPoint::WithinCopy && cancelRequested_.load())
+        throw EExportCancelled();
     bytesCopied_.fetch_add(bytes);
 }
 
@@ -30,9 +32,9 @@ TExportProgressState::Snapshot TExportProgressState::Read() const {
     return snapshot;
 }
 
-std::size_t TExportProgressState::Written(bool failed) const {
+std::size_t TExportProgressState::Written(bool lastUnfinished) const {
     const std::size_t started = itemsStarted_.load();
-    return failed && started > 0 ? started - 1 : started;
+    return lastUnfinished && started > 0 ? started - 1 : started;
 }
 
 }  // namespace vexmor

@@ -20,7 +20,7 @@ namespace vexmor {
 
 struct TExportOutcome {
     std::size_t written = 0;  // items written completely
-    bool cancelled = false;
+    bool cancelled = false;   // stopped by a cancel before all items were written
     std::exception_ptr failure;  // what the export threw, to be rethrown on the window's thread
 };
 
@@ -32,14 +32,14 @@ public:
 
     // The progress window shows over `owner` once the export has taken a
     // moment, so that a quick one does not flash a window.
-    TExportRun(QWidget* owner, TExportTotals totals, bool cancellable);
+    TExportRun(QWidget* owner, TExportTotals totals, TCancelPoint cancelPoint);
     ~TExportRun();
     TExportRun(const TExportRun&) = delete;
     TExportRun& operator=(const TExportRun&) = delete;
 
     TExportOutcome Run(Work work);
 
-    // From the window's thread, at any time: stop before the next item.
+    // From the window's thread, at any time: stop at the cancel point.
     void RequestCancel();
 
 private:
@@ -48,7 +48,6 @@ private:
     TExportProgressState state_;
     QPointer<QWidget> owner_;
     TExportTotals totals_;
-    bool cancellable_;
     std::thread worker_;
 };
 

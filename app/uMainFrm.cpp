@@ -418,13 +418,14 @@ void TfrmMainForm::ExportItem(std::size_t index, const std::string& target) {
     if (ExportRunning())
         return;
     const TChmItem& item = Extractor->Items()[index];
-    // One file cannot be cancelled part-way: only complete files are left.
-    const TExportOutcome outcome = RunExport(1, item.Size, false, [&](ExportObserver& observer) {
-        if (observer.BeforeItem(item))
-            item.SaveToFile(target, &observer);
-    });
-    if (outcome.failure)
-        std::rethrow_exception(outcome.failure);
+    // The file is written aside and put in place only when complete, so a
+    // cancel need not wait for the end of a large stream.
+    const TExportOutcome outcome =
+        RunExport(1, item.Size, TCancelPoint::WithinCopy, [&](ExportObserver& observer) {
+            if (observer.BeforeItem(item))
+                item.SaveToFile(target, &observer);
+        });
+    ShowExportOutcome(outcome);
 }
 
 void TfrmMainForm::tbExportAllClick() {
@@ -444,9 +445,11 @@ void TfrmMainForm::ExportAll(std::string folder) {
     std::uint64_t bytes = 0;
     for (std::size_t i = 0; i < items.Count(); ++i)
         bytes = items[i].Size > kMost - bytes ? kMost : bytes + items[i].Size;
-    const TExportOutcome outcome = RunExport(items.Count(), bytes, true, [&](ExportObserver& observer) {
-        items.ExtractAll(folder, &observer);
-    });
+    // Every file written is complete, and the run stops between two of them.
+    const TExportOutcome outcome =
+        RunExport(items.Count(), bytes, TCancelPoint::BeforeNextItem, [&](ExportObserver& observer) {
+            items.ExtractAll(folder, &observer);
+        });
     ShowExportOutcome(outcome);
 }
 
@@ -463,9 +466,9 @@ void TfrmMainForm::ShowExportOutcome(const TExportOutcome& outcome) {
         std::rethrow_exception(outcome.failure);
 }
 
-TExportOutcome TfrmMainForm::RunExport(std::size_t items, std::uint64_t bytes, bool cancellable,
+TExportOutcome TfrmMainForm::RunExport(std::size_t items, std::uint64_t bytes, TCancelPoint cancelPoint,
                                        const std::function<void(ExportObserver&)>& work) {
-    TExportRun run(this, TExportTotals{items, bytes}, cancellable);
+    TExportRun run(this, TExportTotals{items, bytes}, cancelPoint);
     TExportOutcome outcome;
     {
         // Undone on every way out, also when starting the worker fails.

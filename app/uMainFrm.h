@@ -29,6 +29,7 @@ namespace vexmor {
 class TApplicationEvents;
 class TExportRun;
 struct TExportOutcome;
+enum class TCancelPoint;
 class TSplitter;
 class TStatusBar;
 
@@ -85,7 +86,8 @@ public:
     // Shows one row per item, in their order: rows and catalogue items
     // correspond by index, so `items` is the catalogue's.
     void FillItemList(const TChmItems& items);
-    // Copies the catalogue's item `index` to the file `target`. Throws on
+    // Copies the catalogue's item `index` to the file `target`; a cancel
+    // stops it at once, leaving what stood at `target` as it was. Throws on
     // failure, after the status line has told how the export ended.
     void ExportItem(std::size_t index, const std::string& target);
     // Writes every item of the open file under `folder` (a copy: the worker
@@ -95,8 +97,8 @@ public:
     bool ExportRunning() const { return activeExport_ != nullptr; }
 
 protected:
-    // While an export runs, closing asks it to stop after the current file
-    // and closes the window once it has ended.
+    // While an export runs, closing cancels it as Cancel does and closes the
+    // window once it has ended.
     void closeEvent(QCloseEvent* event) override;
     // One local .chm file may be dropped on the window to open it.
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -123,8 +125,8 @@ private:
     // Runs `work` on a worker thread with the progress window up and the
     // commands disabled; returns once it has ended, with what `work` threw
     // for the window's thread to rethrow.
-    TExportOutcome RunExport(std::size_t items, std::uint64_t bytes, bool cancellable,
-                           const std::function<void(ExportObserver&)>& work);
+    TExportOutcome RunExport(std::size_t items, std::uint64_t bytes, TCancelPoint cancelPoint,
+                             const std::function<void(ExportObserver&)>& work);
     // Tells in the status line how an export ended, then rethrows its failure.
     void ShowExportOutcome(const TExportOutcome& outcome);
 

@@ -171,6 +171,8 @@ private slots:
         QCOMPARE(QFileInfo(target).size(), expected.size);
         QCOMPARE(FileSha256(target), expected.sha256);
         QCOMPARE(form_->lbError->count(), 0);
+        QCOMPARE(StatusText(*form_), QStringLiteral("文件:small.chm, 总共%1项, 已导出1项")
+                                         .arg(form_->lvItems->topLevelItemCount()));
     }
 
     void exportAllWritesTreeAndRemembersFolder() {
@@ -383,7 +385,7 @@ private slots:
         QCOMPARE(trace_->Alive(), std::size_t{0});
     }
 
-    void exportThisOfLargeStreamShowsProgressWithoutCancel() {
+    void exportThisOfLargeStreamShowsProgressWithCancel() {
         QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         QTreeWidgetItem* row = RowNamed(form_->lvItems, QStringLiteral("html/big.html"));
         QVERIFY(row != nullptr);
@@ -394,7 +396,8 @@ private slots:
 
         WhileWorkerHeld duringExport(gate, [&] {
             QTRY_VERIFY(ProgressWindow(*form_) && ProgressWindow(*form_)->isVisible());
-            QVERIFY(!ProgressWindow(*form_)->CancelButton()->isVisible());
+            QVERIFY(ProgressWindow(*form_)->CancelButton()->isVisible());
+            QVERIFY(ProgressWindow(*form_)->CancelButton()->isEnabled());
             QVERIFY(!form_->tbExportThis->isEnabled());
         });
         ModalScript script({[&](QWidget* modal) { TypeAndAccept(modal, target); }});
@@ -403,6 +406,63 @@ private slots:
         QVERIFY(duringExport.Ran());
         QCOMPARE(FileSha256(target), EntryNamed(QStringLiteral("html/big.html")).sha256);
         QVERIFY(form_->tbExportThis->isEnabled());
+    }
+
+    // The file is written aside, so Export this stops within the copy: what
+    // stood at the target stays byte for byte, and nothing else is left.
+    void cancelledExportThisLeavesTargetAsItWas_data() {
+        QTest::addColumn<bool>("targetExists");
+        QTest::addColumn<bool>("byClosingWindow");
+        QTest::newRow("Cancel, replacing a file") << true << false;
+        QTest::newRow("Cancel, new name") << false << false;
+        QTest::newRow("closing the window, replacing a file") << true << true;
+    }
+    void cancelledExportThisLeavesTargetAsItWas() {
+        QFETCH(bool, targetExists);
+        QFETCH(bool, byClosingWindow);
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
+        const QString target = Scratch("big.html");
+        const QByteArray old = QByteArray("the old file\n").repeated(1000);
+        if (targetExists)
+            QVERIFY(WriteFile(target, old));
+        QTreeWidgetItem* row = RowNamed(form_->lvItems, QStringLiteral("html/big.html"));
+        QVERIFY(row != nullptr);
+        const auto index = static_cast<std::size_t>(form_->lvItems->indexOfTopLevelItem(row));
+        // Held at the stream's first read: the target file is being made.
+        WorkerGate gate;
+        trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
+
+        WhileWorkerHeld duringExport(gate, [&] {
+            QTRY_VERIFY(ProgressWindow(*form_) && ProgressWindow(*form_)->isVisible());
+            if (byClosingWindow) {
+                QVERIFY(!form_->close());
+            } else {
+                ProgressWindow(*form_)->CancelButton()->click();
+                QVERIFY(!ProgressWindow(*form_)->CancelButton()->isEnabled());
+            }
+        });
+        form_->ExportItem(index, PathBytes(target));
+        QVERIFY(duringExport.Ran());
+
+        QCOMPARE(FilesBelow(scratch_->path()), targetExists ? QStringList{"big.html"} : QStringList{});
+        if (targetExists) {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), old);
+        }
+        QCOMPARE(StatusText(*form_), QStringLiteral("文件:small.chm, 总共%1项, 已导出0项, 已取消")
+                                         .arg(form_->lvItems->topLevelItemCount()));
+        QCOMPARE(form_->lbError->count(), 0);
+        QCOMPARE(CurrentCursorShape(), kNoOverride);
+        QVERIFY(ProgressWindow(*form_) == nullptr);
+        if (byClosingWindow) {
+            QTRY_VERIFY(!form_->isVisible());
+            form_.reset();
+            QCOMPARE(trace_->Alive(), std::size_t{0});
+        } else {
+            for (QToolButton* button : Buttons(*form_))
+                QVERIFY(button->isEnabled());
+        }
     }
 
     // Qt makes the first row current when the list takes the focus, without
