@@ -505,13 +505,14 @@ void TfrmMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMainForm::dragEnterEvent(QDragEnterEvent* event) {
-    if (!ExportRunning() && !DroppedHelpFile(event->mimeData()).isEmpty())
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    AnswerDrag(event);
 }
 
 void TfrmMainForm::dragMoveEvent(QDragMoveEvent* event) {
+    AnswerDrag(event);
+}
+
+void TfrmMainForm::AnswerDrag(QDragMoveEvent* event) const {
     if (!ExportRunning() && !DroppedHelpFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
     else

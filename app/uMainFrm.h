@@ -106,6 +106,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Takes a drag that carries one help file while no export runs.
+    void AnswerDrag(QDragMoveEvent* event) const;
     // The components, built in this order by the constructor.
     void SetUpWindow();
     void CreateToolBar();
