@@ -7,6 +7,8 @@
 
 #include "app/EAbort.h"
 
+namespace vexmor {
+
 namespace {
 
 // Text of a thrown object that is no std::exception and so has no message.
@@ -68,3 +70,5 @@ void HandleApplicationException(std::exception_ptr error) noexcept {
     else
         qWarning("exception outside TChmApplication");
 }
+
+}  // namespace vexmor

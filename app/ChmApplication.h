@@ -13,6 +13,8 @@
 #include <exception>
 #include <functional>
 
+namespace vexmor {
+
 class TApplicationEvents : public QObject {
 public:
     using ExceptionHandler = std::function<void(const std::exception&)>;
@@ -53,3 +55,5 @@ void RunGuarded(Handler&& handler) noexcept {
         HandleApplicationException(std::current_exception());
     }
 }
+
+}  // namespace vexmor

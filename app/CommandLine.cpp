@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+namespace vexmor {
+
 const char* const kCommandLineUsage =
     "usage: vexmorchm [FILE]\n"
     "Opens the window, with the compiled HTML help file FILE open when given.\n";
@@ -28,3 +30,5 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         result.file = files.front();
     return result;
 }
+
+}  // namespace vexmor

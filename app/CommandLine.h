@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace vexmor {
+
 struct TCommandLine {
     std::string file;   // empty: start with nothing open
     bool help = false;  // print the usage and end
@@ -15,3 +17,5 @@ struct TCommandLine {
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 extern const char* const kCommandLineUsage;
+
+}  // namespace vexmor

@@ -8,6 +8,8 @@
 
 #include "catalogue/path_delim.h"
 
+namespace vexmor {
+
 namespace {
 
 // Puts the dialog in the folder's parent with the folder selected, as a
@@ -15,10 +17,10 @@ namespace {
 void Preselect(QFileDialog& dialog, std::string folder) {
     if (folder.empty())
         return;
-    while (folder.size() > 1 && folder.back() == vexmor::kPathDelim)
+    while (folder.size() > 1 && folder.back() == kPathDelim)
         folder.pop_back();
     const QString path = QFile::decodeName(QByteArray::fromStdString(folder));
-    if (folder.size() == 1 && folder.front() == vexmor::kPathDelim)
+    if (folder.size() == 1 && folder.front() == kPathDelim)
         dialog.setDirectory(path);
     else
         dialog.selectFile(path);
@@ -43,7 +45,9 @@ bool BrowseForFolder(QWidget* owner, const std::string& title, std::string initi
         return false;  // only existing folders can be confirmed; be safe anyway
 
     resultFolder = QFile::encodeName(chosen.first()).toStdString();
-    if (resultFolder.back() != vexmor::kPathDelim)
-        resultFolder += vexmor::kPathDelim;
+    if (resultFolder.back() != kPathDelim)
+        resultFolder += kPathDelim;
     return true;
 }
+
+}  // namespace vexmor

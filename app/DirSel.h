@@ -6,6 +6,8 @@
 
 class QWidget;
 
+namespace vexmor {
+
 // Shows the folder dialog over `owner`. `resultFolder` is emptied first;
 // `initialFolder` is taken by value, so the caller may pass the same string
 // for both. On confirmation `resultFolder` is the chosen folder ending in
@@ -13,3 +15,5 @@ class QWidget;
 // false. Paths are UTF-8 bytes, as the file system takes them.
 bool BrowseForFolder(QWidget* owner, const std::string& title, std::string initialFolder,
                      std::string& resultFolder);
+
+}  // namespace vexmor

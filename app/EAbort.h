@@ -4,7 +4,11 @@
 
 #include <exception>
 
+namespace vexmor {
+
 class EAbort : public std::exception {
 public:
     const char* what() const noexcept override { return "Operation aborted"; }
 };
+
+}  // namespace vexmor

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+namespace vexmor {
+
 namespace {
 
 constexpr int kBarSteps = 1000;
@@ -44,12 +46,11 @@ QString OneLine(QString name) {
 
 }  // namespace
 
-TExportProgressDialog::TExportProgressDialog(QWidget* owner, TExportTotals totals, bool cancellable)
+TExportProgressDialog::TExportProgressDialog(QWidget* owner, TExportTotals totals)
     : QDialog(owner), totals_(totals) {
     setObjectName(QStringLiteral("exportProgress"));
     setWindowTitle(QString::fromUtf8(kTitle));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   (cancellable ? Qt::WindowCloseButtonHint : Qt::WindowFlags()));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     current_ = new QLabel(this);
     current_->setObjectName(QStringLiteral("currentItem"));
@@ -62,7 +63,6 @@ TExportProgressDialog::TExportProgressDialog(QWidget* owner, TExportTotals total
     bar_->setRange(0, kBarSteps);
     bar_->setTextVisible(false);
     cancel_ = new QPushButton(QString::fromUtf8(kCancel), this);
-    cancel_->setVisible(cancellable);
     connect(cancel_, &QPushButton::clicked, this, &TExportProgressDialog::AskCancel);
 
     auto* buttons = new QHBoxLayout;
@@ -95,7 +95,7 @@ void TExportProgressDialog::Show(const TExportProgressState::Snapshot& snapshot)
 }
 
 void TExportProgressDialog::AskCancel() {
-    if (cancel_->isVisibleTo(this) && cancel_->isEnabled() && OnCancel)
+    if (cancel_->isEnabled() && OnCancel)
         OnCancel();
 }
 
@@ -107,3 +107,5 @@ void TExportProgressDialog::closeEvent(QCloseEvent* event) {
     event->ignore();
     AskCancel();
 }
+
+}  // namespace vexmor

@@ -1,6 +1,5 @@
 // The progress window of a running export: the item being written, items
-// and bytes done of the total, and Cancel (or no Cancel for a one-file
-// export, which can only be left complete).
+// and bytes done of the total, and Cancel.
 #pragma once
 
 #include <QDialog>
@@ -15,6 +14,8 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
+namespace vexmor {
+
 struct TExportTotals {
     std::size_t items = 0;
     std::uint64_t bytes = 0;
@@ -22,7 +23,7 @@ struct TExportTotals {
 
 class TExportProgressDialog : public QDialog {
 public:
-    TExportProgressDialog(QWidget* owner, TExportTotals totals, bool cancellable);
+    TExportProgressDialog(QWidget* owner, TExportTotals totals);
 
     void Show(const TExportProgressState::Snapshot& snapshot);
     QPushButton* CancelButton() const { return cancel_; }
@@ -45,3 +46,5 @@ private:
     QProgressBar* bar_;
     QPushButton* cancel_;
 };
+
+}  // namespace vexmor

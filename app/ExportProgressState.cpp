@@ -2,10 +2,12 @@
 
 #include "catalogue/inner_name.h"
 
-bool TExportProgressState::BeforeItem(const vexmor::TChmItem& item) {
+namespace vexmor {
+
+bool TExportProgressState::BeforeItem(const TChmItem& item) {
     if (cancelRequested_.load())
         return false;
-    std::string name = vexmor::InnerPathAndName(item.Path, item.Name);
+    std::string name = InnerPathAndName(item.Path, item.Name);
     {
         const std::lock_guard<std::mutex> lock(currentMutex_);
         currentItem_.swap(name);
@@ -15,6 +17,8 @@ bool TExportProgressState::BeforeItem(const vexmor::TChmItem& item) {
 }
 
 void TExportProgressState::Copied(std::uint64_t bytes) {
+    if (cancelPoint_ == TCancelPoint::WithinCopy && cancelRequested_.load())
+        throw EExportCancelled();
     bytesCopied_.fetch_add(bytes);
 }
 
@@ -28,7 +32,9 @@ TExportProgressState::Snapshot TExportProgressState::Read() const {
     return snapshot;
 }
 
-std::size_t TExportProgressState::Written(bool failed) const {
+std::size_t TExportProgressState::Written(bool lastUnfinished) const {
     const std::size_t started = itemsStarted_.load();
-    return failed && started > 0 ? started - 1 : started;
+    return lastUnfinished && started > 0 ? started - 1 : started;
 }
+
+}  // namespace vexmor

@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+namespace vexmor {
+
 namespace {
 
 constexpr int kShowAfterMs = 300;
@@ -13,8 +15,8 @@ constexpr int kRefreshMs = 100;
 
 }  // namespace
 
-TExportRun::TExportRun(QWidget* owner, TExportTotals totals, bool cancellable)
-    : owner_(owner), totals_(totals), cancellable_(cancellable) {}
+TExportRun::TExportRun(QWidget* owner, TExportTotals totals, TCancelPoint cancelPoint)
+    : state_(cancelPoint), owner_(owner), totals_(totals) {}
 
 TExportRun::~TExportRun() {
     // Only reached with a live worker if Run itself failed part-way.
@@ -23,8 +25,7 @@ TExportRun::~TExportRun() {
 }
 
 void TExportRun::RequestCancel() {
-    if (cancellable_)
-        state_.RequestCancel();
+    state_.RequestCancel();
 }
 
 void TExportRun::Join() {
@@ -33,7 +34,7 @@ void TExportRun::Join() {
 }
 
 TExportOutcome TExportRun::Run(Work work) {
-    TExportProgressDialog dialog(owner_, totals_, cancellable_);
+    TExportProgressDialog dialog(owner_, totals_);
     dialog.OnCancel = [this, &dialog] {
         RequestCancel();
         dialog.Show(state_.Read());
@@ -42,6 +43,7 @@ TExportOutcome TExportRun::Run(Work work) {
     QEventLoop loop;
     std::atomic<bool> ended{false};
     std::exception_ptr failure;
+    bool stoppedInCopy = false;
     QTimer refresh;
     refresh.setInterval(kRefreshMs);
     QObject::connect(&refresh, &QTimer::timeout, &loop, [&] {
@@ -59,6 +61,9 @@ TExportOutcome TExportRun::Run(Work work) {
     worker_ = std::thread([&] {
         try {
             work(state_);
+        } catch (const EExportCancelled&) {
+            // The catalogue has discarded the file it was writing.
+            stoppedInCopy = true;
         } catch (...) {
             failure = std::current_exception();
         }
@@ -78,8 +83,11 @@ TExportOutcome TExportRun::Run(Work work) {
 
     TExportOutcome outcome;
     outcome.failure = failure;
-    outcome.written = state_.Written(failure != nullptr);
-    // A cancel that came after the last item was started changed nothing.
-    outcome.cancelled = !failure && state_.Read().cancelRequested && outcome.written < totals_.items;
+    outcome.written = state_.Written(failure != nullptr || stoppedInCopy);
+    // A cancel that came after the last item was complete changed nothing.
+    outcome.cancelled =
+        stoppedInCopy || (!failure && state_.Read().cancelRequested && outcome.written < totals_.items);
     return outcome;
 }
+
+}  // namespace vexmor

@@ -16,9 +16,11 @@
 
 class QWidget;
 
+namespace vexmor {
+
 struct TExportOutcome {
     std::size_t written = 0;  // items written completely
-    bool cancelled = false;
+    bool cancelled = false;   // stopped by a cancel before all items were written
     std::exception_ptr failure;  // what the export threw, to be rethrown on the window's thread
 };
 
@@ -26,18 +28,18 @@ class TExportRun {
 public:
     // The work gets the observer to pass to the catalogue; it runs on the
     // worker thread and must not touch any widget.
-    using Work = std::function<void(vexmor::ExportObserver&)>;
+    using Work = std::function<void(ExportObserver&)>;
 
     // The progress window shows over `owner` once the export has taken a
     // moment, so that a quick one does not flash a window.
-    TExportRun(QWidget* owner, TExportTotals totals, bool cancellable);
+    TExportRun(QWidget* owner, TExportTotals totals, TCancelPoint cancelPoint);
     ~TExportRun();
     TExportRun(const TExportRun&) = delete;
     TExportRun& operator=(const TExportRun&) = delete;
 
     TExportOutcome Run(Work work);
 
-    // From the window's thread, at any time: stop before the next item.
+    // From the window's thread, at any time: stop at the cancel point.
     void RequestCancel();
 
 private:
@@ -46,6 +48,7 @@ private:
     TExportProgressState state_;
     QPointer<QWidget> owner_;
     TExportTotals totals_;
-    bool cancellable_;
     std::thread worker_;
 };
+
+}  // namespace vexmor

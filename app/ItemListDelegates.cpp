@@ -4,6 +4,8 @@
 #include <QHelpEvent>
 #include <QToolTip>
 
+namespace vexmor {
+
 TInnerPathTipDelegate::TInnerPathTipDelegate(std::function<QString(int row)> fullText, QObject* parent)
     : QStyledItemDelegate(parent), fullText_(std::move(fullText)) {}
 
@@ -25,3 +27,5 @@ bool TInnerPathTipDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view
     QToolTip::showText(event->globalPos(), fullText_(index.row()), view->viewport(), option.rect);
     return true;
 }
+
+}  // namespace vexmor

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+namespace vexmor {
+
 // The size column is display only; its cells never open an editor.
 class TNoEditorDelegate : public QStyledItemDelegate {
 public:
@@ -31,3 +33,5 @@ public:
 private:
     std::function<QString(int row)> fullText_;
 };
+
+}  // namespace vexmor

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace vexmor {
+
 int SnapLowerPaneHeight(int requested, int available) {
     int height = std::min(requested, available - kUpperPaneMinHeight);
     if (height <= kLowerPaneCollapseHeight)
@@ -101,3 +103,5 @@ void TSplitterHandle::EndDrag() {
     releaseKeyboard();
     Owner()->HideDragLine();
 }
+
+}  // namespace vexmor

@@ -7,6 +7,8 @@
 #include <QSplitter>
 #include <QSplitterHandle>
 
+namespace vexmor {
+
 // The upper pane keeps at least this height.
 inline constexpr int kUpperPaneMinHeight = 30;
 // A lower pane dragged to this height or less collapses to nothing.
@@ -51,3 +53,5 @@ private:
     double pressY_ = 0;  // global position of the press
     int startLowerHeight_ = 0;
 };
+
+}  // namespace vexmor

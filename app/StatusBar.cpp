@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+namespace vexmor {
+
 TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), text_(new QLabel(this)) {
     setSizeGripEnabled(false);
     text_->setTextFormat(Qt::PlainText);
@@ -15,3 +17,5 @@ QString TStatusBar::SimpleText() const {
 void TStatusBar::SetSimpleText(const QString& text) {
     text_->setText(text);
 }
+
+}  // namespace vexmor

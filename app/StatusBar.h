@@ -7,6 +7,8 @@
 
 class QLabel;
 
+namespace vexmor {
+
 class TStatusBar : public QStatusBar {
 public:
     explicit TStatusBar(QWidget* parent = nullptr);
@@ -17,3 +19,5 @@ public:
 private:
     QLabel* text_;
 };
+
+}  // namespace vexmor

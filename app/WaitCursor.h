@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCursor>
 
+namespace vexmor {
+
 template <Qt::CursorShape Shape>
 class TOverrideCursor {
 public:
@@ -18,3 +20,5 @@ public:
 using TWaitCursor = TOverrideCursor<Qt::WaitCursor>;
 // The program works on, and the window still answers (an export on its worker).
 using TBusyCursor = TOverrideCursor<Qt::BusyCursor>;
+
+}  // namespace vexmor

@@ -14,18 +14,18 @@
 #include "app/uMainFrm.h"
 
 int main(int argc, char* argv[]) {
-    TChmApplication application(argc, argv);
+    vexmor::TChmApplication application(argc, argv);
     application.setWindowIcon(QIcon(QStringLiteral(":/icons/vexmorchm-128.png")));
     application.setDesktopFileName(QStringLiteral("vexmorchm"));
 
     // Qt has taken its own options out of argv; the file stays as its bytes.
-    const TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    const vexmor::TCommandLine commandLine = vexmor::ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
     if (!commandLine.error.empty()) {
-        std::fprintf(stderr, "vexmorchm: %s\n%s", commandLine.error.c_str(), kCommandLineUsage);
+        std::fprintf(stderr, "vexmorchm: %s\n%s", commandLine.error.c_str(), vexmor::kCommandLineUsage);
         return 2;
     }
     if (commandLine.help) {
-        std::fputs(kCommandLineUsage, stdout);
+        std::fputs(vexmor::kCommandLineUsage, stdout);
         return 0;
     }
 
@@ -39,7 +39,7 @@ int main(int argc, char* argv[]) {
     {
         // The window, and with it the catalogue and every storage reference,
         // ends before the application object.
-        TfrmMainForm frmMainForm;
+        vexmor::TfrmMainForm frmMainForm;
         frmMainForm.show();
         if (!commandLine.file.empty()) {
             // Once the window is on screen, as if the user had opened the file.

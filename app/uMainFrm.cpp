@@ -37,7 +37,10 @@
 #include <initializer_list>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
+
+namespace vexmor {
 
 namespace {
 
@@ -105,12 +108,12 @@ std::string PathBytes(const QString& path) {
 
 // The text after the last separator.
 std::string ExtractFileName(const std::string& path) {
-    const std::size_t delim = path.rfind(vexmor::kPathDelim);
+    const std::size_t delim = path.rfind(kPathDelim);
     return delim == std::string::npos ? path : path.substr(delim + 1);
 }
 
-QString ItemText(const vexmor::TChmItem& item) {
-    return FromBytes(vexmor::InnerPathAndName(item.Path, item.Name));
+QString ItemText(const TChmItem& item) {
+    return FromBytes(InnerPathAndName(item.Path, item.Name));
 }
 
 // The one local help file that a drag carries, or an empty text.
@@ -143,9 +146,14 @@ int RunFileDialog(QFileDialog* dialog) {
 
 }  // namespace
 
-TfrmMainForm::TfrmMainForm(vexmor::TChmExtractor::StorageFactory storageFactory)
+TfrmMainForm::TfrmMainForm(TChmExtractor::StorageFactory storageFactory)
     : storageFactory_(std::move(storageFactory)) {
-    CreateComponents();
+    SetUpWindow();
+    CreateToolBar();
+    CreateLists();
+    CreateStatusBar();
+    CreateDialogs();
+    ConnectCommands();
     FormCreate();
 }
 
@@ -153,7 +161,7 @@ TfrmMainForm::~TfrmMainForm() {
     FormDestroy();
 }
 
-void TfrmMainForm::CreateComponents() {
+void TfrmMainForm::SetUpWindow() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -164,7 +172,9 @@ void TfrmMainForm::CreateComponents() {
     font.setPixelSize(kFontPixels);
     setFont(font);
     setContextMenuPolicy(Qt::NoContextMenu);  // no menu to hide the toolbar
+}
 
+void TfrmMainForm::CreateToolBar() {
     // In the order of TToolbarImage.
     ImageList1 = LoadToolbarImages({
         {"document-open", ":/icons/open.png"},
@@ -205,7 +215,9 @@ void TfrmMainForm::CreateComponents() {
     ToolButton2->setFixedSize(kSeparatorWidth, kButtonHeight);
     ToolBar1->addWidget(ToolButton2);
     tbAbout = makeButton(kImageAbout, kAboutCommand);
+}
 
+void TfrmMainForm::CreateLists() {
     Splitter1 = new TSplitter(this);
     Splitter1->setHandleWidth(3);
     setCentralWidget(Splitter1);
@@ -226,7 +238,7 @@ void TfrmMainForm::CreateComponents() {
     lvItems->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     lvItems->setItemDelegateForColumn(0, new TInnerPathTipDelegate(
                                              [this](int row) {
-                                                 const vexmor::TChmItems& items = Extractor->Items();
+                                                 const TChmItems& items = Extractor->Items();
                                                  return row >= 0 && static_cast<std::size_t>(row) < items.Count()
                                                             ? ItemText(items[static_cast<std::size_t>(row)])
                                                             : QString();
@@ -245,11 +257,18 @@ void TfrmMainForm::CreateComponents() {
     Splitter1->setCollapsible(1, true);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
+    // The error list starts at its own height; the item list takes the rest.
+    const int splitterHeight = kClientHeight - kButtonHeight - kStatusHeight - Splitter1->handleWidth();
+    Splitter1->setSizes({splitterHeight - kErrorListHeight, kErrorListHeight});
+}
 
+void TfrmMainForm::CreateStatusBar() {
     sbStatus = new TStatusBar(this);
     sbStatus->setFixedHeight(kStatusHeight);
     setStatusBar(sbStatus);
+}
 
+void TfrmMainForm::CreateDialogs() {
     dlgOpen = new QFileDialog(this);
     dlgOpen->setOptions(QFileDialog::DontUseNativeDialog);
     dlgOpen->setAcceptMode(QFileDialog::AcceptOpen);
@@ -261,13 +280,11 @@ void TfrmMainForm::CreateComponents() {
     dlgSave->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
     dlgSave->setAcceptMode(QFileDialog::AcceptSave);
     dlgSave->setFileMode(QFileDialog::AnyFile);
+}
 
+void TfrmMainForm::ConnectCommands() {
     ApplicationEvents = new TApplicationEvents(this);
     ApplicationEvents->OnException = [this](const std::exception& E) { ApplicationEventsException(E); };
-
-    // The error list starts at its own height; the item list takes the rest.
-    const int splitterHeight = kClientHeight - kButtonHeight - kStatusHeight - Splitter1->handleWidth();
-    Splitter1->setSizes({splitterHeight - kErrorListHeight, kErrorListHeight});
 
     Bind(tbOpen, &TfrmMainForm::tbOpenClick);
     Bind(tbExportThis, &TfrmMainForm::tbExportThisClick);
@@ -279,11 +296,7 @@ void TfrmMainForm::CreateComponents() {
     QWidget::setTabOrder(tbExportAll, tbAbout);
     QWidget::setTabOrder(tbAbout, lvItems);
     QWidget::setTabOrder(lvItems, lbError);
-    CreateShortcuts();
-    setAcceptDrops(true);
-}
 
-void TfrmMainForm::CreateShortcuts() {
     auto clicks = [this](const QKeySequence& keys, QToolButton* button) {
         auto* shortcut = new QShortcut(keys, this);
         connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
@@ -295,6 +308,8 @@ void TfrmMainForm::CreateShortcuts() {
     scAbout = clicks(kAboutCommand.keys, tbAbout);
     scQuit = new QShortcut(kQuitKeys, this);
     connect(scQuit, &QShortcut::activated, this, &QWidget::close);
+
+    setAcceptDrops(true);
 }
 
 void TfrmMainForm::SetCommandsEnabled(bool enabled) {
@@ -311,7 +326,7 @@ void TfrmMainForm::Bind(QToolButton* button, void (TfrmMainForm::*handler)()) {
 }
 
 void TfrmMainForm::FormCreate() {
-    Extractor = std::make_unique<vexmor::TChmExtractor>(storageFactory_);
+    Extractor = std::make_unique<TChmExtractor>(storageFactory_);
     QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
     sbStatus->SetSimpleText(QString::fromUtf8(kNoFileOpen));
 }
@@ -346,55 +361,71 @@ void TfrmMainForm::OpenFile(const std::string& path) {
     TWaitCursor waitCursor;
     // The dialog offers the file opened last next time, however it came.
     dlgOpen->selectFile(QFile::decodeName(QByteArray::fromStdString(path)));
+    // The rows go first: they stand for the catalogue that Open replaces.
     lvItems->clear();
     try {
         Extractor->Open(path);
-        const vexmor::TChmItems& items = Extractor->Items();
-        // Built first and handed over in one go: much faster for large files.
-        std::vector<std::unique_ptr<QTreeWidgetItem>> built;
-        built.reserve(items.Count());
-        for (std::size_t i = 0; i < items.Count(); ++i) {
-            auto row = std::make_unique<QTreeWidgetItem>(
-                QStringList{ItemText(items[i]), QString::number(items[i].Size)});
-            row->setFlags(row->flags() | Qt::ItemIsEditable);
-            built.push_back(std::move(row));
-        }
-        QList<QTreeWidgetItem*> rows;
-        rows.reserve(static_cast<qsizetype>(built.size()));
-        for (auto& row : built)
-            rows.append(row.release());
-        lvItems->addTopLevelItems(rows);
-        lvItems->scrollToTop();
+        FillItemList(Extractor->Items());
         // One arg() call: a name holding "%1" or "%2" stays as it is.
         sbStatus->SetSimpleText(QString::fromUtf8(kOpenStatus)
                                     .arg(FromBytes(ExtractFileName(Extractor->FileName())),
-                                         QString::number(items.Count())));
+                                         QString::number(Extractor->Items().Count())));
     } catch (const std::exception& e) {
         sbStatus->SetSimpleText(QString::fromUtf8(kNoFileOpen));
         AppendError(QString::fromUtf8(e.what()));
     }
 }
 
-void TfrmMainForm::tbExportThisClick() {
+void TfrmMainForm::FillItemList(const TChmItems& items) {
+    lvItems->clear();
+    // Built first and handed over in one go: much faster for large files.
+    std::vector<std::unique_ptr<QTreeWidgetItem>> built;
+    built.reserve(items.Count());
+    for (std::size_t i = 0; i < items.Count(); ++i) {
+        auto row = std::make_unique<QTreeWidgetItem>(QStringList{ItemText(items[i]), QString::number(items[i].Size)});
+        row->setFlags(row->flags() | Qt::ItemIsEditable);
+        built.push_back(std::move(row));
+    }
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<qsizetype>(built.size()));
+    for (auto& row : built)
+        rows.append(row.release());
+    lvItems->addTopLevelItems(rows);
+    lvItems->scrollToTop();
+}
+
+std::optional<std::size_t> TfrmMainForm::SelectedItemIndex() const {
     // The row the user selected, not the current one, which Qt moves to the
     // first row when the list takes the focus.
     const QList<QTreeWidgetItem*> selected = lvItems->selectedItems();
     if (selected.isEmpty())
+        return std::nullopt;
+    return static_cast<std::size_t>(lvItems->indexOfTopLevelItem(selected.first()));
+}
+
+void TfrmMainForm::tbExportThisClick() {
+    const std::optional<std::size_t> index = SelectedItemIndex();
+    if (!index)
         return;
-    const int row = lvItems->indexOfTopLevelItem(selected.first());
     // Rows and items correspond by index: the list is never sorted.
-    const vexmor::TChmItem& item = Extractor->Items()[static_cast<std::size_t>(row)];
-    dlgSave->selectFile(FromBytes(item.Name));
+    dlgSave->selectFile(FromBytes(Extractor->Items()[*index].Name));
     if (RunFileDialog(dlgSave) != QDialog::Accepted)
         return;
-    const std::string target = PathBytes(dlgSave->selectedFiles().value(0));
-    // One file cannot be cancelled part-way: only complete files are left.
-    const TExportOutcome outcome = RunExport(1, item.Size, false, [&](vexmor::ExportObserver& observer) {
-        if (observer.BeforeItem(item))
-            item.SaveToFile(target, &observer);
-    });
-    if (outcome.failure)
-        std::rethrow_exception(outcome.failure);
+    ExportItem(*index, PathBytes(dlgSave->selectedFiles().value(0)));
+}
+
+void TfrmMainForm::ExportItem(std::size_t index, const std::string& target) {
+    if (ExportRunning())
+        return;
+    const TChmItem& item = Extractor->Items()[index];
+    // The file is written aside and put in place only when complete, so a
+    // cancel need not wait for the end of a large stream.
+    const TExportOutcome outcome =
+        RunExport(1, item.Size, TCancelPoint::WithinCopy, [&](ExportObserver& observer) {
+            if (observer.BeforeItem(item))
+                item.SaveToFile(target, &observer);
+        });
+    ShowExportOutcome(outcome);
 }
 
 void TfrmMainForm::tbExportAllClick() {
@@ -402,19 +433,30 @@ void TfrmMainForm::tbExportAllClick() {
         return;
     if (!BrowseForFolder(this, kFolderPrompt, LastExportDir, LastExportDir))
         return;
-    const vexmor::TChmItems& items = Extractor->Items();
+    ExportAll(LastExportDir);
+}
+
+void TfrmMainForm::ExportAll(std::string folder) {
+    if (ExportRunning() || Extractor->FileName().empty())
+        return;
+    const TChmItems& items = Extractor->Items();
     // Sizes come from the file: the sum saturates rather than wraps.
     constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
     std::uint64_t bytes = 0;
     for (std::size_t i = 0; i < items.Count(); ++i)
         bytes = items[i].Size > kMost - bytes ? kMost : bytes + items[i].Size;
-    const std::string folder = LastExportDir;
-    const TExportOutcome outcome = RunExport(items.Count(), bytes, true, [&](vexmor::ExportObserver& observer) {
-        items.ExtractAll(folder, &observer);
-    });
+    // Every file written is complete, and the run stops between two of them.
+    const TExportOutcome outcome =
+        RunExport(items.Count(), bytes, TCancelPoint::BeforeNextItem, [&](ExportObserver& observer) {
+            items.ExtractAll(folder, &observer);
+        });
+    ShowExportOutcome(outcome);
+}
+
+void TfrmMainForm::ShowExportOutcome(const TExportOutcome& outcome) {
     QString status = QString::fromUtf8(kExportedStatus)
-                         .arg(FromBytes(ExtractFileName(Extractor->FileName())), QString::number(items.Count()),
-                              QString::number(outcome.written));
+                         .arg(FromBytes(ExtractFileName(Extractor->FileName())),
+                              QString::number(Extractor->Items().Count()), QString::number(outcome.written));
     if (outcome.failure)
         status += QString::fromUtf8(kFailedSuffix);
     else if (outcome.cancelled)
@@ -424,9 +466,9 @@ void TfrmMainForm::tbExportAllClick() {
         std::rethrow_exception(outcome.failure);
 }
 
-TExportOutcome TfrmMainForm::RunExport(std::size_t items, std::uint64_t bytes, bool cancellable,
-                                       const std::function<void(vexmor::ExportObserver&)>& work) {
-    TExportRun run(this, TExportTotals{items, bytes}, cancellable);
+TExportOutcome TfrmMainForm::RunExport(std::size_t items, std::uint64_t bytes, TCancelPoint cancelPoint,
+                                       const std::function<void(ExportObserver&)>& work) {
+    TExportRun run(this, TExportTotals{items, bytes}, cancelPoint);
     TExportOutcome outcome;
     {
         // Undone on every way out, also when starting the worker fails.
@@ -463,13 +505,14 @@ void TfrmMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMainForm::dragEnterEvent(QDragEnterEvent* event) {
-    if (!ExportRunning() && !DroppedHelpFile(event->mimeData()).isEmpty())
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    AnswerDrag(event);
 }
 
 void TfrmMainForm::dragMoveEvent(QDragMoveEvent* event) {
+    AnswerDrag(event);
+}
+
+void TfrmMainForm::AnswerDrag(QDragMoveEvent* event) const {
     if (!ExportRunning() && !DroppedHelpFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
     else
@@ -495,3 +538,5 @@ void TfrmMainForm::tbAboutClick() {
     box.setEscapeButton(QMessageBox::Ok);
     box.exec();
 }
+
+}  // namespace vexmor

@@ -11,6 +11,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "catalogue/uChmExtractor.h"
@@ -22,9 +23,13 @@ class QListWidget;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
+
+namespace vexmor {
+
 class TApplicationEvents;
 class TExportRun;
 struct TExportOutcome;
+enum class TCancelPoint;
 class TSplitter;
 class TStatusBar;
 
@@ -34,8 +39,7 @@ enum TToolbarImage : int { kImageOpen, kImageExportThis, kImageExportAll, kImage
 class TfrmMainForm : public QMainWindow {
 public:
     // `storageFactory` creates the storage component of each opened file.
-    explicit TfrmMainForm(vexmor::TChmExtractor::StorageFactory storageFactory =
-                              vexmor::storage::CreateITStorage);
+    explicit TfrmMainForm(TChmExtractor::StorageFactory storageFactory = storage::CreateITStorage);
     ~TfrmMainForm() override;
 
     // Components, owned through Qt's parent chain.
@@ -61,11 +65,14 @@ public:
     QShortcut* scAbout;
     QShortcut* scQuit;
 
-    std::unique_ptr<vexmor::TChmExtractor> Extractor;
+    std::unique_ptr<TChmExtractor> Extractor;
     // Folder of the last Export all, ending in '/'; empty at start and after
     // a cancelled folder dialog.
     std::string LastExportDir;
 
+    // The command handlers: each asks the user what its command needs, then
+    // hands it to the method below that does the work. A failure leaves them
+    // for the application's handler, except Open's, shown by OpenFile.
     void tbOpenClick();
     void tbExportThisClick();
     void tbExportAllClick();
@@ -76,11 +83,22 @@ public:
     // and lists its items; a failure becomes a row of the error list. Does
     // nothing while an export runs, since the export reads the catalogue.
     void OpenFile(const std::string& path);
+    // Shows one row per item, in their order: rows and catalogue items
+    // correspond by index, so `items` is the catalogue's.
+    void FillItemList(const TChmItems& items);
+    // Copies the catalogue's item `index` to the file `target`; a cancel
+    // stops it at once, leaving what stood at `target` as it was. Throws on
+    // failure, after the status line has told how the export ended.
+    void ExportItem(std::size_t index, const std::string& target);
+    // Writes every item of the open file under `folder` (a copy: the worker
+    // reads it while the window goes on); nothing without an open file.
+    // Throws on failure, after the status line has told how far it came.
+    void ExportAll(std::string folder);
     bool ExportRunning() const { return activeExport_ != nullptr; }
 
 protected:
-    // While an export runs, closing asks it to stop after the current file
-    // and closes the window once it has ended.
+    // While an export runs, closing cancels it as Cancel does and closes the
+    // window once it has ended.
     void closeEvent(QCloseEvent* event) override;
     // One local .chm file may be dropped on the window to open it.
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -88,20 +106,35 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    void CreateComponents();
+    // Takes a drag that carries one help file while no export runs.
+    void AnswerDrag(QDragMoveEvent* event) const;
+    // The components, built in this order by the constructor.
+    void SetUpWindow();
+    void CreateToolBar();
+    void CreateLists();
+    void CreateStatusBar();
+    void CreateDialogs();
+    // Buttons, shortcuts, keyboard order, the exception hook and drops.
+    void ConnectCommands();
     void FormCreate();
     void FormDestroy();
-    void CreateShortcuts();
+
     void AppendError(const QString& message);
     void Bind(QToolButton* button, void (TfrmMainForm::*handler)());
     void SetCommandsEnabled(bool enabled);
+    // The index of the row the user selected, if any.
+    std::optional<std::size_t> SelectedItemIndex() const;
     // Runs `work` on a worker thread with the progress window up and the
-    // commands disabled; returns once it has ended. A failure is rethrown
-    // here, on the window's thread.
-    TExportOutcome RunExport(std::size_t items, std::uint64_t bytes, bool cancellable,
-                           const std::function<void(vexmor::ExportObserver&)>& work);
+    // commands disabled; returns once it has ended, with what `work` threw
+    // for the window's thread to rethrow.
+    TExportOutcome RunExport(std::size_t items, std::uint64_t bytes, TCancelPoint cancelPoint,
+                             const std::function<void(ExportObserver&)>& work);
+    // Tells in the status line how an export ended, then rethrows its failure.
+    void ShowExportOutcome(const TExportOutcome& outcome);
 
-    vexmor::TChmExtractor::StorageFactory storageFactory_;
+    TChmExtractor::StorageFactory storageFactory_;
     TExportRun* activeExport_ = nullptr;  // set only while an export runs
     bool closeAfterExport_ = false;
 };
+
+}  // namespace vexmor

@@ -18,6 +18,9 @@
 #include "TestSuites.h"
 #include "WindowDriver.h"
 
+using vexmor::EAbort;
+using vexmor::TfrmMainForm;
+
 namespace {
 
 // An object whose event handler throws what it is told to.

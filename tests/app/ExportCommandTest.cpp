@@ -27,6 +27,9 @@
 #include "WindowDriver.h"
 #include "WorkerGate.h"
 
+using vexmor::TExportProgressDialog;
+using vexmor::TfrmMainForm;
+
 namespace {
 
 constexpr int kNoOverride = -1;
@@ -125,7 +128,7 @@ private slots:
             form_->tbExportAll->click();  // nothing open
             QCOMPARE(noDialogs.Unexpected(), 0);
         }
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         QVERIFY(form_->lvItems->selectedItems().isEmpty());
         {
             ModalScript noDialogs;
@@ -136,7 +139,7 @@ private slots:
     }
 
     void exportThisWritesSelectedItemUnderItsBareName() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         QTreeWidgetItem* row = RowNamed(form_->lvItems, QStringLiteral("html/page1.html"));
         QVERIFY(row != nullptr);
         form_->lvItems->setCurrentItem(row);
@@ -168,10 +171,12 @@ private slots:
         QCOMPARE(QFileInfo(target).size(), expected.size);
         QCOMPARE(FileSha256(target), expected.sha256);
         QCOMPARE(form_->lbError->count(), 0);
+        QCOMPARE(StatusText(*form_), QStringLiteral("文件:small.chm, 总共%1项, 已导出1项")
+                                         .arg(form_->lvItems->topLevelItemCount()));
     }
 
     void exportAllWritesTreeAndRemembersFolder() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         const QString first = Scratch("first");
         QVERIFY(QDir().mkpath(first));
 
@@ -185,7 +190,7 @@ private slots:
         }});
         form_->tbExportAll->click();
         QVERIFY(script.AllStepsRan());
-        QCOMPARE(form_->LastExportDir, QFile::encodeName(first).toStdString() + "/");
+        QCOMPARE(form_->LastExportDir, PathBytes(first) + "/");
         QCOMPARE(form_->lbError->count(), 0);
 
         QStringList expectedFiles;
@@ -208,10 +213,10 @@ private slots:
     }
 
     void secondExportAllPreselectsFirstFolderAndCancelForgetsIt() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         const QString first = Scratch("first");
         QVERIFY(QDir().mkpath(first));
-        const std::string firstDir = QFile::encodeName(first).toStdString() + "/";
+        const std::string firstDir = PathBytes(first) + "/";
 
         ModalScript script({
             [&](QWidget* modal) { TypeAndAccept(modal, first); },
@@ -242,7 +247,7 @@ private slots:
     }
 
     void failingExportAllRestoresCursorAndAddsRow() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         // A plain file stands where the inner folder "html" has to go.
         const QString target = Scratch("blocked");
         QVERIFY(QDir().mkpath(target));
@@ -276,7 +281,7 @@ private slots:
     void failureOnWorkerBecomesOneRow() {
         QFETCH(std::function<void()>, toThrow);
         QFETCH(QString, row);
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         trace_->onFirstRead = [toThrow](const std::string&) { toThrow(); };
         const QString target = Scratch("out");
         QVERIFY(QDir().mkpath(target));
@@ -290,7 +295,7 @@ private slots:
     }
 
     void cancelStopsAfterCurrentFileWhileWindowRepaints() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         WorkerGate gate;
         trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
         PaintCounter paints;
@@ -313,9 +318,7 @@ private slots:
             progress->CancelButton()->click();
             QVERIFY(!progress->CancelButton()->isEnabled());
         });
-        ModalScript script({[&](QWidget* modal) { TypeAndAccept(modal, target); }});
-        form_->tbExportAll->click();
-        QVERIFY(script.AllStepsRan());
+        form_->ExportAll(PathBytes(target));
         QVERIFY(duringExport.Ran());
 
         // The file being written when Cancel came is complete, and the last.
@@ -334,7 +337,7 @@ private slots:
 
     // The export reads the catalogue: nothing may open another file meanwhile.
     void catalogueStaysWhileExportRuns() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         const QString other = Scratch("other.chm");
         QVERIFY(QFile::copy(DataPath("small.chm"), other));
         WorkerGate gate;
@@ -342,7 +345,7 @@ private slots:
         const std::string openFile = form_->Extractor->FileName();
 
         WhileWorkerHeld duringExport(gate, [&] {
-            form_->OpenFile(QFile::encodeName(other).toStdString());
+            form_->OpenFile(PathBytes(other));
             QCOMPARE(form_->Extractor->FileName(), openFile);
             QMimeData data;
             QDragEnterEvent drag = DragOf(other, data);
@@ -354,18 +357,17 @@ private slots:
             QTest::keyClick(form_.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
         });
         QVERIFY(QDir().mkpath(Scratch("out")));
-        ModalScript script({[&](QWidget* modal) { TypeAndAccept(modal, Scratch("out")); }});
-        form_->tbExportAll->click();
-        QVERIFY(script.AllStepsRan());
+        ModalScript noDialogs;
+        form_->ExportAll(PathBytes(Scratch("out")));
         QVERIFY(duringExport.Ran());
-        QCOMPARE(script.Unexpected(), 0);
+        QCOMPARE(noDialogs.Unexpected(), 0);
         QCOMPARE(form_->Extractor->FileName(), openFile);
         QCOMPARE(trace_->componentsCreated, 1);
         QCOMPARE(form_->lbError->count(), 0);
     }
 
     void closingDuringExportEndsItFirst() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         WorkerGate gate;
         trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
         const QString target = Scratch("out");
@@ -375,8 +377,7 @@ private slots:
             QVERIFY(!form_->close());
             QVERIFY(form_->isVisible());
         });
-        ModalScript script({[&](QWidget* modal) { TypeAndAccept(modal, target); }});
-        form_->tbExportAll->click();
+        form_->ExportAll(PathBytes(target));
         QVERIFY(duringExport.Ran());
         QTRY_VERIFY(!form_->isVisible());
         QCOMPARE(FilesBelow(target).size(), 1);
@@ -384,8 +385,8 @@ private slots:
         QCOMPARE(trace_->Alive(), std::size_t{0});
     }
 
-    void exportThisOfLargeStreamShowsProgressWithoutCancel() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+    void exportThisOfLargeStreamShowsProgressWithCancel() {
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         QTreeWidgetItem* row = RowNamed(form_->lvItems, QStringLiteral("html/big.html"));
         QVERIFY(row != nullptr);
         form_->lvItems->setCurrentItem(row);
@@ -395,7 +396,8 @@ private slots:
 
         WhileWorkerHeld duringExport(gate, [&] {
             QTRY_VERIFY(ProgressWindow(*form_) && ProgressWindow(*form_)->isVisible());
-            QVERIFY(!ProgressWindow(*form_)->CancelButton()->isVisible());
+            QVERIFY(ProgressWindow(*form_)->CancelButton()->isVisible());
+            QVERIFY(ProgressWindow(*form_)->CancelButton()->isEnabled());
             QVERIFY(!form_->tbExportThis->isEnabled());
         });
         ModalScript script({[&](QWidget* modal) { TypeAndAccept(modal, target); }});
@@ -406,10 +408,67 @@ private slots:
         QVERIFY(form_->tbExportThis->isEnabled());
     }
 
+    // The file is written aside, so Export this stops within the copy: what
+    // stood at the target stays byte for byte, and nothing else is left.
+    void cancelledExportThisLeavesTargetAsItWas_data() {
+        QTest::addColumn<bool>("targetExists");
+        QTest::addColumn<bool>("byClosingWindow");
+        QTest::newRow("Cancel, replacing a file") << true << false;
+        QTest::newRow("Cancel, new name") << false << false;
+        QTest::newRow("closing the window, replacing a file") << true << true;
+    }
+    void cancelledExportThisLeavesTargetAsItWas() {
+        QFETCH(bool, targetExists);
+        QFETCH(bool, byClosingWindow);
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
+        const QString target = Scratch("big.html");
+        const QByteArray old = QByteArray("the old file\n").repeated(1000);
+        if (targetExists)
+            QVERIFY(WriteFile(target, old));
+        QTreeWidgetItem* row = RowNamed(form_->lvItems, QStringLiteral("html/big.html"));
+        QVERIFY(row != nullptr);
+        const auto index = static_cast<std::size_t>(form_->lvItems->indexOfTopLevelItem(row));
+        // Held at the stream's first read: the target file is being made.
+        WorkerGate gate;
+        trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
+
+        WhileWorkerHeld duringExport(gate, [&] {
+            QTRY_VERIFY(ProgressWindow(*form_) && ProgressWindow(*form_)->isVisible());
+            if (byClosingWindow) {
+                QVERIFY(!form_->close());
+            } else {
+                ProgressWindow(*form_)->CancelButton()->click();
+                QVERIFY(!ProgressWindow(*form_)->CancelButton()->isEnabled());
+            }
+        });
+        form_->ExportItem(index, PathBytes(target));
+        QVERIFY(duringExport.Ran());
+
+        QCOMPARE(FilesBelow(scratch_->path()), targetExists ? QStringList{"big.html"} : QStringList{});
+        if (targetExists) {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), old);
+        }
+        QCOMPARE(StatusText(*form_), QStringLiteral("文件:small.chm, 总共%1项, 已导出0项, 已取消")
+                                         .arg(form_->lvItems->topLevelItemCount()));
+        QCOMPARE(form_->lbError->count(), 0);
+        QCOMPARE(CurrentCursorShape(), kNoOverride);
+        QVERIFY(ProgressWindow(*form_) == nullptr);
+        if (byClosingWindow) {
+            QTRY_VERIFY(!form_->isVisible());
+            form_.reset();
+            QCOMPARE(trace_->Alive(), std::size_t{0});
+        } else {
+            for (QToolButton* button : Buttons(*form_))
+                QVERIFY(button->isEnabled());
+        }
+    }
+
     // Qt makes the first row current when the list takes the focus, without
     // selecting it: that is no choice of the user's.
     void exportThisTakesSelectedRowNotCurrent() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         form_->activateWindow();
         form_->lvItems->setFocus();
         QTRY_VERIFY(form_->lvItems->currentIndex().isValid());

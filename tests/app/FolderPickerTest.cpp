@@ -9,6 +9,8 @@
 #include "ModalScript.h"
 #include "TestSuites.h"
 
+using vexmor::BrowseForFolder;
+
 class FolderPickerTest : public QObject {
     Q_OBJECT
 

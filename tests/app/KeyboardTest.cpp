@@ -13,6 +13,8 @@
 #include "TestSuites.h"
 #include "WindowDriver.h"
 
+using vexmor::TfrmMainForm;
+
 namespace {
 
 QString WindowKind(QWidget* modal) {
@@ -45,8 +47,7 @@ class KeyboardTest : public QObject {
     std::unique_ptr<TfrmMainForm> form_;
 
     void OpenSmall() {
-        form_->OpenFile(QFile::encodeName(DataPath("small.chm")).toStdString());
-        QCOMPARE(form_->lbError->count(), 0);
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
     }
 
 private slots:

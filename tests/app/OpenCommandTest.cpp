@@ -20,6 +20,10 @@
 #include "TestSuites.h"
 #include "WindowDriver.h"
 
+using vexmor::ParseCommandLine;
+using vexmor::TCommandLine;
+using vexmor::TfrmMainForm;
+
 namespace {
 
 constexpr int kNoOverride = -1;
@@ -62,7 +66,7 @@ bool CompletionPopupShown() {
 QString OpenFailure(const QString& path) {
     vexmor::TChmExtractor extractor;
     try {
-        extractor.Open(QFile::encodeName(path).toStdString());
+        extractor.Open(PathBytes(path));
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     }
@@ -125,7 +129,7 @@ private slots:
     }
 
     void cancelLeavesEverythingAsItWas() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         const QStringList rows = ItemRows(*form_);
         const std::string fileName = form_->Extractor->FileName();
 
@@ -143,10 +147,10 @@ private slots:
 
     // The status line never names a file that is no longer open.
     void missingFileAddsFailureRowAndSaysNothingIsOpen() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         const QString missing = QDir(scratch_.path()).filePath("missing.chm");
 
-        QVERIFY(OpenThroughDialog(*form_, missing));
+        form_->OpenFile(PathBytes(missing));
 
         QCOMPARE(ErrorRows(*form_), QStringList{OpenFailure(missing)});
         QVERIFY(!ErrorRows(*form_).first().isEmpty());
@@ -182,8 +186,8 @@ private slots:
     void twoFailuresGiveTwoRowsOldestFirst() {
         const QString missing = QDir(scratch_.path()).filePath("missing.chm");
         const QString notHelp = DataPath("small.sha256");
-        QVERIFY(OpenThroughDialog(*form_, missing));
-        QVERIFY(OpenThroughDialog(*form_, notHelp));
+        form_->OpenFile(PathBytes(missing));
+        form_->OpenFile(PathBytes(notHelp));
 
         const QStringList expected{OpenFailure(missing), OpenFailure(notHelp)};
         QVERIFY(expected[0] != expected[1]);
@@ -203,19 +207,19 @@ private slots:
         QFETCH(QString, name);
         const QString path = QDir(scratch_.path()).filePath(name);
         QVERIFY(QFile::copy(DataPath("small.chm"), path));
-        form_->OpenFile(QFile::encodeName(path).toStdString());
+        form_->OpenFile(PathBytes(path));
         QCOMPARE(StatusText(*form_), SmallStatus(name));
     }
 
     void newListStartsAtItsTop() {
         const QString other = QDir(scratch_.path()).filePath("other.chm");
         QVERIFY(QFile::copy(DataPath("small.chm"), other));
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         form_->lvItems->scrollToBottom();
         QApplication::processEvents();
         QVERIFY(form_->lvItems->verticalScrollBar()->value() > 0);
 
-        QVERIFY(OpenThroughDialog(*form_, other));
+        QVERIFY(OpenDirectly(*form_, other));
         QApplication::processEvents();
 
         QCOMPARE(form_->lvItems->verticalScrollBar()->value(), 0);
@@ -306,7 +310,7 @@ private slots:
     }
 
     void closingWithFileOpenReleasesEveryStorageReference() {
-        QVERIFY(OpenThroughDialog(*form_, DataPath("small.chm")));
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         QVERIFY(trace_->Alive() > 0);
 
         QVERIFY(form_->close());

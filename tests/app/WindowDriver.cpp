@@ -1,5 +1,6 @@
 #include "WindowDriver.h"
 
+#include <QFile>
 #include <QListWidget>
 #include <QTest>
 #include <QToolButton>
@@ -8,12 +9,24 @@
 #include "app/StatusBar.h"
 #include "ModalScript.h"
 
+using vexmor::TfrmMainForm;
+
 std::unique_ptr<TfrmMainForm> ShowMainForm(std::shared_ptr<StorageTrace> trace) {
     auto form = std::make_unique<TfrmMainForm>(TracingFactory(std::move(trace)));
     form->show();
     if (!QTest::qWaitForWindowExposed(form.get()))
         QTest::qFail("the main window was not shown", __FILE__, __LINE__);
     return form;
+}
+
+std::string PathBytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+bool OpenDirectly(TfrmMainForm& form, const QString& path) {
+    const int errors = form.lbError->count();
+    form.OpenFile(PathBytes(path));
+    return !form.Extractor->FileName().empty() && form.lbError->count() == errors;
 }
 
 bool OpenThroughDialog(TfrmMainForm& form, const QString& path) {

@@ -19,6 +19,9 @@
 #include "TestSuites.h"
 #include "WindowDriver.h"
 
+using vexmor::SnapLowerPaneHeight;
+using vexmor::TfrmMainForm;
+
 class WindowLayoutTest : public QObject {
     Q_OBJECT
 
@@ -87,9 +90,13 @@ private slots:
     }
 
     void onlyFirstColumnIsEditedInPlace() {
-        auto* row = new QTreeWidgetItem(QStringList{"a.htm", "12"});
-        row->setFlags(row->flags() | Qt::ItemIsEditable);
-        form_->lvItems->addTopLevelItem(row);
+        vexmor::TChmItems items;
+        vexmor::TChmItem& item = items.Add();
+        item.Name = "a.htm";
+        item.Size = 12;
+        form_->FillItemList(items);
+        QTreeWidgetItem* row = form_->lvItems->topLevelItem(0);
+        QVERIFY(row != nullptr);
 
         form_->lvItems->editItem(row, 1);
         QVERIFY(form_->lvItems->viewport()->findChild<QLineEdit*>() == nullptr);
@@ -112,7 +119,7 @@ private slots:
     void cutRowShowsFullInnerPath() {
         QFETCH(QString, row);
         QFETCH(bool, tip);
-        form_->OpenFile(QFile::encodeName(DataPath("small.chm")).toStdString());
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         const QList<QTreeWidgetItem*> found = form_->lvItems->findItems(row, Qt::MatchExactly, 0);
         QCOMPARE(found.size(), 1);
         form_->lvItems->scrollToItem(found.first());

@@ -15,6 +15,9 @@
 #include "app/uMainFrm.h"
 #include "ModalScript.h"
 
+using vexmor::TChmApplication;
+using vexmor::TfrmMainForm;
+
 int main(int argc, char* argv[]) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s OUTPUT.png HELPFILE.chm\n", argv[0]);

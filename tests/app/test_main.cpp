@@ -12,6 +12,8 @@
 #include "app/ChmApplication.h"
 #include "TestSuites.h"
 
+using vexmor::TChmApplication;
+
 int main(int argc, char* argv[]) {
     const std::map<std::string, std::function<std::unique_ptr<QObject>()>> suites = {
         {"WindowLayout", MakeWindowLayoutTest},
