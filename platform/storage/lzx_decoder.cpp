@@ -330,9 +330,9 @@ std::size_t SpanDecoder::DecodeMatchLength(unsigned header) {
     return length;
 }
 
-// Slots 0, 1, 2 reuse R0, R1, R2 and move it to the front of the queue; a
-// higher slot gives a new offset from its base and footer bits, which enters
-// the queue at the front.
+// Slots 0, 1, 2 reuse R0, R1, R2, moving that one to the front of the
+// queue; a higher slot gives a new offset from its base and footer bits,
+// which enters the queue at the front.
 std::uint32_t SpanDecoder::DecodeOffset(unsigned slot, bool alignedBlock) {
     assert(slot < kMaxPositionSlots);
     switch (slot) {
