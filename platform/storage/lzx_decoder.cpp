@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstring>
 #include <string>
+#include <utility>
 
+#include "platform/storage/byte_view.h"
 #include "platform/storage/lzx_huffman.h"
 #include "platform/storage/storage_error.h"
 
@@ -12,14 +15,18 @@ namespace vexmor::storage {
 
 namespace {
 
-constexpr std::size_t kFrameSize = 32768;
-constexpr unsigned kNumChars = 256;
-constexpr unsigned kMaxPositionSlots = 50;
-constexpr unsigned kMainSymbolsMax = kNumChars + 8 * kMaxPositionSlots;
-constexpr unsigned kLengthSymbols = 249;
-constexpr unsigned kAlignedSymbols = 8;
-constexpr unsigned kPretreeSymbols = 20;
-constexpr unsigned kMinMatch = 2;
+using lzx::kAlignedBits;
+using lzx::kAlignedSymbols;
+using lzx::kFrameSize;
+using lzx::kLengthHeaders;
+using lzx::kLengthSymbols;
+using lzx::kMainSymbolsMax;
+using lzx::kMaxFooterBits;
+using lzx::kMaxMatch;
+using lzx::kMaxPositionSlots;
+using lzx::kMinMatch;
+using lzx::kNumChars;
+using lzx::kPretreeSymbols;
 
 enum BlockType : unsigned { kVerbatim = 1, kAligned = 2, kUncompressed = 3 };
 
@@ -29,7 +36,7 @@ struct PositionTables {
     constexpr PositionTables() {
         std::uint32_t sum = 0;
         for (unsigned s = 0; s <= kMaxPositionSlots; ++s) {
-            footerBits[s] = static_cast<std::uint8_t>(s < 4 ? 0 : std::min((s - 2) / 2, 17u));
+            footerBits[s] = static_cast<std::uint8_t>(s < 4 ? 0 : std::min((s - 2) / 2, kMaxFooterBits));
             base[s] = sum;
             sum += 1u << footerBits[s];
         }
@@ -43,45 +50,42 @@ constexpr PositionTables kPositions;
 // the next word to load. Past the end of the input, zero words are loaded
 // and `pos` keeps counting, so an overrun is found by Consumed() > size.
 class BitReader {
+    static constexpr int kBufferBits = 64;
+    static constexpr int kWordBits = 16;
+
 public:
+    // Refill() loads words while one more fits, so afterwards at least this
+    // many bits are buffered; the token loop decodes on that guarantee
+    // without counting.
+    static constexpr unsigned kBitsAfterRefill = kBufferBits - kWordBits + 1;
+
     BitReader(const std::uint8_t* in, std::size_t size) : in_(in), size_(size) {}
 
-    // Afterwards at least 49 bits are buffered. At most four words are
-    // loaded (from an empty buffer), so one bound check covers the common case.
+    // Loads at most kMaxRefillBytes (from an empty buffer), so one bound check
+    // covers the common case.
     void Refill() {
-        if (pos_ + 8 <= size_) {
-            while (bits_ <= 48) {
-                const std::uint32_t word =
-                    static_cast<std::uint32_t>(in_[pos_]) | static_cast<std::uint32_t>(in_[pos_ + 1]) << 8;
-                pos_ += 2;
-                buf_ |= static_cast<std::uint64_t>(word) << (48 - bits_);
-                bits_ += 16;
-            }
-            return;
+        if (pos_ + kMaxRefillBytes <= size_) {
+            while (bits_ <= kBufferBits - kWordBits) Push(WordAt(pos_));
+        } else {
+            while (bits_ <= kBufferBits - kWordBits) Push(pos_ + 1 < size_ ? WordAt(pos_) : pos_ < size_ ? in_[pos_] : 0u);
         }
-        while (bits_ <= 48) {
-            std::uint32_t word = 0;
-            if (pos_ + 1 < size_)
-                word = static_cast<std::uint32_t>(in_[pos_]) | static_cast<std::uint32_t>(in_[pos_ + 1]) << 8;
-            else if (pos_ < size_)
-                word = in_[pos_];
-            pos_ += 2;
-            buf_ |= static_cast<std::uint64_t>(word) << (48 - bits_);
-            bits_ += 16;
-        }
+        assert(bits_ >= static_cast<int>(kBitsAfterRefill) && bits_ <= kBufferBits);
+        assert(bits_ == kBufferBits || buf_ << bits_ == 0);
     }
     void EnsureBits(unsigned n) {
+        assert(n <= kBitsAfterRefill);
         if (bits_ < static_cast<int>(n)) Refill();
     }
-    std::uint32_t Peek16() const { return static_cast<std::uint32_t>(buf_ >> 48); }
     void Consume(unsigned n) {
+        assert(static_cast<int>(n) <= bits_);
         buf_ <<= n;
         bits_ -= static_cast<int>(n);
     }
     // n <= 32; the caller has made sure that n bits are buffered.
     std::uint32_t TakeBuffered(unsigned n) {
+        assert(n <= 32 && static_cast<int>(n) <= bits_);
         if (n == 0) return 0;
-        const auto value = static_cast<std::uint32_t>(buf_ >> (64 - n));
+        const auto value = static_cast<std::uint32_t>(buf_ >> (kBufferBits - n));
         Consume(n);
         return value;
     }
@@ -89,25 +93,30 @@ public:
         EnsureBits(n);
         return TakeBuffered(n);
     }
+    // The caller has made sure that a whole code (kMaxCodeLength bits) is
+    // buffered: the table looks at that many bits.
     template <class Table>
-    unsigned Decode(const Table& table, const char* tree) {
+    unsigned DecodeBuffered(const Table& table) {
+        assert(bits_ >= static_cast<int>(kMaxCodeLength));
+        const HuffmanSymbol decoded = table.Decode(static_cast<std::uint32_t>(buf_ >> (kBufferBits - kMaxCodeLength)));
+        Consume(decoded.length);
+        return decoded.symbol;
+    }
+    template <class Table>
+    unsigned Decode(const Table& table) {
         EnsureBits(kMaxCodeLength);
-        unsigned length = 0;
-        const unsigned symbol = table.Decode(Peek16(), length, tree);
-        Consume(length);
-        return symbol;
+        return DecodeBuffered(table);
     }
 
     // Drops the unread bits of the current word.
-    void AlignToWord() { Consume(static_cast<unsigned>(bits_ % 16)); }
+    void AlignToWord() { Consume(static_cast<unsigned>(bits_ % kWordBits)); }
 
-    // For uncompressed blocks: the byte position of the next unread word
-    // (bits_ must be a multiple of 16), after which the buffer is empty.
+    // For uncompressed blocks: the byte position of the next unread word,
+    // after which the buffer is empty.
     std::size_t DetachAtWord() {
+        assert(bits_ % kWordBits == 0);
         const std::size_t at = pos_ - static_cast<std::size_t>(bits_ / 8);
-        buf_ = 0;
-        bits_ = 0;
-        pos_ = at;
+        AttachAt(at);
         return at;
     }
     // Bit reading starts again at byte `at`.
@@ -124,6 +133,18 @@ public:
     std::size_t Size() const { return size_; }
 
 private:
+    static constexpr std::size_t kMaxRefillBytes = kBufferBits / kWordBits * 2;
+
+    // Needs at + 2 <= size.
+    std::uint32_t WordAt(std::size_t at) const {
+        return static_cast<std::uint32_t>(in_[at]) | static_cast<std::uint32_t>(in_[at + 1]) << 8;
+    }
+    void Push(std::uint32_t word) {
+        buf_ |= static_cast<std::uint64_t>(word) << (kBufferBits - kWordBits - bits_);
+        bits_ += kWordBits;
+        pos_ += 2;
+    }
+
     const std::uint8_t* in_;
     std::size_t size_;
     std::size_t pos_ = 0;
@@ -131,10 +152,30 @@ private:
     int bits_ = 0;
 };
 
+// Copies a match of `length` bytes from `offset` bytes back; the two may
+// overlap, a short offset repeating a pattern. Whole steps are copied while
+// the source stays a step behind, so each step reads only bytes already
+// written, and up to kCopyStep - 1 bytes past the match are overwritten.
+inline void CopyMatch(std::uint8_t* dst, std::uint32_t offset, std::size_t length) {
+    constexpr std::size_t kStep = LzxDecoder::kCopyStep;
+    assert(offset >= 1 && length >= kMinMatch && length <= kMaxMatch);
+    const std::uint8_t* src = dst - offset;
+    if (offset >= kStep) {
+        for (std::size_t i = 0; i < length; i += kStep) std::memcpy(dst + i, src + i, kStep);
+    } else if (offset == 1) {
+        std::memset(dst, *src, length);
+    } else {
+        for (std::size_t i = 0; i < length; ++i) dst[i] = src[i];
+    }
+}
+
 class SpanDecoder {
 public:
     SpanDecoder(const std::uint8_t* in, std::size_t inLength, std::uint32_t windowSize, unsigned positionSlots)
-        : bits_(in, inLength), windowSize_(windowSize), mainSymbols_(kNumChars + 8 * positionSlots) {}
+        : bits_(in, inLength),
+          raw_(in, inLength, "an uncompressed block"),
+          windowSize_(windowSize),
+          mainSymbols_(kNumChars + kLengthHeaders * positionSlots) {}
 
     void Run(std::uint8_t* out, std::size_t outLength);
 
@@ -144,6 +185,8 @@ private:
     void ReadLengths(std::uint8_t* lengths, unsigned first, unsigned last);
     void ReadTrees();
     void DecodeTokens(std::uint8_t* out, std::size_t& pos, std::size_t limit);
+    std::size_t DecodeMatchLength(unsigned header);
+    std::uint32_t DecodeOffset(unsigned slot, bool alignedBlock);
     void CopyUncompressed(std::uint8_t* out, std::size_t& pos, std::size_t limit);
     void EndUncompressedBlock();
     void CheckOverrun() const {
@@ -151,21 +194,22 @@ private:
     }
 
     BitReader bits_;
+    ByteView raw_;  // the same input, read as bytes inside an uncompressed block
     std::uint32_t windowSize_;
     unsigned mainSymbols_;
 
     unsigned blockType_ = 0;
-    std::uint64_t blockEnd_ = 0;     // output position where the current block ends
-    std::size_t rawPos_ = 0;         // input byte position inside an uncompressed block
+    std::uint64_t blockEnd_ = 0;  // output position where the current block ends
+    // The repeated-offset queue, most recent first.
     std::uint32_t r0_ = 1, r1_ = 1, r2_ = 1;
 
     // Lengths carry over from block to block within a span.
     std::array<std::uint8_t, kMainSymbolsMax> mainLengths_{};
     std::array<std::uint8_t, kLengthSymbols> lengthLengths_{};
-    HuffmanTable<kMainSymbolsMax, 11> main_;
-    HuffmanTable<kLengthSymbols, 10> length_;
-    HuffmanTable<kAlignedSymbols, 7> aligned_;
-    HuffmanTable<kPretreeSymbols, 8> pretree_;
+    HuffmanTable<kMainSymbolsMax, 11> main_{"main"};
+    HuffmanTable<kLengthSymbols, 10> length_{"length"};
+    HuffmanTable<kAlignedSymbols, 7> aligned_{"aligned offset"};
+    HuffmanTable<kPretreeSymbols, 8> pretree_{"pretree"};
 };
 
 void SpanDecoder::ReadStreamHeader() {
@@ -187,7 +231,7 @@ void SpanDecoder::ReadBlockHeader() {
         case kAligned: {
             std::array<std::uint8_t, kAlignedSymbols> lengths{};
             for (auto& len : lengths) len = static_cast<std::uint8_t>(bits_.Take(3));
-            aligned_.Build(lengths.data(), "aligned offset");
+            aligned_.Build(lengths.data());
             ReadTrees();
             break;
         }
@@ -201,17 +245,10 @@ void SpanDecoder::ReadBlockHeader() {
                 bits_.Consume(16);
             else
                 bits_.AlignToWord();
-            rawPos_ = bits_.DetachAtWord();
-            const std::uint8_t* in = bits_.Data();
-            if (rawPos_ > bits_.Size() || bits_.Size() - rawPos_ < 12) ThrowDamaged("an uncompressed block ends too early");
-            auto u32 = [&](std::size_t at) {
-                return static_cast<std::uint32_t>(in[at]) | static_cast<std::uint32_t>(in[at + 1]) << 8 |
-                       static_cast<std::uint32_t>(in[at + 2]) << 16 | static_cast<std::uint32_t>(in[at + 3]) << 24;
-            };
-            r0_ = u32(rawPos_);
-            r1_ = u32(rawPos_ + 4);
-            r2_ = u32(rawPos_ + 8);
-            rawPos_ += 12;
+            raw_.Seek(bits_.DetachAtWord());
+            r0_ = raw_.U32();
+            r1_ = raw_.U32();
+            r2_ = raw_.U32();
             break;
         }
         default:
@@ -223,9 +260,9 @@ void SpanDecoder::ReadBlockHeader() {
 void SpanDecoder::ReadLengths(std::uint8_t* lengths, unsigned first, unsigned last) {
     std::array<std::uint8_t, kPretreeSymbols> pre{};
     for (auto& len : pre) len = static_cast<std::uint8_t>(bits_.Take(4));
-    pretree_.Build(pre.data(), "pretree");
+    pretree_.Build(pre.data());
     for (unsigned i = first; i < last;) {
-        const unsigned symbol = bits_.Decode(pretree_, "pretree");
+        const unsigned symbol = bits_.Decode(pretree_);
         unsigned run = 0;
         std::uint8_t value = 0;
         if (symbol <= 16) {
@@ -239,7 +276,7 @@ void SpanDecoder::ReadLengths(std::uint8_t* lengths, unsigned first, unsigned la
             run = 20 + bits_.Take(5);
         } else {  // 19
             run = 4 + bits_.Take(1);
-            const unsigned delta = bits_.Decode(pretree_, "pretree");
+            const unsigned delta = bits_.Decode(pretree_);
             if (delta > 16) ThrowDamaged("a code length repeat is invalid");
             value = static_cast<std::uint8_t>((lengths[i] + 17 - delta) % 17);
         }
@@ -253,96 +290,100 @@ void SpanDecoder::ReadLengths(std::uint8_t* lengths, unsigned first, unsigned la
 void SpanDecoder::ReadTrees() {
     ReadLengths(mainLengths_.data(), 0, kNumChars);
     ReadLengths(mainLengths_.data(), kNumChars, mainSymbols_);
-    main_.Build(mainLengths_.data(), "main");
+    main_.Build(mainLengths_.data());
     ReadLengths(lengthLengths_.data(), 0, kLengthSymbols);
-    length_.Build(lengthLengths_.data(), "length");
+    length_.Build(lengthLengths_.data());
 }
 
 void SpanDecoder::DecodeTokens(std::uint8_t* out, std::size_t& posRef, std::size_t limit) {
+    // One refill covers the main symbol and the length symbol of a token.
+    static_assert(BitReader::kBitsAfterRefill >= 2 * kMaxCodeLength);
     std::size_t pos = posRef;
     const bool alignedBlock = blockType_ == kAligned;
     while (pos < limit) {
         bits_.Refill();
-        unsigned length = 0;
-        const unsigned symbol = main_.Decode(bits_.Peek16(), length, "main");
-        bits_.Consume(length);
+        const unsigned symbol = bits_.DecodeBuffered(main_);
         if (symbol < kNumChars) {
             out[pos++] = static_cast<std::uint8_t>(symbol);
             continue;
         }
         const unsigned element = symbol - kNumChars;
-        std::size_t matchLength = (element & 7) + kMinMatch;
-        if ((element & 7) == 7) {
-            if (!length_.Used()) ThrowDamaged("a match needs the empty length tree");
-            matchLength += length_.Decode(bits_.Peek16(), length, "length");
-            bits_.Consume(length);
-        }
-        const unsigned slot = element >> 3;
-        std::uint32_t offset;
-        if (slot == 0) {
-            offset = r0_;
-        } else if (slot == 1) {
-            offset = r1_;
-            r1_ = r0_;
-            r0_ = offset;
-        } else if (slot == 2) {
-            offset = r2_;
-            r2_ = r0_;
-            r0_ = offset;
-        } else {
-            bits_.Refill();
-            const unsigned footer = kPositions.footerBits[slot];
-            std::uint32_t extra;
-            if (alignedBlock && footer >= 3) {
-                extra = bits_.TakeBuffered(footer - 3) << 3;
-                unsigned alen = 0;
-                extra |= aligned_.Decode(bits_.Peek16(), alen, "aligned offset");
-                bits_.Consume(alen);
-            } else {
-                extra = bits_.TakeBuffered(footer);
-            }
-            offset = kPositions.base[slot] - 2 + extra;
-            r2_ = r1_;
-            r1_ = r0_;
-            r0_ = offset;
-        }
+        const std::size_t length = DecodeMatchLength(element % kLengthHeaders);
+        const std::uint32_t offset = DecodeOffset(element / kLengthHeaders, alignedBlock);
         if (offset == 0 || offset > pos || offset > windowSize_)
             ThrowDamaged("a match refers back beyond the decoded data");
-
-        // Invariant: the buffer has kOutputSlack bytes past the span end, and a
-        // match starts before it, so 8-byte steps stay inside the buffer.
-        std::uint8_t* dst = out + pos;
-        const std::uint8_t* src = dst - offset;
-        if (offset >= 8) {
-            for (std::size_t i = 0; i < matchLength; i += 8) std::memcpy(dst + i, src + i, 8);
-        } else if (offset == 1) {
-            std::memset(dst, *src, matchLength);
-        } else {
-            for (std::size_t i = 0; i < matchLength; ++i) dst[i] = src[i];
-        }
-        pos += matchLength;
+        // The match starts before the span's end (pos < limit), so the copy
+        // stays inside the kOutputSlack bytes behind it.
+        CopyMatch(out + pos, offset, length);
+        pos += length;
     }
     posRef = pos;
 }
 
+// Needs the bits of one code buffered (the token's refill).
+std::size_t SpanDecoder::DecodeMatchLength(unsigned header) {
+    std::size_t length = header + kMinMatch;
+    if (header == kLengthHeaders - 1) {
+        if (!length_.Used()) ThrowDamaged("a match needs the empty length tree");
+        length += bits_.DecodeBuffered(length_);
+    }
+    return length;
+}
+
+// Slots 0, 1, 2 reuse R0, R1, R2, moving that one to the front of the
+// queue; a higher slot gives a new offset from its base and footer bits,
+// which enters the queue at the front.
+std::uint32_t SpanDecoder::DecodeOffset(unsigned slot, bool alignedBlock) {
+    assert(slot < kMaxPositionSlots);
+    switch (slot) {
+        case 0:
+            return r0_;
+        case 1:
+            std::swap(r0_, r1_);
+            return r0_;
+        case 2:
+            std::swap(r0_, r2_);
+            return r0_;
+        default:
+            break;
+    }
+    // One refill covers the longest footer, also when its low bits are an
+    // aligned-tree code.
+    static_assert(BitReader::kBitsAfterRefill >= kMaxFooterBits);
+    static_assert(BitReader::kBitsAfterRefill >= kMaxFooterBits - kAlignedBits + kMaxCodeLength);
+    bits_.Refill();
+    const unsigned footerBits = kPositions.footerBits[slot];
+    std::uint32_t footer = 0;
+    if (alignedBlock && footerBits >= kAlignedBits) {
+        footer = bits_.TakeBuffered(footerBits - kAlignedBits) << kAlignedBits;
+        footer |= bits_.DecodeBuffered(aligned_);
+    } else {
+        footer = bits_.TakeBuffered(footerBits);
+    }
+    const std::uint32_t offset = kPositions.base[slot] - 2 + footer;
+    r2_ = r1_;
+    r1_ = r0_;
+    r0_ = offset;
+    return offset;
+}
+
 void SpanDecoder::CopyUncompressed(std::uint8_t* out, std::size_t& pos, std::size_t limit) {
     const std::size_t n = limit - pos;
-    if (rawPos_ > bits_.Size() || bits_.Size() - rawPos_ < n) ThrowDamaged("an uncompressed block ends too early");
-    std::memcpy(out + pos, bits_.Data() + rawPos_, n);
-    rawPos_ += n;
+    std::memcpy(out + pos, raw_.Take(n), n);
     pos += n;
 }
 
 void SpanDecoder::EndUncompressedBlock() {
     // Raw bytes start on a word, so an odd position means an odd-sized block,
     // which one pad byte follows; bits resume at the next word.
-    bits_.AttachAt(rawPos_ + (rawPos_ & 1));
+    const std::size_t end = raw_.Position();
+    bits_.AttachAt(end + (end & 1));
 }
 
 void SpanDecoder::Run(std::uint8_t* out, std::size_t outLength) {
     ReadStreamHeader();
     std::size_t pos = 0;
-    std::size_t frameEnd = std::min(kFrameSize, outLength);
+    std::size_t frameEnd = std::min<std::size_t>(kFrameSize, outLength);
     bool inRawBlock = false;
     while (pos < outLength) {
         if (pos >= blockEnd_) {
@@ -366,7 +407,7 @@ void SpanDecoder::Run(std::uint8_t* out, std::size_t outLength) {
         if (pos >= frameEnd) {
             // Inside an uncompressed block the input is bytes already.
             if (!inRawBlock) bits_.AlignToWord();
-            frameEnd = std::min(frameEnd + kFrameSize, outLength);
+            frameEnd = std::min<std::size_t>(frameEnd + kFrameSize, outLength);
         }
         if (!inRawBlock) CheckOverrun();
     }

@@ -6,13 +6,21 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/storage/lzx_format.h"
+
 namespace vexmor::storage {
 
 class LzxDecoder {
 public:
-    // A match may run up to 256 bytes past the requested end, and match
-    // copies write in 8-byte steps: the output buffer holds this much more.
-    static constexpr std::size_t kOutputSlack = 256 + 16;
+    // Match copies move this many bytes at a time while source and
+    // destination lie that far apart, so a copy may write up to
+    // kCopyStep - 1 bytes past the match's end.
+    static constexpr std::size_t kCopyStep = 8;
+
+    // The last match starts before the requested end, so it may run up to
+    // kMaxMatch - 1 bytes past it, and its copy a step's remainder further:
+    // the output buffer holds this much more than the requested length.
+    static constexpr std::size_t kOutputSlack = (lzx::kMaxMatch - 1) + (kCopyStep - 1);
 
     // `windowSize` is a power of two from 2^15 to 2^21 (checked: damage).
     explicit LzxDecoder(std::uint32_t windowSize);

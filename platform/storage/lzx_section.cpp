@@ -19,7 +19,7 @@ constexpr char kResetTable[] =
     "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable";
 constexpr char kContent[] = "::DataSpace/Storage/MSCompressed/Content";
 
-constexpr std::uint32_t kFrameSize = 0x8000;
+using lzx::kFrameSize;
 // Spans are decoded whole; a larger reset interval than any writer uses
 // would let a small file demand a large buffer.
 constexpr std::uint64_t kMaxResetInterval = 1u << 24;

@@ -134,6 +134,35 @@ TEST(HandBuiltLzx, AMatchRunningPastAFrameEndIsFollowedByRealignment) {
     EXPECT_EQ(DecodeSection(section, o), data);
 }
 
+// The longest match starting at the last requested byte writes furthest past
+// the end: the output buffer's slack must hold it on every copy path. The
+// buffer is exactly length + kOutputSlack, so a sanitizer build catches a
+// slack that is too small.
+struct LastMatchCase {
+    const char* name;
+    std::size_t period;  // distinct literals, then the match repeats them from this far back
+};
+
+class LongestMatchAtTheEnd : public ::testing::TestWithParam<LastMatchCase> {};
+
+TEST_P(LongestMatchAtTheEnd, FitsTheOutputSlack) {
+    const std::size_t period = GetParam().period;
+    std::vector<std::uint8_t> data(period + 257);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>('A' + i % period);
+    LzxWriter writer(16, 2 * LzxWriter::kFrameSize);
+    writer.StreamHeader();
+    writer.VerbatimBlock(data);
+    ASSERT_EQ(writer.Stats().matches, 1u);
+    ASSERT_EQ(writer.Stats().longMatches, 1u);
+    const std::vector<std::uint8_t> expected(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(period + 1));
+    EXPECT_EQ(DecodeOneSpan(writer.Finish(), expected.size()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(CopyPaths, LongestMatchAtTheEnd,
+                         ::testing::Values(LastMatchCase{"offset_1", 1}, LastMatchCase{"offset_3", 3},
+                                           LastMatchCase{"offset_8", 8}, LastMatchCase{"offset_13", 13}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
 TEST(HandBuiltLzx, TheX86CallFilterIsReportedAsUnsupported) {
     LzxWriter writer(16, 2 * LzxWriter::kFrameSize);
     writer.StreamHeader(true, 12000000);
