@@ -143,8 +143,8 @@ int RunFileDialog(QFileDialog* dialog) {
 
 }  // namespace
 
-TfrmMainForm::TfrmMainForm(vexmor::TChmExtractor::StorageFactory storageFactory)
-    : storageFactory_(std::move(storageFactory)) {
+TfrmMainForm::TfrmMainForm(vexmor::TChmExtractor::StorageMaker makeStorage)
+    : makeStorage_(std::move(makeStorage)) {
     CreateComponents();
     FormCreate();
 }
@@ -311,7 +311,7 @@ void TfrmMainForm::Bind(QToolButton* button, void (TfrmMainForm::*handler)()) {
 }
 
 void TfrmMainForm::FormCreate() {
-    Extractor = std::make_unique<vexmor::TChmExtractor>(storageFactory_);
+    Extractor = std::make_unique<vexmor::TChmExtractor>(makeStorage_);
     QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
     sbStatus->SetSimpleText(QString::fromUtf8(kNoFileOpen));
 }

@@ -33,8 +33,8 @@ enum TToolbarImage : int { kImageOpen, kImageExportThis, kImageExportAll, kImage
 
 class TfrmMainForm : public QMainWindow {
 public:
-    // `storageFactory` creates the storage component of each opened file.
-    explicit TfrmMainForm(vexmor::TChmExtractor::StorageFactory storageFactory =
+    // `makeStorage` makes the storage component of each opened file.
+    explicit TfrmMainForm(vexmor::TChmExtractor::StorageMaker makeStorage =
                               vexmor::storage::CreateITStorage);
     ~TfrmMainForm() override;
 
@@ -101,7 +101,7 @@ private:
     TExportOutcome RunExport(std::size_t items, std::uint64_t bytes, bool cancellable,
                            const std::function<void(vexmor::ExportObserver&)>& work);
 
-    vexmor::TChmExtractor::StorageFactory storageFactory_;
+    vexmor::TChmExtractor::StorageMaker makeStorage_;
     TExportRun* activeExport_ = nullptr;  // set only while an export runs
     bool closeAfterExport_ = false;
 };

@@ -8,18 +8,6 @@
 
 namespace vexmor {
 
-namespace {
-
-// `folder` with exactly one separator at its end; an empty text is the
-// current folder (never the file-system root).
-std::string WithTrailingDelim(const std::string& folder) {
-    if (folder.empty()) return std::string(".") + kPathDelim;
-    if (folder.back() == kPathDelim) return folder;
-    return folder + kPathDelim;
-}
-
-}  // namespace
-
 FolderExport::FolderExport(const TChmItems& items, const std::string& folder)
     : items_(items), folder_(WithTrailingDelim(folder)), order_(StorageOrder(items)) {}
 

@@ -25,10 +25,6 @@ std::string FolderNamedAfter(const std::string& file) {
     return stem;
 }
 
-std::string WithTrailingDelim(const std::string& folder) {
-    return !folder.empty() && folder.back() == kPathDelim ? folder : folder + kPathDelim;
-}
-
 // Counts the bytes stored in the current item's file; they count as written
 // only once the item's file is in place.
 class ByteCounter : public ExportObserver {
@@ -95,6 +91,7 @@ int RunExtract(const ExtractCommand& command) {
         Message(folder + " exists and is not a folder");
         return kExitFailure;
     }
+    // Never empty here: an empty operand is refused and the default is a name.
     folder = WithTrailingDelim(folder);
 
     const TChmItems& items = extractor.Items();
