@@ -84,6 +84,7 @@ int RunExtract(const ExtractCommand& command) {
             return kExitUsage;
         }
     }
+    // From here on `folder` is never empty (an empty operand is refused).
     // Otherwise the first root item would fail with an empty inner path in
     // its message, which names no place at all.
     std::error_code ignored;
@@ -91,7 +92,6 @@ int RunExtract(const ExtractCommand& command) {
         Message(folder + " exists and is not a folder");
         return kExitFailure;
     }
-    // Never empty here: an empty operand is refused and the default is a name.
     folder = WithTrailingDelim(folder);
 
     const TChmItems& items = extractor.Items();

@@ -9,7 +9,7 @@
 #include "tests/common/manifest.h"
 
 QString DataPath(const QString& name) {
-    return QFile::decodeName(QByteArray::fromStdString(vexmor::test::TestDataFile(QFile::encodeName(name).toStdString())));
+    return QFile::decodeName(QByteArray::fromStdString(vexmor::test::DataFile(QFile::encodeName(name).toStdString())));
 }
 
 QList<ManifestEntry> ReadManifest(const QString& path) {

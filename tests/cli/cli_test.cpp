@@ -30,7 +30,7 @@ using test::ListTree;
 using test::ManifestEntry;
 using test::ReadFile;
 using test::SnapshotTree;
-using test::TestDataFile;
+using test::DataFile;
 using test::ReadManifest;
 using test::RunCli;
 using test::TempDir;
@@ -99,8 +99,8 @@ TEST_P(FixtureTest, ListShowsEverySizeAndNameInOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, FixtureTest,
-                         ::testing::Values(Fixture{"small", test::TestDataFixture},
-                                           Fixture{"openmcdf", test::TestDataFixture},
+                         ::testing::Values(Fixture{"small", test::DataFixture},
+                                           Fixture{"openmcdf", test::DataFixture},
                                            Fixture{"lcl", test::SharedFixture}),
                          [](const ::testing::TestParamInfo<Fixture>& param) { return std::string(param.param.name); });
 
@@ -115,11 +115,11 @@ class CatTest : public ::testing::TestWithParam<CatCase> {};
 
 TEST_P(CatTest, WritesTheBytesOfOneStream) {
     TempDir dir;
-    const test::CliRun run = RunCli({"cat", TestDataFile("small.chm"), GetParam().innerPath}, ".", dir / "stream");
+    const test::CliRun run = RunCli({"cat", DataFile("small.chm"), GetParam().innerPath}, ".", dir / "stream");
 
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    const auto manifest = test::ByInnerName(ReadManifest(TestDataFile("small.sha256")));
+    const auto manifest = test::ByInnerName(ReadManifest(DataFile("small.sha256")));
     const auto entry = manifest.find(GetParam().innerPath);
     ASSERT_NE(entry, manifest.end()) << GetParam().innerPath << " is not in the manifest";
     EXPECT_EQ(fs::file_size(dir / "stream"), entry->second.size);
@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(Streams, CatTest,
 
 TEST(Extract, DefaultFolderIsNamedAfterTheFileInTheCurrentFolder) {
     TempDir dir;
-    const test::CliRun run = RunCli({"extract", TestDataFile("small.chm")}, dir.path().string());
+    const test::CliRun run = RunCli({"extract", DataFile("small.chm")}, dir.path().string());
 
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(run.err, "vexmorchm-cli: wrote 23 streams, 1067969 bytes, to small/\n");
@@ -147,7 +147,7 @@ TEST(Extract, DefaultFolderIsNamedAfterTheFileInTheCurrentFolder) {
 // Export all in name order decodes each compressed span once here.
 TEST(Extract, StatsEndWithTheDecodeWork) {
     TempDir dir;
-    const test::CliRun run = RunCli({"extract", "--stats", TestDataFile("small.chm"), dir / "out"}, ".");
+    const test::CliRun run = RunCli({"extract", "--stats", DataFile("small.chm"), dir / "out"}, ".");
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_NE(run.err.find("wrote 23 streams"), std::string::npos) << run.err;
     EXPECT_TRUE(run.err.ends_with("\ndecode work: 1.00\n")) << run.err;
@@ -163,7 +163,7 @@ TEST(Extract, StopsAtTheFirstFailureOrGoesOnWithKeepGoing) {
     test::WriteFile(dir / "stop/html", "in the way");
     test::WriteFile(dir / "on/html", "in the way");
 
-    const test::CliRun stop = RunCli({"extract", TestDataFile("small.chm"), dir / "stop"}, ".");
+    const test::CliRun stop = RunCli({"extract", DataFile("small.chm"), dir / "stop"}, ".");
     EXPECT_EQ(stop.exitStatus, 1);
     EXPECT_EQ(stop.err,
               "vexmorchm-cli: 不能创建文件夹-html: html/page1.html (html: not a folder)\n"
@@ -171,7 +171,7 @@ TEST(Extract, StopsAtTheFirstFailureOrGoesOnWithKeepGoing) {
     EXPECT_TRUE(fs::exists(dir / "stop/_#_README_#_"));
     EXPECT_FALSE(fs::exists(dir / "stop/images"));
 
-    const test::CliRun on = RunCli({"extract", "--keep-going", TestDataFile("small.chm"), dir / "on"}, ".");
+    const test::CliRun on = RunCli({"extract", "--keep-going", DataFile("small.chm"), dir / "on"}, ".");
     EXPECT_EQ(on.exitStatus, 1);
     const std::vector<std::string> lines = Lines(on.err);
     ASSERT_EQ(lines.size(), 8u) << on.err;
@@ -189,7 +189,7 @@ TEST(Extract, StopsAtTheFirstFailureOrGoesOnWithKeepGoing) {
 // Checks that every stream of small.chm is in `folder`, byte-exact, as a
 // regular file.
 void ExpectSmallExtracted(const fs::path& folder) {
-    for (const ManifestEntry& entry : ReadManifest(TestDataFile("small.sha256"))) {
+    for (const ManifestEntry& entry : ReadManifest(DataFile("small.sha256"))) {
         const fs::path file = folder / entry.InnerName();
         ASSERT_EQ(fs::symlink_status(file).type(), fs::file_type::regular) << entry.name;
         EXPECT_EQ(test::Sha256OfFile(file.string()), entry.sha256) << entry.name;
@@ -216,7 +216,7 @@ TEST_P(PlantedTest, NothingOutsideTheFolderChanges) {
     GetParam().plant(dir / "out", dir / "outside");
     const auto outsideBefore = SnapshotTree(dir / "outside");
 
-    const test::CliRun run = RunCli({"extract", TestDataFile("small.chm"), dir / "out"}, dir.path().string());
+    const test::CliRun run = RunCli({"extract", DataFile("small.chm"), dir / "out"}, dir.path().string());
 
     EXPECT_EQ(run.exitStatus, GetParam().exitStatus) << run.err;
     EXPECT_TRUE(Lines(run.err).at(0).starts_with(std::string("vexmorchm-cli: ") + GetParam().firstLine)) << run.err;
@@ -259,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Extract, NeverOverwritesTheHelpFileItReads) {
     TempDir dir;
     const std::string input = dir / "_#_README_#_";
-    fs::copy_file(TestDataFile("small.chm"), input);
+    fs::copy_file(DataFile("small.chm"), input);
     const std::string digest = test::Sha256OfFile(input);
 
     const test::CliRun stop = RunCli({"extract", input, dir.path().string()}, ".");
@@ -313,7 +313,7 @@ TEST(Extract, WriteFailureKeepsTheOldFileAndLeavesNoPart) {
             ::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{300000, 300000};
             ::setrlimit(RLIMIT_FSIZE, &limit);
-            const test::CliRun run = RunCli({"extract", TestDataFile("small.chm"), dir / "out"}, ".");
+            const test::CliRun run = RunCli({"extract", DataFile("small.chm"), dir / "out"}, ".");
             return std::to_string(run.exitStatus) + " " + run.err;
         },
         false);
@@ -333,7 +333,7 @@ TEST(Extract, RunsSideBySideIntoOneFolderAllSucceed) {
         const std::string folder = dir / ("out" + std::to_string(round % 2));
         std::vector<std::future<test::CliRun>> runs;
         for (int i = 0; i < kRuns; ++i)
-            runs.push_back(std::async(std::launch::async, [&] { return RunCli({"extract", TestDataFile("small.chm"), folder}, "."); }));
+            runs.push_back(std::async(std::launch::async, [&] { return RunCli({"extract", DataFile("small.chm"), folder}, "."); }));
         for (auto& run : runs) {
             const test::CliRun done = run.get();
             EXPECT_EQ(done.exitStatus, 0) << done.err;
@@ -350,7 +350,7 @@ TEST(Extract, RunsSideBySideIntoOneFolderAllSucceed) {
 TEST(Extract, AsAnUnprivilegedUserReplacesWhatStandsThere) {
     TempDir dir;
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
-    fs::copy_file(TestDataFile("small.chm"), dir / "small.chm");
+    fs::copy_file(DataFile("small.chm"), dir / "small.chm");
     fs::create_directories(dir / "out");
     test::WriteFile(dir / "victim.txt", "victim bytes");
     fs::create_symlink(dir / "victim.txt", dir / "out/index.html");
@@ -376,7 +376,7 @@ TEST(Extract, AsAnUnprivilegedUserReplacesWhatStandsThere) {
 }
 
 TEST(Cat, FullOutputIsAFailure) {
-    const test::CliRun run = RunCli({"cat", TestDataFile("small.chm"), "images/random.bin"}, ".", "/dev/full");
+    const test::CliRun run = RunCli({"cat", DataFile("small.chm"), "images/random.bin"}, ".", "/dev/full");
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.err, "vexmorchm-cli: Disk full: images/random.bin\n");
 }
@@ -402,9 +402,9 @@ TEST_P(FailureTest, ExitsWithTheStatusAndAMessageOnStderr) {
     EXPECT_EQ(run.err.back(), '\n');
 }
 
-const std::string kMissing = TestDataFile("no-such-file.chm");
-const std::string kNotHelp = TestDataFile("small.sha256");
-const std::string kSmall = TestDataFile("small.chm");
+const std::string kMissing = DataFile("no-such-file.chm");
+const std::string kNotHelp = DataFile("small.sha256");
+const std::string kSmall = DataFile("small.chm");
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FailureTest,
@@ -441,7 +441,7 @@ TEST(CommandLine, HelpAndVersion) {
 
 TEST(CommandLine, DoubleDashEndsTheOptions) {
     TempDir dir;
-    fs::copy_file(TestDataFile("small.chm"), dir / "-odd.chm");
+    fs::copy_file(DataFile("small.chm"), dir / "-odd.chm");
     const test::CliRun run = RunCli({"list", "--", "-odd.chm"}, dir.path().string());
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(Lines(run.out).size(), 23u);

@@ -2,14 +2,14 @@
 
 namespace vexmor::test {
 
-std::string TestDataFile(const std::string& name) { return std::string(VEXMOR_TEST_DATA_DIR) + "/" + name; }
+std::string DataFile(const std::string& name) { return std::string(VEXMOR_TEST_DATA_DIR) + "/" + name; }
 
 std::string SharedFixtureFile(const std::string& name) { return SharedFixturesFolder() + "/" + name; }
 
 std::string SharedFixturesFolder() { return VEXMOR_SHARED_FIXTURES_DIR; }
 
-FixtureFiles TestDataFixture(const std::string& stem) {
-    return {TestDataFile(stem + ".chm"), TestDataFile(stem + ".sha256")};
+FixtureFiles DataFixture(const std::string& stem) {
+    return {DataFile(stem + ".chm"), DataFile(stem + ".sha256")};
 }
 
 FixtureFiles SharedFixture(const std::string& stem) {

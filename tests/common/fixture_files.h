@@ -7,8 +7,8 @@
 
 namespace vexmor::test {
 
-// `name` in the test data folder, e.g. TestDataFile("small.chm").
-std::string TestDataFile(const std::string& name);
+// `name` in the test data folder, e.g. DataFile("small.chm").
+std::string DataFile(const std::string& name);
 // `name` in the shared fixtures folder, e.g. SharedFixtureFile("lcl.chm").
 std::string SharedFixtureFile(const std::string& name);
 // The shared fixtures folder, for messages that say where a file is missing.
@@ -21,7 +21,7 @@ struct FixtureFiles {
 };
 
 // The help file `stem` (without extension) of the test data.
-FixtureFiles TestDataFixture(const std::string& stem);
+FixtureFiles DataFixture(const std::string& stem);
 // The help file `stem` (without extension) of the shared fixtures.
 FixtureFiles SharedFixture(const std::string& stem);
 

@@ -30,13 +30,13 @@ namespace {
 namespace fs = std::filesystem;
 namespace ts = testsupport;
 using test::CliRun;
+using test::DataFile;
 using test::RunCli;
 using test::TempDir;
 
 constexpr long kMemoryBoundKiB = 256 * 1024;
 
 void Save(const std::string& path, const ts::Bytes& bytes) { test::WriteFile(path, std::string(bytes.begin(), bytes.end())); }
-
 
 ts::ChmEntry Entry(std::string name, const std::string& bytes, unsigned section) {
     return {std::move(name), ts::ToBytes(bytes), section};
@@ -115,7 +115,7 @@ TEST_P(InputUntouched, OpenedReadOnlyAndUnchangedInBytesAndTimes) {
         if (hostile)
             Save(chm, HostileNamesChm());
         else
-            fs::copy_file(test::TestDataFile("small.chm"), chm);
+            fs::copy_file(DataFile("small.chm"), chm);
         // Times set in the past, so that a rewrite within the same clock tick
         // would still show.
         const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};

@@ -24,13 +24,13 @@ namespace {
 using storage::EStorageError;
 namespace code = storage::code;
 
-const std::string kSmall = TestDataFile("small.chm");
+const std::string kSmall = DataFile("small.chm");
 const char kControlData[] = "::DataSpace/Storage/MSCompressed/ControlData";
 const char kResetTable[] =
     "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable";
 const char kContent[] = "::DataSpace/Storage/MSCompressed/Content";
 
-std::map<std::string, ManifestEntry> ExpectedHashes() { return ByInnerName(ReadManifest(TestDataFile("small.sha256"))); }
+std::map<std::string, ManifestEntry> ExpectedHashes() { return ByInnerName(ReadManifest(DataFile("small.sha256"))); }
 
 // What a read of a damaged file may deliver: streams that read to the end
 // carry exactly their true bytes. The section machinery under ::DataSpace is

@@ -9,7 +9,7 @@ namespace {
 class Fixture : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Fixture, EveryStreamIsByteExact) {
-    ExpectFileMatchesManifest(TestDataFixture(GetParam()));
+    ExpectFileMatchesManifest(DataFixture(GetParam()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, Fixture, ::testing::Values("small", "openmcdf"),

@@ -14,7 +14,7 @@ namespace {
 using storage::IStream;
 
 constexpr std::uint64_t kSpan = 65536;  // reset interval of the fixtures
-const std::string kSmall = TestDataFile("small.chm");
+const std::string kSmall = DataFile("small.chm");
 
 struct Opened {
     std::shared_ptr<storage::IITStorage> component;
@@ -40,7 +40,7 @@ std::shared_ptr<IStream> OpenPath(storage::IStorage& root, const std::string& in
 }
 
 std::string Expected(const std::string& inner) {
-    const auto manifest = ByInnerName(ReadManifest(TestDataFile("small.sha256")));
+    const auto manifest = ByInnerName(ReadManifest(DataFile("small.sha256")));
     const auto found = manifest.find(inner);
     return found == manifest.end() ? std::string() : found->second.sha256;
 }
@@ -50,7 +50,7 @@ class Budget : public ::testing::TestWithParam<std::size_t> {};
 // Reads in walk order with a budget smaller than the section, one span, none.
 TEST_P(Budget, EveryStreamOfBothFixturesIsRight) {
     for (const char* name : {"small", "openmcdf"}) {
-        const FixtureFiles fixture = TestDataFixture(name);
+        const FixtureFiles fixture = DataFixture(name);
         const auto expected = ByInnerName(ReadManifest(fixture.manifest));
         const Opened o = OpenWithBudget(fixture.chm, GetParam());
         std::size_t seen = 0;
