@@ -76,6 +76,8 @@ std::string FailureText(const TChmItem& item, const std::exception& e) {
 int RunExtract(const ExtractCommand& command) {
     TChmExtractor extractor;
     extractor.Open(command.file);
+    // Never empty once chosen: the parser refuses an empty operand, and the
+    // default is a name or the command ends here.
     std::string folder = command.folder;
     if (folder.empty()) {
         folder = FolderNamedAfter(command.file);
@@ -84,7 +86,6 @@ int RunExtract(const ExtractCommand& command) {
             return kExitUsage;
         }
     }
-    // From here on `folder` is never empty (an empty operand is refused).
     // Otherwise the first root item would fail with an empty inner path in
     // its message, which names no place at all.
     std::error_code ignored;
