@@ -9,7 +9,7 @@
 namespace vexmor {
 
 FolderExport::FolderExport(const TChmItems& items, const std::string& folder)
-    : items_(items), folder_(WithTrailingDelim(folder)), order_(StorageOrder(items)) {}
+    : folder_(WithTrailingDelim(folder)), order_(StorageOrder(items)) {}
 
 void FolderExport::Write(const TChmItem& item, ExportObserver* observer) {
     if (!IsSafeInnerName(item.Path, item.Name))

@@ -37,7 +37,6 @@ private:
     int FolderOf(const TChmItem& item);
     [[noreturn]] void FolderFailure(const TChmItem& item, const std::string& where, int errnum) const;
 
-    const TChmItems& items_;
     std::string folder_;  // ends in kPathDelim
     std::vector<std::size_t> order_;
     Descriptor chosen_;  // the folder, once opened
