@@ -439,6 +439,32 @@ TEST(CommandLine, HelpAndVersion) {
     EXPECT_EQ(help.err, "");
 }
 
+// The usage and the parser come from one table: every command the usage
+// shows, with every option it shows for it, gets past the command line and
+// fails only on the missing file.
+TEST(CommandLine, EveryCommandAndOptionOfTheUsageIsAccepted) {
+    const test::CliRun help = RunCli({"--help"}, ".");
+    std::vector<std::string> named;
+    for (const std::string& line : Lines(help.out)) {
+        std::istringstream words(line);
+        std::string word;
+        words >> word;
+        if (word == "Usage:") words >> word;
+        if (word != "vexmorchm-cli" || !(words >> word) || word.starts_with("-")) continue;
+        std::vector<std::string> args{word};
+        named.push_back(word);
+        while (words >> word) {
+            if (word.starts_with("[-")) args.push_back(word.substr(1, word.size() - 2));
+            else if (word == "FILE") args.push_back(kMissing);
+            else if (!word.starts_with("[")) args.push_back(word);
+        }
+        const test::CliRun run = RunCli(args, ".");
+        EXPECT_EQ(run.exitStatus, 1) << line << "\n" << run.err;
+        EXPECT_TRUE(run.err.starts_with("vexmorchm-cli: File or element not found")) << line << "\n" << run.err;
+    }
+    EXPECT_EQ(named, (std::vector<std::string>{"list", "extract", "cat"}));
+}
+
 TEST(CommandLine, DoubleDashEndsTheOptions) {
     TempDir dir;
     fs::copy_file(DataFile("small.chm"), dir / "-odd.chm");
