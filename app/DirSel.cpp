@@ -44,9 +44,7 @@ bool BrowseForFolder(QWidget* owner, const std::string& title, std::string initi
     if (chosen.isEmpty() || chosen.first().isEmpty())
         return false;  // only existing folders can be confirmed; be safe anyway
 
-    resultFolder = QFile::encodeName(chosen.first()).toStdString();
-    if (resultFolder.back() != kPathDelim)
-        resultFolder += kPathDelim;
+    resultFolder = WithTrailingDelim(QFile::encodeName(chosen.first()).toStdString());
     return true;
 }
 

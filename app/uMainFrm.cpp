@@ -146,8 +146,8 @@ int RunFileDialog(QFileDialog* dialog) {
 
 }  // namespace
 
-TfrmMainForm::TfrmMainForm(TChmExtractor::StorageFactory storageFactory)
-    : storageFactory_(std::move(storageFactory)) {
+TfrmMainForm::TfrmMainForm(TChmExtractor::StorageMaker makeStorage)
+    : makeStorage_(std::move(makeStorage)) {
     SetUpWindow();
     CreateToolBar();
     CreateLists();
@@ -326,7 +326,7 @@ void TfrmMainForm::Bind(QToolButton* button, void (TfrmMainForm::*handler)()) {
 }
 
 void TfrmMainForm::FormCreate() {
-    Extractor = std::make_unique<TChmExtractor>(storageFactory_);
+    Extractor = std::make_unique<TChmExtractor>(makeStorage_);
     QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
     sbStatus->SetSimpleText(QString::fromUtf8(kNoFileOpen));
 }

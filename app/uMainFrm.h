@@ -38,8 +38,8 @@ enum TToolbarImage : int { kImageOpen, kImageExportThis, kImageExportAll, kImage
 
 class TfrmMainForm : public QMainWindow {
 public:
-    // `storageFactory` creates the storage component of each opened file.
-    explicit TfrmMainForm(TChmExtractor::StorageFactory storageFactory = storage::CreateITStorage);
+    // `makeStorage` makes the storage component of each opened file.
+    explicit TfrmMainForm(TChmExtractor::StorageMaker makeStorage = storage::CreateITStorage);
     ~TfrmMainForm() override;
 
     // Components, owned through Qt's parent chain.
@@ -132,7 +132,7 @@ private:
     // Tells in the status line how an export ended, then rethrows its failure.
     void ShowExportOutcome(const TExportOutcome& outcome);
 
-    TChmExtractor::StorageFactory storageFactory_;
+    TChmExtractor::StorageMaker makeStorage_;
     TExportRun* activeExport_ = nullptr;  // set only while an export runs
     bool closeAfterExport_ = false;
 };

@@ -8,20 +8,8 @@
 
 namespace vexmor {
 
-namespace {
-
-// `folder` with exactly one separator at its end; an empty text is the
-// current folder (never the file-system root).
-std::string WithTrailingDelim(const std::string& folder) {
-    if (folder.empty()) return std::string(".") + kPathDelim;
-    if (folder.back() == kPathDelim) return folder;
-    return folder + kPathDelim;
-}
-
-}  // namespace
-
 FolderExport::FolderExport(const TChmItems& items, const std::string& folder, FolderLink link)
-    : items_(items), folder_(WithTrailingDelim(folder)), link_(link), order_(StorageOrder(items)) {}
+    : folder_(WithTrailingDelim(folder)), link_(link), order_(StorageOrder(items)) {}
 
 void FolderExport::Write(const TChmItem& item, ExportObserver* observer) {
     if (!IsSafeInnerName(item.Path, item.Name))

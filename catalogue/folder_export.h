@@ -40,7 +40,6 @@ private:
     int FolderOf(const TChmItem& item);
     [[noreturn]] void FolderFailure(const TChmItem& item, const std::string& where, int errnum) const;
 
-    const TChmItems& items_;
     std::string folder_;  // ends in kPathDelim
     FolderLink link_;
     std::vector<std::size_t> order_;

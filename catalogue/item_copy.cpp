@@ -1,9 +1,9 @@
 #include "catalogue/item_copy.h"
 
-#include <array>
 #include <optional>
 
 #include "catalogue/inner_name.h"
+#include "catalogue/stream_blocks.h"
 #include "platform/storage/storage_error.h"
 
 namespace vexmor {
@@ -47,16 +47,10 @@ FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const 
             CheckTarget(item, *existing, written);
     }
     TargetFile file(folder, name);
-    std::array<unsigned char, kCopyBlock> buffer;
-    for (;;) {
-        const std::uint32_t delivered = stream->Read(buffer.data(), kCopyBlock);
-        if (delivered > kCopyBlock) {
-            throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than asked");
-        }
-        file.Write(buffer.data(), delivered);
-        if (observer) observer->Copied(delivered);
-        if (delivered < kCopyBlock) break;
-    }
+    ReadInBlocks<kCopyBlock>(*stream, [&](const unsigned char* data, std::uint32_t count) {
+        file.Write(data, count);
+        if (observer) observer->Copied(count);
+    });
     return file.Commit([&](const struct stat& existing) { CheckTarget(item, existing, written); });
 }
 

@@ -36,8 +36,7 @@ void TChmItems::ExtractAll(const std::string& folder, ExportObserver* observer) 
     }
 }
 
-TChmExtractor::TChmExtractor(StorageFactory factory)
-    : factory_(std::move(factory)), Items_(std::make_unique<TChmItems>()) {}
+TChmExtractor::TChmExtractor(StorageMaker makeStorage) : makeStorage_(std::move(makeStorage)) {}
 
 TChmExtractor::~TChmExtractor() { Clear(); }
 
@@ -50,7 +49,7 @@ void TChmExtractor::Open(const std::string& path) {
         storage::IdentityOfPath(path) == RootStorage_->SourceFile())
         return;
     Clear();
-    StorageFactory_ = factory_();
+    StorageFactory_ = makeStorage_();
     RootStorage_ = StorageFactory_->StgOpenStorage(path);
     ScanStorage(RootStorage_, std::string());
     FileName_ = path;
@@ -60,7 +59,7 @@ void TChmExtractor::Clear() {
     RootStorage_.reset();
     StorageFactory_.reset();
     FileName_.clear();
-    Items_->Clear();
+    Items_.Clear();
 }
 
 void TChmExtractor::ScanStorage(const std::shared_ptr<storage::IStorage>& storage, const std::string& path) {
@@ -85,7 +84,7 @@ void TChmExtractor::ScanStorage(const std::shared_ptr<storage::IStorage>& storag
         }
         switch (element.type) {
             case storage::ElementType::Stream: {
-                TChmItem& item = Items_->Add();
+                TChmItem& item = Items_.Add();
                 item.Name = element.name;
                 item.Path = current;
                 item.Storage = level.storage;

@@ -52,7 +52,7 @@ public:
     std::uint64_t Size = 0;
     storage::Placement Placement;  // where its bytes lie, for the order of an export
 
-    TChmItems* Collection;
+    TChmItems* Collection;  // the collection that holds the item
 
     // Copies the stream to `target`. The copy is written aside in the
     // target's folder and replaces what stands at `target` (a file, a link,
@@ -86,10 +86,10 @@ private:
 
 class TChmExtractor {
 public:
-    using StorageFactory = std::function<std::shared_ptr<storage::IITStorage>()>;
+    // Makes the storage component, once per opened file.
+    using StorageMaker = std::function<std::shared_ptr<storage::IITStorage>()>;
 
-    // `factory` creates the storage component, once per opened file.
-    explicit TChmExtractor(StorageFactory factory = [] { return storage::CreateITStorage(); });
+    explicit TChmExtractor(StorageMaker makeStorage = [] { return storage::CreateITStorage(); });
     ~TChmExtractor();
     TChmExtractor(const TChmExtractor&) = delete;
     TChmExtractor& operator=(const TChmExtractor&) = delete;
@@ -107,18 +107,18 @@ public:
     storage::DecodeStatistics DecodeStatistics() const {
         return StorageFactory_ ? StorageFactory_->Statistics() : storage::DecodeStatistics{};
     }
-    TChmItems& Items() { return *Items_; }
-    const TChmItems& Items() const { return *Items_; }
+    TChmItems& Items() { return Items_; }
+    const TChmItems& Items() const { return Items_; }
 
 private:
     // Appends the streams below `storage` depth-first, pre-order.
     void ScanStorage(const std::shared_ptr<storage::IStorage>& storage, const std::string& path);
 
-    StorageFactory factory_;
-    std::shared_ptr<storage::IITStorage> StorageFactory_;
+    StorageMaker makeStorage_;
+    std::shared_ptr<storage::IITStorage> StorageFactory_;  // the component made for the open file
     std::shared_ptr<storage::IStorage> RootStorage_;
     std::string FileName_;  // non-empty only after a complete walk
-    std::unique_ptr<TChmItems> Items_;
+    TChmItems Items_;
 };
 
 }  // namespace vexmor

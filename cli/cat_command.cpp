@@ -1,15 +1,16 @@
-#include <array>
-
 #include "catalogue/inner_name.h"
 #include "catalogue/item_copy.h"
+#include "catalogue/stream_blocks.h"
 #include "catalogue/uChmExtractor.h"
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "platform/storage/storage_error.h"
 
 namespace vexmor::cli {
 
 namespace {
+
+// Larger than a file copy's block: fewer writes to stdout, often a pipe.
+constexpr std::uint32_t kCatBlock = 64 * 1024;
 
 const TChmItem* FindItem(const TChmItems& items, const std::string& innerPath) {
     for (std::size_t i = 0; i < items.Count(); ++i) {
@@ -28,19 +29,9 @@ int RunCat(const CatCommand& command) {
         Message("no item " + command.innerPath + " in " + command.file);
         return kExitFailure;
     }
-    // Streamed block by block: a stream is never held whole in memory.
     WithItemName(*item, [&] {
         const std::shared_ptr<storage::IStream> stream = item->Storage->OpenStream(item->Name);
-        constexpr std::uint32_t kBlock = 64 * 1024;
-        std::array<unsigned char, kBlock> buffer;
-        for (;;) {
-            const std::uint32_t delivered = stream->Read(buffer.data(), kBlock);
-            if (delivered > kBlock) {
-                throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than asked");
-            }
-            WriteStdout(buffer.data(), delivered);
-            if (delivered < kBlock) break;
-        }
+        ReadInBlocks<kCatBlock>(*stream, [](const unsigned char* data, std::uint32_t count) { WriteStdout(data, count); });
     });
     return kExitOk;
 }

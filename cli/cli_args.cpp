@@ -1,5 +1,8 @@
 #include "cli/cli_args.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace vexmor::cli {
 
 namespace {
@@ -9,6 +12,10 @@ namespace {
 struct Words {
     std::vector<std::string> options;
     std::vector<std::string> operands;
+
+    bool Has(std::string_view option) const {
+        return std::find(options.begin(), options.end(), option) != options.end();
+    }
 };
 
 Words Split(const std::vector<std::string>& args, std::size_t first) {
@@ -27,51 +34,103 @@ Words Split(const std::vector<std::string>& args, std::size_t first) {
     return words;
 }
 
-UsageError WrongOperands(const std::string& command) {
-    return UsageError{"wrong number of arguments for '" + command + "'"};
+// One command of the table: what it takes, what the usage says of it, and
+// how its words become the command. `make` sees a count of operands within
+// the bounds and only options of `options`.
+struct CommandRow {
+    std::string_view name;
+    std::vector<std::string_view> options;
+    std::string_view operands;  // as the usage names them
+    std::size_t minOperands;
+    std::size_t maxOperands;
+    std::string_view help;  // lines of the usage, '\n' between them
+    Command (*make)(const Words& words);
+};
+
+const std::vector<CommandRow>& Commands() {
+    static const std::vector<CommandRow> rows{
+        {"list", {}, "FILE", 1, 1,
+         "one line per stream, in the file's order: size in bytes, a tab,\n"
+         "inner path and name (the name alone at the root)",
+         [](const Words& w) -> Command { return ListCommand{w.operands[0]}; }},
+        {"extract", {"--keep-going", "--stats"}, "FILE [DIR]", 1, 2,
+         "writes every stream under DIR, rebuilding the inner folders;\n"
+         "DIR defaults to a folder named after FILE without its extension.\n"
+         "Stops at the first failure unless --keep-going is given. What stands\n"
+         "in DIR (files, links, FIFOs) is replaced once the new file is\n"
+         "complete, never written through; a link or file where an inner\n"
+         "folder must be is a failure, never followed.\n"
+         "--stats ends with 'decode work: X.XX', the bytes decoded over the\n"
+         "compressed section's length (1.00: every part decoded once)",
+         [](const Words& w) -> Command {
+             return ExtractCommand{w.operands[0], w.operands.size() == 2 ? w.operands[1] : std::string(),
+                                   w.Has("--keep-going"), w.Has("--stats")};
+         }},
+        {"cat", {}, "FILE INNER-PATH", 2, 2,
+         "writes the bytes of the stream INNER-PATH (as list shows it) to stdout",
+         [](const Words& w) -> Command { return CatCommand{w.operands[0], w.operands[1]}; }},
+    };
+    return rows;
 }
+
+const CommandRow* FindCommand(std::string_view name) {
+    for (const CommandRow& row : Commands())
+        if (row.name == name) return &row;
+    return nullptr;
+}
+
+bool IsHelp(std::string_view word) { return word == "--help" || word == "-h"; }
 
 }  // namespace
 
 Command ParseCommandLine(const std::vector<std::string>& args) {
     if (args.empty()) return UsageError{"no command given"};
     const std::string& command = args[0];
-    if (command == "--help" || command == "-h") return HelpCommand{};
+    if (IsHelp(command)) return HelpCommand{};
     if (command == "--version") return VersionCommand{};
 
     const Words words = Split(args, 1);
+    if (std::any_of(words.options.begin(), words.options.end(), IsHelp)) return HelpCommand{};
+    // An unknown command takes no options, so a stray option is named first.
+    const CommandRow* row = FindCommand(command);
     for (const std::string& option : words.options) {
-        if (option == "--help" || option == "-h") return HelpCommand{};
-    }
-    const bool extract = command == "extract";
-    for (const std::string& option : words.options) {
-        if (!(extract && (option == "--keep-going" || option == "--stats")))
+        if (row == nullptr || std::find(row->options.begin(), row->options.end(), option) == row->options.end())
             return UsageError{"unknown option '" + option + "'"};
     }
-    const std::vector<std::string>& operands = words.operands;
-    for (const std::string& operand : operands) {
+    for (const std::string& operand : words.operands) {
         if (operand.empty()) return UsageError{"an empty argument is neither a file nor a folder"};
     }
+    if (row == nullptr) return UsageError{"unknown command '" + command + "'"};
+    if (words.operands.size() < row->minOperands || words.operands.size() > row->maxOperands)
+        return UsageError{"wrong number of arguments for '" + command + "'"};
+    return row->make(words);
+}
 
-    if (command == "list") {
-        if (operands.size() != 1) return WrongOperands(command);
-        return ListCommand{operands[0]};
+std::string UsageText(std::string_view program) {
+    constexpr std::size_t kHelpColumn = 12;
+    std::string text;
+    for (const CommandRow& row : Commands()) {
+        text += text.empty() ? "Usage: " : "       ";
+        text += std::string(program) + " " + std::string(row.name);
+        for (const std::string_view option : row.options) text += " [" + std::string(option) + "]";
+        text += " " + std::string(row.operands) + "\n";
     }
-    if (extract) {
-        if (operands.empty() || operands.size() > 2) return WrongOperands(command);
-        auto given = [&](const char* name) {
-            for (const std::string& option : words.options)
-                if (option == name) return true;
-            return false;
-        };
-        return ExtractCommand{operands[0], operands.size() == 2 ? operands[1] : std::string(), given("--keep-going"),
-                              given("--stats")};
+    text += "       " + std::string(program) + " --help | --version\n";
+    text += "\nReads the streams of a compiled HTML help file (.chm).\n\n";
+    for (const CommandRow& row : Commands()) {
+        std::string lead = "  " + std::string(row.name);
+        lead.resize(kHelpColumn, ' ');
+        std::size_t begin = 0;
+        while (begin <= row.help.size()) {
+            std::size_t end = row.help.find('\n', begin);
+            if (end == std::string_view::npos) end = row.help.size();
+            text += lead + std::string(row.help.substr(begin, end - begin)) + "\n";
+            lead.assign(kHelpColumn, ' ');
+            begin = end + 1;
+        }
     }
-    if (command == "cat") {
-        if (operands.size() != 2) return WrongOperands(command);
-        return CatCommand{operands[0], operands[1]};
-    }
-    return UsageError{"unknown command '" + command + "'"};
+    text += "\nExit status: 0 success, 1 failure, 2 wrong command line.\n";
+    return text;
 }
 
 }  // namespace vexmor::cli

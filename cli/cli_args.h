@@ -1,7 +1,9 @@
-// The command line of vexmorchm-cli, parsed.
+// The command line of vexmorchm-cli: one table of its commands, with their
+// operands and options, that both parses the words and writes the usage.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -35,5 +37,8 @@ using Command = std::variant<ListCommand, ExtractCommand, CatCommand, HelpComman
 
 // `args` without the program name.
 Command ParseCommandLine(const std::vector<std::string>& args);
+
+// The text of --help, for the program named `program`.
+std::string UsageText(std::string_view program);
 
 }  // namespace vexmor::cli

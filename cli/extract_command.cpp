@@ -25,10 +25,6 @@ std::string FolderNamedAfter(const std::string& file) {
     return stem;
 }
 
-std::string WithTrailingDelim(const std::string& folder) {
-    return !folder.empty() && folder.back() == kPathDelim ? folder : folder + kPathDelim;
-}
-
 // Counts the bytes stored in the current item's file; they count as written
 // only once the item's file is in place.
 class ByteCounter : public ExportObserver {
@@ -80,6 +76,8 @@ std::string FailureText(const TChmItem& item, const std::exception& e) {
 int RunExtract(const ExtractCommand& command) {
     TChmExtractor extractor;
     extractor.Open(command.file);
+    // Never empty once chosen: the parser refuses an empty operand, and the
+    // default is a name or the command ends here.
     std::string folder = command.folder;
     if (folder.empty()) {
         folder = FolderNamedAfter(command.file);

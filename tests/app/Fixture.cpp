@@ -5,27 +5,20 @@
 #include <QDirIterator>
 #include <QFile>
 
+#include "tests/common/fixture_files.h"
+#include "tests/common/manifest.h"
+
 QString DataPath(const QString& name) {
-    return QDir(QStringLiteral(VEXMOR_TEST_DATA_DIR)).absoluteFilePath(name);
+    return QFile::decodeName(QByteArray::fromStdString(vexmor::test::DataFile(QFile::encodeName(name).toStdString())));
 }
 
 QList<ManifestEntry> ReadManifest(const QString& path) {
     QList<ManifestEntry> entries;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return entries;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).chopped(1);
-        const qsizetype firstBlank = line.indexOf(u' ');
-        const qsizetype secondBlank = line.indexOf(u' ', firstBlank + 1);
-        if (firstBlank < 0 || secondBlank < 0)
-            continue;
+    for (const vexmor::test::ManifestEntry& read : vexmor::test::ReadManifest(QFile::encodeName(path).toStdString())) {
         ManifestEntry entry;
-        entry.size = line.left(firstBlank).toLongLong();
-        entry.sha256 = line.mid(firstBlank + 1, secondBlank - firstBlank - 1).toLatin1();
-        entry.name = line.mid(secondBlank + 1);
-        if (entry.name.startsWith(u'/'))
-            entry.name.remove(0, 1);
+        entry.size = static_cast<qint64>(read.size);
+        entry.sha256 = QByteArray::fromStdString(read.sha256);
+        entry.name = QString::fromStdString(read.InnerName());
         entries.append(entry);
     }
     return entries;

@@ -14,6 +14,8 @@ struct ManifestEntry {
 };
 
 QString DataPath(const QString& name);
+// The manifest at `path`, read by the suite's shared reader: a missing file
+// or a malformed line throws std::runtime_error.
 QList<ManifestEntry> ReadManifest(const QString& path);
 // Lower-case hex SHA-256 of the file's bytes; empty when it cannot be read.
 QByteArray FileSha256(const QString& path);

@@ -92,7 +92,7 @@ private:
 
 }  // namespace
 
-vexmor::TChmExtractor::StorageFactory TracingFactory(std::shared_ptr<StorageTrace> trace) {
+vexmor::TChmExtractor::StorageMaker TracingFactory(std::shared_ptr<StorageTrace> trace) {
     return [trace] {
         ++trace->componentsCreated;
         auto inner = Record(*trace, vexmor::storage::CreateITStorage());

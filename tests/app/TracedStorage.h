@@ -25,7 +25,7 @@ struct StorageTrace {
     std::size_t Alive() const;
 };
 
-vexmor::TChmExtractor::StorageFactory TracingFactory(std::shared_ptr<StorageTrace> trace);
+vexmor::TChmExtractor::StorageMaker TracingFactory(std::shared_ptr<StorageTrace> trace);
 
 // The override cursor's shape, -1 when none is set.
 int CurrentCursorShape();

@@ -6,6 +6,7 @@
 #include "catalogue/uChmExtractor.h"
 #include "platform/storage/storage_error.h"
 #include "tests/catalogue/fake_storage.h"
+#include "tests/common/case_name.h"
 
 namespace vexmor {
 namespace {
@@ -126,7 +127,10 @@ TEST_P(ReopenTest, WalksAgainOnlyForAnotherPath) {
 INSTANTIATE_TEST_SUITE_P(Paths, ReopenTest,
                          ::testing::Values(ReopenCase{"a.chm", "a.chm", 1},   // same bytes: no walk
                                            ReopenCase{"a.chm", "A.chm", 2},   // differs in case only
-                                           ReopenCase{"a.chm", "b.chm", 2}));
+                                           ReopenCase{"a.chm", "b.chm", 2}),
+                         [](const ::testing::TestParamInfo<ReopenCase>& param) {
+                             return test::TestNameOf(std::string(param.param.first) + " then " + param.param.second);
+                         });
 
 TEST_F(CatalogueTest, FailedOpenAfterAGoodOneLeavesNothingOpen) {
     files_.roots["good.chm"] = Storage("", {Stream("one", "1")});

@@ -15,7 +15,9 @@
 #include "platform/storage/storage_error.h"
 #include "tests/catalogue/fake_storage.h"
 #include "tests/catalogue/unprivileged.h"
+#include "tests/common/case_name.h"
 #include "tests/common/temp_dir.h"
+#include "tests/support/sample_data.h"
 
 namespace vexmor {
 namespace {
@@ -28,12 +30,6 @@ using test::ReadFile;
 using test::SnapshotTree;
 using test::TempDir;
 using test::WriteFile;
-
-std::string Pattern(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-    return bytes;
-}
 
 std::size_t OpenDescriptors() {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
@@ -64,7 +60,7 @@ class SaveSizeTest : public ::testing::TestWithParam<std::size_t> {};
 TEST_P(SaveSizeTest, CopiesExactlyTheStreamInFullBlocksAndOneShortRead) {
     TempDir dir;
     ItemsBuilder built;
-    const std::string data = Pattern(GetParam());
+    const std::string data = testsupport::SampleString(GetParam(), 1);
     const TChmItem& item = built.Add("", "s.bin", data);
 
     item.SaveToFile(dir / "s.bin");
@@ -74,12 +70,15 @@ TEST_P(SaveSizeTest, CopiesExactlyTheStreamInFullBlocksAndOneShortRead) {
     EXPECT_EQ(built.counters->liveStreams, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, SaveSizeTest, ::testing::Values(0, 1, 4095, 4096, 8192, 8193, 200000));
+INSTANTIATE_TEST_SUITE_P(Sizes, SaveSizeTest, ::testing::Values(0, 1, 4095, 4096, 8192, 8193, 200000),
+                         [](const ::testing::TestParamInfo<std::size_t>& param) {
+                             return std::to_string(param.param) + "Bytes";
+                         });
 
 TEST(SaveToFile, ReplacesALongerFileKeepingItsPermissionBitsAndItsOtherNames) {
     TempDir dir;
     const std::string target = dir / "old.bin";
-    WriteFile(target, Pattern(20000) + "tail");
+    WriteFile(target, testsupport::SampleString(20000, 1) + "tail");
     ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
     ASSERT_EQ(::link(target.c_str(), (dir / "other-name.bin").c_str()), 0);
     ItemsBuilder built;
@@ -92,7 +91,7 @@ TEST(SaveToFile, ReplacesALongerFileKeepingItsPermissionBitsAndItsOtherNames) {
     EXPECT_EQ(ReadFile(target), data);
     EXPECT_EQ(after.st_mode & 07777, 0640u);
     EXPECT_EQ(after.st_nlink, 1u);
-    EXPECT_EQ(ReadFile(dir / "other-name.bin"), Pattern(20000) + "tail");
+    EXPECT_EQ(ReadFile(dir / "other-name.bin"), testsupport::SampleString(20000, 1) + "tail");
     EXPECT_EQ(ListTree(dir.path()), (std::vector<std::string>{"old.bin", "other-name.bin"}));
 }
 
@@ -114,7 +113,7 @@ TEST(SaveToFile, ReadFailureLeavesTheOldFileAndNoPartOfTheNewOne) {
     TempDir dir;
     WriteFile(dir / "out.bin", "old bytes");
     ItemsBuilder built;
-    FakeNode damaged = test::Stream("damaged", Pattern(20000));
+    FakeNode damaged = test::Stream("damaged", testsupport::SampleString(20000, 1));
     damaged.failReadAt = 8192;
     const TChmItem& item = built.Add("html", damaged);
     const std::size_t descriptors = OpenDescriptors();
@@ -186,7 +185,7 @@ TEST(SaveToFile, ReadOnlyTargetIsRefusedAndKeepsItsBytes) {
     WriteFile(target, "original");
     ASSERT_EQ(::chmod(target.c_str(), 0444), 0);
     ItemsBuilder built;
-    const TChmItem& item = built.Add("", "s.bin", Pattern(10000));
+    const TChmItem& item = built.Add("", "s.bin", testsupport::SampleString(10000, 1));
 
     const std::optional<std::string> outcome = test::RunUnprivileged([&] {
         std::string message = "no exception";
@@ -250,7 +249,7 @@ TEST_P(StandingThingTest, IsReplacedNeverWrittenThroughAndNothingOutsideChanges)
     thing.plant(dir / "out", dir / "outside");
     const auto outsideBefore = SnapshotTree(dir / "outside");
     ItemsBuilder built;
-    const std::string data = Pattern(9000);
+    const std::string data = testsupport::SampleString(9000, 1);
     const TChmItem& item = built.Add("", "t.bin", data);
 
     EXPECT_EQ(ExportTo(way, built.items, item, dir / "out"), "");
@@ -286,7 +285,7 @@ const StandingThing kStandingThings[] = {
          fs::create_symlink("/dev/null", out / "t.bin");
      }, 0},
     {"OlderFile", [](const fs::path& out, const fs::path&) {
-         WriteFile(out / "t.bin", Pattern(30000));
+         WriteFile(out / "t.bin", testsupport::SampleString(30000, 1));
          ASSERT_EQ(::chmod((out / "t.bin").c_str(), 0600), 0);
      }, 0600},
 };
@@ -367,7 +366,7 @@ TEST_P(FailedWriteTest, LeavesTheOldFileAndNoPartialOrTemporaryFile) {
     TempDir dir;
     WriteFile(dir / "big.bin", "old and longer than nothing");
     ItemsBuilder built;
-    const TChmItem& item = built.Add("", "big.bin", Pattern(100000));
+    const TChmItem& item = built.Add("", "big.bin", testsupport::SampleString(100000, 1));
 
     const std::optional<std::string> message = test::RunInChild(
         [&] {
@@ -394,7 +393,7 @@ TEST(ExtractAll, RebuildsTheInnerTreeUnderAFolderItCreates) {
     TempDir dir;
     ItemsBuilder built;
     built.Add("", "root.txt", "r");
-    built.Add("a/b", "deep.txt", Pattern(5000));
+    built.Add("a/b", "deep.txt", testsupport::SampleString(5000, 1));
     built.Add("a", "mid.txt", "");
     built.Add("::DataSpace", "NameList", "n");
     built.Add("with space", "a file.html", "s");
@@ -405,7 +404,7 @@ TEST(ExtractAll, RebuildsTheInnerTreeUnderAFolderItCreates) {
     EXPECT_EQ(ListTree(dir / "out/x"),
               (std::vector<std::string>{"::DataSpace", "::DataSpace/NameList", "a", "a/b", "a/b/deep.txt", "a/mid.txt",
                                         "root.txt", "with space", "with space/a file.html", "中文", "中文/页面.html"}));
-    EXPECT_EQ(ReadFile(dir / "out/x/a/b/deep.txt"), Pattern(5000));
+    EXPECT_EQ(ReadFile(dir / "out/x/a/b/deep.txt"), testsupport::SampleString(5000, 1));
     EXPECT_EQ(ReadFile(dir / "out/x/root.txt"), "r");
     EXPECT_EQ(fs::file_size(dir / "out/x/a/mid.txt"), 0u);
     EXPECT_EQ(built.counters->liveStreams, 0);
@@ -552,7 +551,7 @@ TEST(ExtractAll, ProcessesExportingIntoOneFolderAtOnceAllSucceed) {
     ItemsBuilder built;
     for (int folder = 0; folder < 8; ++folder) {
         for (int file = 0; file < 4; ++file)
-            built.Add("f" + std::to_string(folder) + "/g/h", "x" + std::to_string(file), Pattern(5000 + file));
+            built.Add("f" + std::to_string(folder) + "/g/h", "x" + std::to_string(file), testsupport::SampleString(5000 + file, 1));
     }
     built.Add("", "root.txt", "r");
     constexpr int kProcesses = 6;
@@ -578,7 +577,7 @@ TEST(ExtractAll, ProcessesExportingIntoOneFolderAtOnceAllSucceed) {
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    EXPECT_EQ(ReadFile(dir / "out/f7/g/h/x3"), Pattern(5003));
+    EXPECT_EQ(ReadFile(dir / "out/f7/g/h/x3"), testsupport::SampleString(5003, 1));
     EXPECT_EQ(ListTree(dir / "out").size(), 8u * (3 + 4) + 1);  // no temporary file left
 }
 
@@ -616,7 +615,10 @@ INSTANTIATE_TEST_SUITE_P(
                       UnsafeName{"a/..", "evil"}, UnsafeName{".", "evil"}, UnsafeName{"", ".."},
                       UnsafeName{"", "."}, UnsafeName{"", ""}, UnsafeName{"a", ".."}, UnsafeName{"a//b", "evil"},
                       UnsafeName{"/tmp", "evil"}, UnsafeName{"a/", "evil"}, UnsafeName{"", "../evil"},
-                      UnsafeName{"", std::string("ev\0il", 5)}, UnsafeName{std::string("a\0/..", 5), "evil"}));
+                      UnsafeName{"", std::string("ev\0il", 5)}, UnsafeName{std::string("a\0/..", 5), "evil"}),
+    [](const ::testing::TestParamInfo<UnsafeName>& param) {
+        return test::SpelledName(param.param.path) + "_" + test::SpelledName(param.param.name);
+    });
 
 }  // namespace
 }  // namespace vexmor

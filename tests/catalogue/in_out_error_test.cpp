@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "catalogue/in_out_error.h"
 
@@ -33,7 +34,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrnoCase{EDQUOT, 101, "Disk full"},
                       // Unmapped values keep their own number, even where it equals a table code.
                       ErrnoCase{EIO, EIO, "I/O error 5"}, ErrnoCase{EINTR, EINTR, "I/O error 4"},
-                      ErrnoCase{ETXTBSY, ETXTBSY, "I/O error 26"}));
+                      ErrnoCase{ETXTBSY, ETXTBSY, "I/O error 26"}),
+    [](const ::testing::TestParamInfo<ErrnoCase>& param) { return std::string(::strerrorname_np(param.param.errnum)); });
 
 TEST(InOutMessage, CoversTheWholeTable) {
     EXPECT_EQ(InOutMessage(100), "Read beyond end of file");

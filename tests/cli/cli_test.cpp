@@ -15,6 +15,8 @@
 
 #include "tests/catalogue/unprivileged.h"
 #include "tests/cli/run_cli.h"
+#include "tests/common/case_name.h"
+#include "tests/common/fixture_files.h"
 #include "tests/common/manifest.h"
 #include "tests/common/sha256.h"
 #include "tests/common/temp_dir.h"
@@ -28,11 +30,10 @@ using test::ListTree;
 using test::ManifestEntry;
 using test::ReadFile;
 using test::SnapshotTree;
+using test::DataFile;
 using test::ReadManifest;
 using test::RunCli;
 using test::TempDir;
-
-std::string DataFile(const std::string& name) { return std::string(VEXMOR_TEST_DATA_DIR) + "/" + name; }
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -51,7 +52,7 @@ std::size_t RegularFiles(const fs::path& root) {
 
 struct Fixture {
     const char* name;
-    const char* folder;  // VEXMOR_TEST_DATA_DIR or VEXMOR_SHARED_FIXTURES_DIR
+    test::FixtureFiles (*files)(const std::string& stem);  // in the test data or the shared fixtures
 };
 
 void PrintTo(const Fixture& f, std::ostream* out) { *out << f.name; }
@@ -59,9 +60,10 @@ void PrintTo(const Fixture& f, std::ostream* out) { *out << f.name; }
 class FixtureTest : public ::testing::TestWithParam<Fixture> {
 protected:
     void SetUp() override {
-        chm_ = std::string(GetParam().folder) + "/" + GetParam().name + ".chm";
+        const test::FixtureFiles files = GetParam().files(GetParam().name);
+        chm_ = files.chm;
         if (!fs::exists(chm_)) GTEST_SKIP() << chm_ << " is not present";
-        manifest_ = ReadManifest(std::string(GetParam().folder) + "/" + GetParam().name + ".sha256");
+        manifest_ = ReadManifest(files.manifest);
     }
     std::string chm_;
     std::vector<ManifestEntry> manifest_;
@@ -97,31 +99,41 @@ TEST_P(FixtureTest, ListShowsEverySizeAndNameInOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, FixtureTest,
-                         ::testing::Values(Fixture{"small", VEXMOR_TEST_DATA_DIR},
-                                           Fixture{"openmcdf", VEXMOR_TEST_DATA_DIR},
-                                           Fixture{"lcl", VEXMOR_SHARED_FIXTURES_DIR}),
+                         ::testing::Values(Fixture{"small", test::DataFixture},
+                                           Fixture{"openmcdf", test::DataFixture},
+                                           Fixture{"lcl", test::SharedFixture}),
                          [](const ::testing::TestParamInfo<Fixture>& param) { return std::string(param.param.name); });
 
-class CatTest : public ::testing::TestWithParam<std::string> {};
+struct CatCase {
+    const char* what;
+    std::string innerPath;
+};
+
+void PrintTo(const CatCase& c, std::ostream* out) { *out << c.innerPath; }
+
+class CatTest : public ::testing::TestWithParam<CatCase> {};
 
 TEST_P(CatTest, WritesTheBytesOfOneStream) {
     TempDir dir;
-    const test::CliRun run = RunCli({"cat", DataFile("small.chm"), GetParam()}, ".", dir / "stream");
+    const test::CliRun run = RunCli({"cat", DataFile("small.chm"), GetParam().innerPath}, ".", dir / "stream");
 
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    for (const ManifestEntry& entry : ReadManifest(DataFile("small.sha256"))) {
-        if (entry.InnerName() != GetParam()) continue;
-        EXPECT_EQ(fs::file_size(dir / "stream"), entry.size);
-        EXPECT_EQ(test::Sha256OfFile(dir / "stream"), entry.sha256);
-        return;
-    }
-    FAIL() << GetParam() << " is not in the manifest";
+    const auto manifest = test::ByInnerName(ReadManifest(DataFile("small.sha256")));
+    const auto entry = manifest.find(GetParam().innerPath);
+    ASSERT_NE(entry, manifest.end()) << GetParam().innerPath << " is not in the manifest";
+    EXPECT_EQ(fs::file_size(dir / "stream"), entry->second.size);
+    EXPECT_EQ(test::Sha256OfFile(dir / "stream"), entry->second.sha256);
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, CatTest,
-                         ::testing::Values("html/sub/deeper/exact65537.html", "images/random.bin", "中文/页面.html",
-                                           "with space/a file.html", "html/empty.html", "#SYSTEM"));
+                         ::testing::Values(CatCase{"DeepFolderOddSize", "html/sub/deeper/exact65537.html"},
+                                           CatCase{"Binary", "images/random.bin"},
+                                           CatCase{"ChineseNames", "中文/页面.html"},
+                                           CatCase{"Blanks", "with space/a file.html"},
+                                           CatCase{"Empty", "html/empty.html"},
+                                           CatCase{"SystemFileAtTheRoot", "#SYSTEM"}),
+                         test::CaseName<CatCase>);
 
 TEST(Extract, DefaultFolderIsNamedAfterTheFileInTheCurrentFolder) {
     TempDir dir;
@@ -444,6 +456,32 @@ TEST(CommandLine, HelpAndVersion) {
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_EQ(help.out.rfind("Usage: vexmorchm-cli list FILE\n", 0), 0u);
     EXPECT_EQ(help.err, "");
+}
+
+// The usage and the parser come from one table: every command the usage
+// shows, with every option it shows for it, gets past the command line and
+// fails only on the missing file.
+TEST(CommandLine, EveryCommandAndOptionOfTheUsageIsAccepted) {
+    const test::CliRun help = RunCli({"--help"}, ".");
+    std::vector<std::string> named;
+    for (const std::string& line : Lines(help.out)) {
+        std::istringstream words(line);
+        std::string word;
+        words >> word;
+        if (word == "Usage:") words >> word;
+        if (word != "vexmorchm-cli" || !(words >> word) || word.starts_with("-")) continue;
+        std::vector<std::string> args{word};
+        named.push_back(word);
+        while (words >> word) {
+            if (word.starts_with("[-")) args.push_back(word.substr(1, word.size() - 2));
+            else if (word == "FILE") args.push_back(kMissing);
+            else if (!word.starts_with("[")) args.push_back(word);
+        }
+        const test::CliRun run = RunCli(args, ".");
+        EXPECT_EQ(run.exitStatus, 1) << line << "\n" << run.err;
+        EXPECT_TRUE(run.err.starts_with("vexmorchm-cli: File or element not found")) << line << "\n" << run.err;
+    }
+    EXPECT_EQ(named, (std::vector<std::string>{"list", "extract", "cat"}));
 }
 
 TEST(CommandLine, DoubleDashEndsTheOptions) {

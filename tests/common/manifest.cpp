@@ -28,4 +28,10 @@ std::vector<ManifestEntry> ReadManifest(const std::string& path) {
     return entries;
 }
 
+std::map<std::string, ManifestEntry> ByInnerName(const std::vector<ManifestEntry>& entries) {
+    std::map<std::string, ManifestEntry> byName;
+    for (const ManifestEntry& entry : entries) byName.emplace(entry.InnerName(), entry);
+    return byName;
+}
+
 }  // namespace vexmor::test

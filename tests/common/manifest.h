@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,5 +20,8 @@ struct ManifestEntry {
 
 // Throws std::runtime_error when the file is missing or a line is malformed.
 std::vector<ManifestEntry> ReadManifest(const std::string& path);
+
+// The entries by inner name (ManifestEntry::InnerName).
+std::map<std::string, ManifestEntry> ByInnerName(const std::vector<ManifestEntry>& entries);
 
 }  // namespace vexmor::test

@@ -17,10 +17,12 @@
 #include <gtest/gtest.h>
 
 #include "tests/common/case_name.h"
+#include "tests/common/fixture_files.h"
 #include "tests/common/temp_dir.h"
 #include "tests/cli/run_cli.h"
 #include "tests/support/chm_writer.h"
 #include "tests/support/hostile_chm.h"
+#include "tests/support/sample_data.h"
 
 namespace vexmor {
 namespace {
@@ -28,27 +30,13 @@ namespace {
 namespace fs = std::filesystem;
 namespace ts = testsupport;
 using test::CliRun;
+using test::DataFile;
 using test::RunCli;
 using test::TempDir;
 
 constexpr long kMemoryBoundKiB = 256 * 1024;
 
-std::string DataFile(const std::string& name) { return std::string(VEXMOR_TEST_DATA_DIR) + "/" + name; }
-
 void Save(const std::string& path, const ts::Bytes& bytes) { test::WriteFile(path, std::string(bytes.begin(), bytes.end())); }
-
-std::string Text(std::size_t length, unsigned seed) {
-    static const char* const kWords[] = {"help ", "topic ", "<p>", "</p>\r\n", "index ", "vexmor ", "chm "};
-    std::string out;
-    unsigned state = seed;
-    while (out.size() < length) {
-        state = state * 1103515245u + 12345u;
-        out += kWords[(state >> 16) % 7];
-        if ((state >> 8) % 3 == 0) out += static_cast<char>('a' + (state >> 24) % 26);
-    }
-    out.resize(length);
-    return out;
-}
 
 ts::ChmEntry Entry(std::string name, const std::string& bytes, unsigned section) {
     return {std::move(name), ts::ToBytes(bytes), section};
@@ -299,8 +287,8 @@ class DeclaredTooLarge : public ::testing::TestWithParam<StretchCase> {};
 TEST_P(DeclaredTooLarge, FailsWithAMessageAndWritesNothingForIt) {
     const StretchCase& c = GetParam();
     // 3-byte ENCINT lengths, widened to 2 MiB: far beyond a file of a few KiB.
-    ts::ChmImage image = ts::BuildChm({Entry("/ok.txt", "fine", 0), Entry("/stored.bin", Text(20000, 1), 0),
-                                       Entry("/c/packed.htm", Text(30000, 2), 1)});
+    ts::ChmImage image = ts::BuildChm({Entry("/ok.txt", "fine", 0), Entry("/stored.bin", ts::SampleString(20000, 1), 0),
+                                       Entry("/c/packed.htm", ts::SampleString(30000, 2), 1)});
     StretchLength(image, c.stretched);
     ASSERT_LT(image.bytes.size(), 1u << 20);
     TempDir dir;
@@ -345,7 +333,7 @@ TEST(Memory, StaysBoundedWhenTheDataOutgrowsTheCache) {
     options.lzx.resetIntervalBytes = 16u << 20;
     options.lzx.blockSize = 1u << 20;
     std::vector<ts::ChmEntry> entries;
-    for (unsigned i = 0; i < 3; ++i) entries.push_back(Entry("/big" + std::to_string(i) + ".htm", Text(12u << 20, i), 1));
+    for (unsigned i = 0; i < 3; ++i) entries.push_back(Entry("/big" + std::to_string(i) + ".htm", ts::SampleString(12u << 20, i), 1));
     TempDir dir;
     const std::string chm = dir / "big.chm";
     Save(chm, ts::BuildChm(entries, options).bytes);
@@ -370,16 +358,10 @@ struct HostileFileCase {
     const char* written;  // a file that extract must write all the same, or nullptr
 };
 
-std::string Levels(std::size_t count) {
-    std::string name;
-    for (std::size_t i = 0; i < count; ++i) name += "/a";
-    return name;
-}
-
 const HostileFileCase kHostileFiles[] = {
     {"a letter and a million slashes",
      [](const std::string& p) { Save(p, ts::NamedChm("/x" + std::string(1000000, '/')).bytes); }, 1, "ok.txt"},
-    {"half a million levels", [](const std::string& p) { Save(p, ts::NamedChm(Levels(500000) + "/f").bytes); }, 1,
+    {"half a million levels", [](const std::string& p) { Save(p, ts::NamedChm(ts::NestedFolders(500000) + "/f").bytes); }, 1,
      "ok.txt"},
     {"every folder of its own", [](const std::string& p) { Save(p, ts::ManyFoldersChm(10000, 100).bytes); }, -1,
      nullptr},

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/storage/storage_error.h"
+#include "tests/common/case_name.h"
+#include "tests/common/fixture_files.h"
 #include "tests/common/manifest.h"
 #include "tests/common/sha256.h"
 #include "tests/common/temp_dir.h"
@@ -22,28 +24,23 @@ namespace {
 using storage::EStorageError;
 namespace code = storage::code;
 
-const std::string kSmall = std::string(VEXMOR_TEST_DATA_DIR) + "/small.chm";
+const std::string kSmall = DataFile("small.chm");
 const char kControlData[] = "::DataSpace/Storage/MSCompressed/ControlData";
 const char kResetTable[] =
     "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable";
 const char kContent[] = "::DataSpace/Storage/MSCompressed/Content";
 
-std::map<std::string, std::string> ExpectedHashes() {
-    std::map<std::string, std::string> hashes;
-    for (const auto& entry : ReadManifest(std::string(VEXMOR_TEST_DATA_DIR) + "/small.sha256"))
-        hashes[entry.InnerName()] = entry.sha256;
-    return hashes;
-}
+std::map<std::string, ManifestEntry> ExpectedHashes() { return ByInnerName(ReadManifest(DataFile("small.sha256"))); }
 
 // What a read of a damaged file may deliver: streams that read to the end
 // carry exactly their true bytes. The section machinery under ::DataSpace is
 // left out: damage there changes those stored streams themselves.
-void ExpectNoWrongBytes(const ReadOutcome& outcome, const std::map<std::string, std::string>& hashes,
+void ExpectNoWrongBytes(const ReadOutcome& outcome, const std::map<std::string, ManifestEntry>& hashes,
                         const std::string& what) {
     for (const auto& [name, bytes] : outcome.streams) {
         auto expected = hashes.find(name);
         if (expected == hashes.end() || name.rfind("::DataSpace/", 0) == 0) continue;
-        EXPECT_EQ(Sha256Hex(bytes), expected->second) << what << ": " << name;
+        EXPECT_EQ(Sha256Hex(bytes), expected->second.sha256) << what << ": " << name;
     }
 }
 
@@ -73,8 +70,8 @@ TEST(BadInput, RandomByteChangesEndInTheReadersException) {
     };
     const std::size_t contentAt = pristine.StoredAt(kContent);
     const Region regions[] = {
-        {"header", 0, pristine.itspAt + 0x54},
-        {"directory", pristine.firstChunkAt, pristine.firstChunkAt + pristine.chunkSize},
+        {"header", 0, pristine.layout.itspOffset + 0x54},
+        {"directory", pristine.FirstChunkAt(), pristine.FirstChunkAt() + pristine.layout.chunkSize},
         {"compressed data", contentAt, contentAt + static_cast<std::size_t>(pristine.Entry(kContent).length)},
     };
     TempDir dir;
@@ -134,12 +131,12 @@ const DamageCase kDamageCases[] = {
     {"not a help file", [](ChmBytes& c) { c.bytes.replace(0, 4, "ITSX"); }, code::kInvalidHeader, "Not a compiled HTML help file"},
     {"unknown version", [](ChmBytes& c) { c.PutU32(4, 9); }, code::kNotImplemented, "version 9"},
     {"directory past the end", [](ChmBytes& c) { c.PutU64(0x48, 1ull << 40); }, code::kDamaged, "directory lies outside"},
-    {"chunk size 0", [](ChmBytes& c) { c.PutU32(c.itspAt + 0x10, 0); }, code::kDamaged, "chunk size 0 is out of range"},
-    {"chunk size enormous", [](ChmBytes& c) { c.PutU32(c.itspAt + 0x10, 0xFFFFFFF0u); }, code::kDamaged, "out of range"},
-    {"first listing chunk outside", [](ChmBytes& c) { c.PutU32(c.itspAt + 0x20, 7); }, code::kDamaged, "lies outside the directory"},
-    {"listing chunk links to itself", [](ChmBytes& c) { c.PutU32(c.firstChunkAt + 0x10, 0); }, code::kDamaged, "loop"},
-    {"listing chunk links outside", [](ChmBytes& c) { c.PutU32(c.firstChunkAt + 0x10, 0x7FFFFFFF); }, code::kDamaged, "lies outside the directory"},
-    {"free space larger than the chunk", [](ChmBytes& c) { c.PutU32(c.firstChunkAt + 4, 0x2000); }, code::kDamaged, "free space"},
+    {"chunk size 0", [](ChmBytes& c) { c.PutU32(c.layout.itspOffset + 0x10, 0); }, code::kDamaged, "chunk size 0 is out of range"},
+    {"chunk size enormous", [](ChmBytes& c) { c.PutU32(c.layout.itspOffset + 0x10, 0xFFFFFFF0u); }, code::kDamaged, "out of range"},
+    {"first listing chunk outside", [](ChmBytes& c) { c.PutU32(c.layout.itspOffset + 0x20, 7); }, code::kDamaged, "lies outside the directory"},
+    {"listing chunk links to itself", [](ChmBytes& c) { c.PutU32(c.FirstChunkAt() + 0x10, 0); }, code::kDamaged, "loop"},
+    {"listing chunk links outside", [](ChmBytes& c) { c.PutU32(c.FirstChunkAt() + 0x10, 0x7FFFFFFF); }, code::kDamaged, "lies outside the directory"},
+    {"free space larger than the chunk", [](ChmBytes& c) { c.PutU32(c.FirstChunkAt() + 4, 0x2000); }, code::kDamaged, "free space"},
     {"window size 0", [](ChmBytes& c) { c.PutU32(c.StoredAt(kControlData) + 16, 0); }, code::kDamaged, "window size 0 is out of range"},
     {"window size 4 MiB", [](ChmBytes& c) { c.PutU32(c.StoredAt(kControlData) + 16, 128); }, code::kDamaged, "window size 4194304 is out of range"},
     {"reset interval 0", [](ChmBytes& c) { c.PutU32(c.StoredAt(kControlData) + 12, 0); }, code::kDamaged, "reset interval 0"},
@@ -162,7 +159,7 @@ const DamageCase kDamageCases[] = {
      code::kDamaged, "The help file is damaged"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, Damage, ::testing::ValuesIn(kDamageCases));
+INSTANTIATE_TEST_SUITE_P(Cases, Damage, ::testing::ValuesIn(kDamageCases), CaseName<DamageCase>);
 
 TEST(BadInput, MissingFileNotAHelpFileAndDamagedFileGiveDifferentMessages) {
     TempDir dir;

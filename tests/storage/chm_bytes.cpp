@@ -18,23 +18,20 @@ std::span<const std::uint8_t> AsBytes(const std::string& s) {
 ChmBytes ChmBytes::Load(const std::string& path) {
     ChmBytes chm;
     chm.bytes = ReadFile(path);
-    testsupport::ProbedChm probe = testsupport::ProbeChm(AsBytes(chm.bytes));
-    chm.itspAt = static_cast<std::size_t>(probe.itspOffset);
-    chm.firstChunkAt = static_cast<std::size_t>(probe.listingChunkOffsets.at(0));
-    chm.chunkSize = probe.chunkSize;
-    chm.contentOffset = probe.contentOffset;
-    chm.entries = std::move(probe.entries);
+    chm.layout = testsupport::ProbeChm(AsBytes(chm.bytes));
     return chm;
 }
 
+std::size_t ChmBytes::FirstChunkAt() const { return static_cast<std::size_t>(layout.listingChunkOffsets.at(0)); }
+
 const testsupport::ProbedEntry& ChmBytes::Entry(const std::string& name) const {
-    for (const auto& e : entries)
+    for (const auto& e : layout.entries)
         if (e.name == name) return e;
     throw std::runtime_error("no entry " + name + " in the directory");
 }
 
 std::size_t ChmBytes::StoredAt(const std::string& name) const {
-    return static_cast<std::size_t>(contentOffset + Entry(name).offset);
+    return static_cast<std::size_t>(layout.contentOffset + Entry(name).offset);
 }
 
 void ChmBytes::PutU32(std::size_t at, std::uint32_t value) {

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "tests/support/chm_probe.h"
 
@@ -12,13 +11,12 @@ namespace vexmor::test {
 
 struct ChmBytes {
     std::string bytes;
-    std::size_t itspAt = 0;
-    std::size_t firstChunkAt = 0;
-    std::uint32_t chunkSize = 0;
-    std::uint64_t contentOffset = 0;
-    std::vector<testsupport::ProbedEntry> entries;  // listing order
+    testsupport::ProbedChm layout;  // where its structures lie, as loaded
 
     static ChmBytes Load(const std::string& path);
+
+    // File position of the first listing chunk.
+    std::size_t FirstChunkAt() const;
 
     const testsupport::ProbedEntry& Entry(const std::string& name) const;
     // File position of a stored entry's bytes.

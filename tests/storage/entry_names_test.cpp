@@ -19,12 +19,6 @@ namespace {
 
 namespace ts = testsupport;
 
-std::string Levels(std::size_t count) {
-    std::string name;
-    for (std::size_t i = 0; i < count; ++i) name += "/a";
-    return name;
-}
-
 struct NameCase {
     const char* what;
     std::vector<ts::ChmEntry> entries;
@@ -35,8 +29,8 @@ ts::ChmEntry Entry(const std::string& name, const std::string& bytes, unsigned s
     return {name, ts::ToBytes(bytes), section};
 }
 
-const std::string kDeepest = Levels(256) + "/f";    // 256 folders and a stream: too deep by one
-const std::string kDeepEnough = Levels(255) + "/f";  // exactly the deepest path of folders
+const std::string kDeepest = ts::NestedFolders(256) + "/f";    // 256 folders and a stream: too deep by one
+const std::string kDeepEnough = ts::NestedFolders(255) + "/f";  // exactly the deepest path of folders
 
 const NameCase kNameCases[] = {
     {"a folder's name with data",

@@ -9,11 +9,11 @@ namespace {
 class Fixture : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Fixture, EveryStreamIsByteExact) {
-    const std::string base = std::string(VEXMOR_TEST_DATA_DIR) + "/" + GetParam();
-    ExpectFileMatchesManifest(base + ".chm", base + ".sha256");
+    ExpectFileMatchesManifest(DataFixture(GetParam()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, Fixture, ::testing::Values("small", "openmcdf"));
+INSTANTIATE_TEST_SUITE_P(Fixtures, Fixture, ::testing::Values("small", "openmcdf"),
+                         [](const ::testing::TestParamInfo<const char*>& param) { return std::string(param.param); });
 
 }  // namespace
 }  // namespace vexmor::test

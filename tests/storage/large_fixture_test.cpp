@@ -10,10 +10,10 @@ namespace vexmor::test {
 namespace {
 
 TEST(LargeFixture, EveryStreamOfLclIsByteExact) {
-    const std::string base = std::string(VEXMOR_SHARED_FIXTURES_DIR) + "/lcl";
-    if (!std::filesystem::exists(base + ".chm") || !std::filesystem::exists(base + ".sha256"))
-        GTEST_SKIP() << "lcl.chm and lcl.sha256 are not in " << VEXMOR_SHARED_FIXTURES_DIR << ": large test skipped";
-    ExpectFileMatchesManifest(base + ".chm", base + ".sha256");
+    const FixtureFiles lcl = SharedFixture("lcl");
+    if (!std::filesystem::exists(lcl.chm) || !std::filesystem::exists(lcl.manifest))
+        GTEST_SKIP() << "lcl.chm and lcl.sha256 are not in " << SharedFixturesFolder() << ": large test skipped";
+    ExpectFileMatchesManifest(lcl);
 }
 
 }  // namespace

@@ -10,9 +10,11 @@
 #include "platform/storage/lzx_decoder.h"
 #include "platform/storage/storage.h"
 #include "platform/storage/storage_error.h"
+#include "tests/common/case_name.h"
 #include "tests/storage/storage_walk.h"
 #include "tests/support/chm_writer.h"
 #include "tests/support/lzx_writer.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/temp_file.h"
 
 namespace vexmor::test {
@@ -24,22 +26,10 @@ using testsupport::LzxBlockType;
 using testsupport::LzxWriter;
 namespace code = storage::code;
 
-// Text with repeats near and far, and a stretch of noise, so that matches of
+// Text with repeats near and far, and stretches of noise, so that matches of
 // every slot class and literals both occur.
 std::vector<std::uint8_t> SampleData(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::vector<std::uint8_t> data;
-    const std::string words[] = {"<p>", "help ", "topic ", "index ", "</p>\n", "VexmorChm ", "0123456789 "};
-    while (data.size() < size) {
-        if (random() % 16 == 0) {
-            for (int i = 0; i < 300 && data.size() < size; ++i) data.push_back(static_cast<std::uint8_t>(random()));
-        } else {
-            const std::string& w = words[random() % 7];
-            data.insert(data.end(), w.begin(), w.end());
-        }
-    }
-    data.resize(size);
-    return data;
+    return testsupport::SampleText(size, seed, {.oneIn = 16, .length = 300});
 }
 
 // Decodes a whole section span by span, as the reader does.
@@ -97,7 +87,7 @@ const SectionCase kSectionCases[] = {
     {"a section shorter than one frame", 1000, Options({LzxBlockType::kVerbatim}, 32768)},
 };
 
-INSTANTIATE_TEST_SUITE_P(Sections, HandBuiltSection, ::testing::ValuesIn(kSectionCases));
+INSTANTIATE_TEST_SUITE_P(Sections, HandBuiltSection, ::testing::ValuesIn(kSectionCases), CaseName<SectionCase>);
 
 std::vector<std::uint8_t> DecodeOneSpan(const std::vector<std::uint8_t>& in, std::size_t length, unsigned windowBits = 16) {
     std::vector<std::uint8_t> out(length + LzxDecoder::kOutputSlack);
@@ -220,7 +210,7 @@ const CorruptCase kCorruptCases[] = {
     {"nothing at all", [] { return std::vector<std::uint8_t>{}; }, 10, "The help file is damaged"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, CorruptLzx, ::testing::ValuesIn(kCorruptCases));
+INSTANTIATE_TEST_SUITE_P(Cases, CorruptLzx, ::testing::ValuesIn(kCorruptCases), CaseName<CorruptCase>);
 
 // A file of several spans; the first read starts inside a later one.
 TEST(HandBuiltFile, RandomAccessIntoALaterSpanDecodesOnlyFromItsResetPoint) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/storage/storage.h"
+#include "tests/common/fixture_files.h"
 #include "tests/common/manifest.h"
 #include "tests/common/sha256.h"
 #include "tests/storage/storage_walk.h"
@@ -13,7 +14,7 @@ namespace {
 using storage::IStream;
 
 constexpr std::uint64_t kSpan = 65536;  // reset interval of the fixtures
-const std::string kSmall = std::string(VEXMOR_TEST_DATA_DIR) + "/small.chm";
+const std::string kSmall = DataFile("small.chm");
 
 struct Opened {
     std::shared_ptr<storage::IITStorage> component;
@@ -39,9 +40,9 @@ std::shared_ptr<IStream> OpenPath(storage::IStorage& root, const std::string& in
 }
 
 std::string Expected(const std::string& inner) {
-    for (const auto& e : ReadManifest(std::string(VEXMOR_TEST_DATA_DIR) + "/small.sha256"))
-        if (e.InnerName() == inner) return e.sha256;
-    return {};
+    const auto manifest = ByInnerName(ReadManifest(DataFile("small.sha256")));
+    const auto found = manifest.find(inner);
+    return found == manifest.end() ? std::string() : found->second.sha256;
 }
 
 class Budget : public ::testing::TestWithParam<std::size_t> {};
@@ -49,20 +50,25 @@ class Budget : public ::testing::TestWithParam<std::size_t> {};
 // Reads in walk order with a budget smaller than the section, one span, none.
 TEST_P(Budget, EveryStreamOfBothFixturesIsRight) {
     for (const char* name : {"small", "openmcdf"}) {
-        const std::string base = std::string(VEXMOR_TEST_DATA_DIR) + "/" + name;
-        std::map<std::string, std::string> expected;
-        for (const auto& e : ReadManifest(base + ".sha256")) expected[e.InnerName()] = e.sha256;
-        const Opened o = OpenWithBudget(base + ".chm", GetParam());
+        const FixtureFiles fixture = DataFixture(name);
+        const auto expected = ByInnerName(ReadManifest(fixture.manifest));
+        const Opened o = OpenWithBudget(fixture.chm, GetParam());
         std::size_t seen = 0;
         WalkStreams(o.root, [&](const WalkedStream& s) {
             ++seen;
-            EXPECT_EQ(Sha256Hex(s.bytes), expected[s.name]) << name << ": " << s.name;
+            const auto found = expected.find(s.name);
+            ASSERT_NE(found, expected.end()) << name << ": unexpected stream " << s.name;
+            EXPECT_EQ(Sha256Hex(s.bytes), found->second.sha256) << name << ": " << s.name;
         });
         EXPECT_EQ(seen, expected.size());
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Budgets, Budget, ::testing::Values(0, kSpan, 2 * kSpan, storage::kDefaultSpanCacheBudget));
+INSTANTIATE_TEST_SUITE_P(Budgets, Budget, ::testing::Values(0, kSpan, 2 * kSpan, storage::kDefaultSpanCacheBudget),
+                         [](const ::testing::TestParamInfo<std::size_t>& param) {
+                             return param.param == storage::kDefaultSpanCacheBudget ? std::string("Default")
+                                                                                    : std::to_string(param.param) + "Bytes";
+                         });
 
 // Both lie in the first span.
 TEST(SpanCache, StreamsReadInterleavedFromOneSpanDecodeItOnce) {

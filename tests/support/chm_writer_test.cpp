@@ -4,23 +4,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 
 #include "tests/support/chm_probe.h"
 #include "tests/support/chm_writer.h"
 #include "tests/support/lzx_probe.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/temp_file.h"
 
 namespace vexmor::testsupport {
 namespace {
-
-Bytes Filler(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    Bytes out(size);
-    for (auto& b : out) b = static_cast<std::uint8_t>('a' + random() % 6);
-    return out;
-}
 
 std::string TextAt(const Bytes& file, std::uint64_t at, std::size_t length) {
     if (at + length > file.size()) return {};
@@ -33,13 +26,13 @@ Bytes Slice(const Bytes& file, std::uint64_t at, std::uint64_t length) {
 
 std::vector<ChmEntry> MixedEntries() {
     return {
-        {"/index.htm", Filler(5000, 1), 1},
-        {"/html/a.htm", Filler(40000, 2), 1},
-        {"/html/B.htm", Filler(3000, 3), 1},
-        {"/html/_under.htm", Filler(100, 4), 0},
-        {"/html/sub/deep.htm", Filler(70000, 5), 1},
-        {"/#SYSTEM", Filler(200, 6), 0},
-        {"/\xE4\xB8\xAD\xE6\x96\x87/\xE9\xA1\xB5\xE9\x9D\xA2.htm", Filler(1234, 7), 1},
+        {"/index.htm", SampleText(5000, 1), 1},
+        {"/html/a.htm", SampleText(40000, 2), 1},
+        {"/html/B.htm", SampleText(3000, 3), 1},
+        {"/html/_under.htm", SampleText(100, 4), 0},
+        {"/html/sub/deep.htm", SampleText(70000, 5), 1},
+        {"/#SYSTEM", SampleText(200, 6), 0},
+        {"/\xE4\xB8\xAD\xE6\x96\x87/\xE9\xA1\xB5\xE9\x9D\xA2.htm", SampleText(1234, 7), 1},
         {"/empty.htm", {}, 1},
         {"/$FIftiMain", {}, 0},
     };
@@ -196,8 +189,8 @@ TEST(ChmWriter, DirectoryAndSectionMachineryReadBackConsistently) {
 // stored, so the storage order can be read off the file directly.
 TEST(ChmWriter, StreamsAreStoredInTheOrderGiven) {
     const std::vector<ChmEntry> entries = {
-        {"/a.htm", Filler(300, 1), 1}, {"/b.htm", Filler(301, 2), 1}, {"/c.htm", Filler(302, 3), 0},
-        {"/d.htm", Filler(303, 4), 1}, {"/e.htm", Filler(304, 5), 0},
+        {"/a.htm", SampleText(300, 1), 1}, {"/b.htm", SampleText(301, 2), 1}, {"/c.htm", SampleText(302, 3), 0},
+        {"/d.htm", SampleText(303, 4), 1}, {"/e.htm", SampleText(304, 5), 0},
     };
     ChmOptions options;
     options.storageOrder = {3, 4, 0, 2, 1};
@@ -225,9 +218,9 @@ TEST(ChmWriter, StreamsAreStoredInTheOrderGiven) {
 }
 
 TEST(ChmWriter, SectionRunningPastItsLengthAndCustomContent) {
-    const std::vector<ChmEntry> entries = {{"/page.htm", Filler(40000, 1), 1}};
+    const std::vector<ChmEntry> entries = {{"/page.htm", SampleText(40000, 1), 1}};
     ChmOptions options;
-    options.section1Slack = Filler(5000, 1);
+    options.section1Slack = SampleText(5000, 1);
     options.resetTableEndEntry = true;
     const auto image = BuildChm(entries, options);
     const auto& layout = image.layout;
@@ -282,7 +275,7 @@ TEST(ChmWriter, RejectsWhatItCannotWrite) {
 }
 
 TEST(TempFile, HoldsTheBytesAndIsRemovedWithItsOwner) {
-    const Bytes bytes = Filler(1000, 9);
+    const Bytes bytes = SampleText(1000, 9);
     std::filesystem::path path;
     {
         TempFile file(bytes);

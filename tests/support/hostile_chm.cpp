@@ -56,9 +56,14 @@ ChmImage NamedChm(const std::string& name) {
     return BuildChm({{"/ok.txt", ToBytes("fine"), 0}, {name, ToBytes("odd"), 1}}, options);
 }
 
+std::string NestedFolders(std::size_t count) {
+    std::string name;
+    for (std::size_t i = 0; i < count; ++i) name += "/a";
+    return name;
+}
+
 ChmImage ManyFoldersChm(std::size_t names, std::size_t levels) {
-    std::string below;
-    for (std::size_t i = 1; i < levels; ++i) below += "/a";
+    const std::string below = levels > 0 ? NestedFolders(levels - 1) : std::string();
     std::vector<ChmEntry> entries;
     for (std::size_t i = 0; i < names; ++i) entries.push_back({"/d" + std::to_string(i) + below + "/f", ToBytes("f"), 0});
     ChmOptions options;

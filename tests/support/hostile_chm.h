@@ -21,6 +21,9 @@ ChmImage RoundRobinChm(std::size_t streams, std::uint32_t spanBytes, unsigned sp
 // "/claim/NNNNNN" that each claim all of its bytes again.
 ChmImage OverlappingChm(std::size_t claims, std::size_t baseBytes);
 
+// "/a" `count` times: a stored name's path of that many folders.
+std::string NestedFolders(std::size_t count);
+
 // Files with one data stream named `name`, and a plain "/ok.txt" beside it;
 // chunks large enough for names of up to a MiB.
 ChmImage NamedChm(const std::string& name);

@@ -1,29 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <random>
 #include <string>
 
 #include "tests/support/byte_writer.h"
 #include "tests/support/lzx_probe.h"
 #include "tests/support/lzx_writer.h"
+#include "tests/support/sample_data.h"
 
 namespace vexmor::testsupport {
 namespace {
 
-Bytes TextLike(std::size_t size, unsigned seed) {
-    static const char* const kWords[] = {"help ", "file ", "stream ", "storage ", "<p>", "</p>\n", "index ",
-                                         "the ", "of ", "LZX ", "window ", "frame ", "reset ", "block "};
-    std::mt19937 random(seed);
-    Bytes out;
-    while (out.size() < size) AppendText(out, kWords[random() % std::size(kWords)]);
-    out.resize(size);
-    return out;
-}
-
 // Repeats at a distance whose position footer has more than 3 bits.
 Bytes Periodic(std::size_t size, std::size_t period) {
-    Bytes pattern = TextLike(period, 7);
+    Bytes pattern = SampleText(period, 7);
     Bytes out;
     while (out.size() < size) AppendBytes(out, pattern);
     out.resize(size);
@@ -76,7 +66,7 @@ TEST(LzxWriter, UncompressedBlockAfterVerbatimCarriesRepeatsAndWholeWordPadding)
     for (std::size_t prefix = 1; prefix < 400; ++prefix) {
         LzxWriter writer(16, 0x10000);
         writer.StreamHeader();
-        const Bytes data = Concat({TextLike(prefix, 3), ToBytes("0123456789"), ToBytes("0123456789")});
+        const Bytes data = Concat({SampleText(prefix, 3), ToBytes("0123456789"), ToBytes("0123456789")});
         writer.VerbatimBlock(data);
         if (writer.BitPosition() % 16 != 5) continue;
         ASSERT_GE(writer.Stats().matches, 1u);
@@ -94,7 +84,7 @@ TEST(LzxWriter, UncompressedBlockAfterVerbatimCarriesRepeatsAndWholeWordPadding)
 TEST(LzxWriter, BlockHeadersCarryTypeAndDeclaredSize) {
     LzxWriter writer(15, 0x8000);
     writer.StreamHeader();
-    writer.VerbatimBlock(TextLike(300, 1), true, 0x012345);
+    writer.VerbatimBlock(SampleText(300, 1), true, 0x012345);
     writer.AlignToWord();
     const auto craftedAt = writer.BytePosition();
     writer.PutBlockHeader(7, 0xABCDEF);
@@ -171,14 +161,14 @@ void ExpectResetPointStartsBlock(const LzxSection& section, std::uint64_t offset
 
 TEST(LzxWriter, FrameOffsetsMatchTheStreamLayout) {
     const SectionCase cases[] = {
-        {"verbatim, one block per reset interval", 16, 0x10000, {LzxBlockType::kVerbatim}, 0x10000, TextLike(200001, 1)},
-        {"verbatim, smallest window, blocks across frames", 15, 0x10000, {LzxBlockType::kVerbatim}, 20000, TextLike(150000, 2)},
+        {"verbatim, one block per reset interval", 16, 0x10000, {LzxBlockType::kVerbatim}, 0x10000, SampleText(200001, 1)},
+        {"verbatim, smallest window, blocks across frames", 15, 0x10000, {LzxBlockType::kVerbatim}, 20000, SampleText(150000, 2)},
         {"aligned, long repeats", 17, 0x20000, {LzxBlockType::kAligned}, 50000, Periodic(300000, 1000)},
-        {"uncompressed, blocks across frames", 16, 0x10000, {LzxBlockType::kUncompressed}, 20001, TextLike(140001, 3)},
+        {"uncompressed, blocks across frames", 16, 0x10000, {LzxBlockType::kUncompressed}, 20001, SampleText(140001, 3)},
         {"all types in turn, largest window", 21, 0x40000,
-         {LzxBlockType::kVerbatim, LzxBlockType::kUncompressed, LzxBlockType::kAligned}, 12345, TextLike(300000, 4)},
+         {LzxBlockType::kVerbatim, LzxBlockType::kUncompressed, LzxBlockType::kAligned}, 12345, SampleText(300000, 4)},
         {"call filter header", 16, 0x8000, {LzxBlockType::kUncompressed, LzxBlockType::kVerbatim}, 0x8000,
-         TextLike(70000, 8), 0x00C0FFEE},
+         SampleText(70000, 8), 0x00C0FFEE},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -229,7 +219,7 @@ TEST(LzxWriter, EncoderTakesTheInterestingPaths) {
 
     options.blockTypes = {LzxBlockType::kVerbatim};
     options.useMatches = false;
-    const Bytes text = TextLike(70000, 5);
+    const Bytes text = SampleText(70000, 5);
     const auto literalsOnly = EncodeSection(text, options);
     EXPECT_EQ(literalsOnly.stats.matches, 0u);
     EXPECT_EQ(literalsOnly.stats.literals, text.size());
@@ -238,8 +228,8 @@ TEST(LzxWriter, EncoderTakesTheInterestingPaths) {
 }
 
 TEST(LzxWriter, RejectsMisuse) {
-    const Bytes some = TextLike(100, 6);
-    const Bytes frame = TextLike(0x8000, 6);
+    const Bytes some = SampleText(100, 6);
+    const Bytes frame = SampleText(0x8000, 6);
     struct Case {
         const char* what;
         std::function<void()> misuse;
