@@ -141,6 +141,9 @@ public:
     std::shared_ptr<IStream> OpenStream(const std::string& name) override {
         const StorageNode::Child* child = file_->Tree().Find(node_, name, false);
         if (!child) throw EStorageError(code::kFileNotFound, "no stream named " + name);
+        // One look per stream: a file written to while open would otherwise
+        // deliver bytes that the directory read at open does not describe.
+        file_->Source().CheckUnchanged();
         const DirectoryEntry& entry = file_->Dir().entries[child->index];
         if (entry.section == 0)
             return std::make_shared<StoredStream>(file_, StoredEntryFileOffset(file_->Source(), file_->Dir(), entry),

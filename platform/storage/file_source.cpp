@@ -64,6 +64,14 @@ FileSource::FileSource(const std::string& path) {
     size_ = identity_.size;
 }
 
+void FileSource::CheckUnchanged() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        throw EStorageError(code::kReadFault, std::string("the help file (") + std::strerror(errno) + ")");
+    if (IdentityOf(st) != identity_)
+        throw EStorageError(code::kReadFault, "the help file changed on disk since it was opened; open it again");
+}
+
 FileSource::~FileSource() {
     if (fd_ >= 0) ::close(fd_);
 }

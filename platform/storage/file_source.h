@@ -21,6 +21,11 @@ public:
     std::uint64_t Size() const noexcept { return size_; }
     const FileIdentity& Identity() const noexcept { return identity_; }
 
+    // Throws kReadFault when the open file's size or modification time is no
+    // longer what it was at open: it was written to since, and what the
+    // directory says of it may no longer hold.
+    void CheckUnchanged() const;
+
     // Reads exactly `length` bytes at `offset`. A range past the end of the
     // file is damage, reported with `what` naming the structure being read.
     void ReadExact(std::uint64_t offset, void* buffer, std::size_t length, const char* what) const;

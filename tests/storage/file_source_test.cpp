@@ -1,6 +1,7 @@
 // The help file as the reader holds it: opened without waiting on anything
 // that is not a regular file, and a file cut while open is a clear read
 // fault, never data from past its end.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +51,39 @@ TEST(FileSource, AFileCutWhileOpenIsAReadFault) {
     } catch (const storage::EStorageError& e) {
         EXPECT_EQ(e.ErrorCode(), storage::code::kReadFault);
         EXPECT_NE(std::string(e.what()).find("shorter than when it was opened"), std::string::npos) << e.what();
+    }
+}
+
+// Written to in place while open (here: the same bytes, a new modification
+// time): a stream opened afterwards is a read fault, not bytes the directory
+// read at open may not describe. A file replaced by a rename is another
+// file: the one held open still reads as it was.
+TEST(FileSource, AFileWrittenToWhileOpenFailsAtTheNextStream) {
+    TempDir dir;
+    const ts::ChmImage image = ts::BuildChm({{"/a.txt", ts::ToBytes("first"), 0}, {"/b.txt", ts::ToBytes("second"), 1}});
+    const std::string bytes(image.bytes.begin(), image.bytes.end());
+    const std::string replaced = dir / "replaced.chm";
+    const std::string touched = dir / "touched.chm";
+    WriteFile(replaced, bytes);
+    WriteFile(touched, bytes);
+    const auto replacedRoot = storage::CreateITStorage()->StgOpenStorage(replaced);
+    const auto touchedRoot = storage::CreateITStorage()->StgOpenStorage(touched);
+    EXPECT_EQ(ReadAll(*replacedRoot->OpenStream("a.txt")), "first");
+    EXPECT_EQ(ReadAll(*touchedRoot->OpenStream("a.txt")), "first");
+
+    const std::string other = dir / "other.chm";
+    WriteFile(other, "not a help file");
+    ASSERT_EQ(::rename(other.c_str(), replaced.c_str()), 0);
+    const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, touched.c_str(), times, 0), 0);
+
+    EXPECT_EQ(ReadAll(*replacedRoot->OpenStream("b.txt")), "second");
+    try {
+        touchedRoot->OpenStream("b.txt");
+        FAIL() << "a stream of a file written to while open was opened";
+    } catch (const storage::EStorageError& e) {
+        EXPECT_EQ(e.ErrorCode(), storage::code::kReadFault);
+        EXPECT_NE(std::string(e.what()).find("changed on disk since it was opened"), std::string::npos) << e.what();
     }
 }
 
