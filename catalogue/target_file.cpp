@@ -4,6 +4,7 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -74,21 +75,44 @@ std::optional<struct stat> InspectTarget(int folder, const std::string& name) {
 TargetFile::TargetFile(int folder, std::string name, Aside aside)
     : folder_(folder), name_(std::move(name)) {
     // A nameless file vanishes by itself on any failure, a crash included.
-    if (aside == Aside::Nameless) file_ = Descriptor(::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    // Readable too: where it cannot be linked it is copied to a named one.
+    if (aside == Aside::Nameless) file_ = Descriptor(::openat(folder_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
     if (!file_.IsOpen()) {
         if (aside == Aside::Nameless && !NamelessUnsupported(errno)) ThrowErrno(errno);
-        for (int round = 0; round < kNameRounds && !file_.IsOpen(); ++round) {
-            tempName_ = TemporaryName();
-            file_ = Descriptor(
-                ::openat(folder_, tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-            if (!file_.IsOpen() && errno != EEXIST) break;
-        }
-        if (!file_.IsOpen()) {
-            const int errnum = errno;
-            tempName_.clear();
-            ThrowErrno(errnum);
-        }
+        file_ = CreateUnderTemporaryName();
     }
+}
+
+Descriptor TargetFile::CreateUnderTemporaryName() {
+    Descriptor created;
+    for (int round = 0; round < kNameRounds && !created.IsOpen(); ++round) {
+        tempName_ = TemporaryName();
+        created = Descriptor(
+            ::openat(folder_, tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (!created.IsOpen() && errno != EEXIST) break;
+    }
+    if (!created.IsOpen()) {
+        const int errnum = errno;
+        tempName_.clear();
+        ThrowErrno(errnum);
+    }
+    return created;
+}
+
+void TargetFile::CopyToTemporaryName() {
+    Descriptor named = CreateUnderTemporaryName();
+    std::array<unsigned char, 65536> buffer;
+    for (off_t offset = 0;;) {
+        const ssize_t got = ::pread(file_.Get(), buffer.data(), buffer.size(), offset);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            ThrowErrno(errno);
+        }
+        if (got == 0) break;
+        WriteAll(named.Get(), buffer.data(), static_cast<std::size_t>(got));
+        offset += got;
+    }
+    file_ = std::move(named);
 }
 
 TargetFile::~TargetFile() {
@@ -125,9 +149,9 @@ void TargetFile::RenameOverTarget() {
 
 FileStamp TargetFile::Commit(const TargetCheck& check) {
     struct stat info {};
-    const bool nameless = tempName_.empty();
     // A free name takes the nameless file at once: nothing stood there, so
     // there is nothing to look at (the common case, one call).
+    bool nameless = tempName_.empty();
     if (nameless) {
         const int errnum = LinkNameless(name_);
         if (errnum == 0) {
@@ -135,7 +159,14 @@ FileStamp TargetFile::Commit(const TargetCheck& check) {
             file_.Reset();
             return StampOf(info);
         }
-        if (errnum != EEXIST) ThrowErrno(errnum);
+        // Neither the descriptor nor /proc can name the file here (no right
+        // to link a descriptor, no /proc mounted): go on with a named copy.
+        if (errnum == ENOENT) {
+            CopyToTemporaryName();
+            nameless = false;
+        } else if (errnum != EEXIST) {
+            ThrowErrno(errnum);
+        }
     }
     if (const std::optional<struct stat> existing = InspectTarget(folder_, name_)) {
         check(*existing);

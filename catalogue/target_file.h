@@ -65,6 +65,10 @@ public:
     FileStamp Commit(const TargetCheck& check);
 
 private:
+    // A new file under a unique temporary name in the folder.
+    Descriptor CreateUnderTemporaryName();
+    // Gives the bytes of the nameless file a temporary name, by copying.
+    void CopyToTemporaryName();
     // 0, or the errno of the failed link.
     int LinkNameless(const std::string& linkName);
     void LinkUnderTemporaryName();

@@ -4,12 +4,16 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 #include "catalogue/descriptor.h"
+#include "tests/catalogue/unprivileged.h"
 #include "tests/common/temp_dir.h"
 
 namespace vexmor {
@@ -91,6 +95,43 @@ INSTANTIATE_TEST_SUITE_P(Ways, TargetFileTest, ::testing::Values(Aside::Nameless
                          [](const ::testing::TestParamInfo<Aside>& param) {
                              return param.param == Aside::Nameless ? "Nameless" : "Named";
                          });
+
+// Without /proc and without the right to link a descriptor (here: a file
+// made before the process gave up root's rights), a nameless file cannot be
+// given a name: it is copied to a temporary one instead, over a free name
+// and over a taken one alike.
+TEST(TargetFileWithoutProc, NamelessFileStillTakesItsPlace) {
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    WriteFile(dir / "taken.bin", "old");
+    fs::permissions(dir / "taken.bin", fs::perms::all);
+    const std::optional<std::string> outcome = test::RunInChild(
+        [&]() -> std::string {
+            if (::geteuid() != 0 || ::unshare(CLONE_NEWNS) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::umount2("/proc", MNT_DETACH) != 0)
+                return "skip";
+            try {
+                Descriptor folder(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+                TargetFile free(folder.Get(), "free.bin", Aside::Nameless);
+                TargetFile taken(folder.Get(), "taken.bin", Aside::Nameless);
+                free.Write("new bytes", 9);
+                taken.Write("new bytes", 9);
+                if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) return "skip";
+                free.Commit(kAcceptAll);
+                taken.Commit(kAcceptAll);
+                return "done";
+            } catch (const std::exception& e) {
+                return e.what();
+            }
+        },
+        false);
+    if (!outcome || *outcome == "skip") GTEST_SKIP() << "needs root to unmount /proc in a namespace of its own";
+    EXPECT_EQ(*outcome, "done");
+    EXPECT_EQ(ReadFile(dir / "free.bin"), "new bytes");
+    EXPECT_EQ(ReadFile(dir / "taken.bin"), "new bytes");
+    EXPECT_EQ(ListTree(dir.path()), (std::vector<std::string>{"free.bin", "taken.bin"}));
+}
 
 }  // namespace
 }  // namespace vexmor
