@@ -1,6 +1,7 @@
 #include "cli/cli_args.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
 
 namespace vexmor::cli {
@@ -47,15 +48,25 @@ struct CommandRow {
     Command (*make)(const Words& words);
 };
 
+std::vector<std::string> OperandsFrom(const Words& words, std::size_t first) {
+    if (words.operands.size() <= first) return {};
+    return {words.operands.begin() + static_cast<std::ptrdiff_t>(first), words.operands.end()};
+}
+
+constexpr std::size_t kAnyNumber = SIZE_MAX;
+
 const std::vector<CommandRow>& Commands() {
     static const std::vector<CommandRow> rows{
-        {"list", {}, "FILE", 1, 1,
+        {"list", {"-0"}, "FILE [PATTERN...]", 1, kAnyNumber,
          "one line per stream, in the file's order: size in bytes, a tab,\n"
-         "inner path and name (the name alone at the root)",
-         [](const Words& w) -> Command { return ListCommand{w.operands[0]}; }},
-        {"extract", {"--keep-going", "--stats"}, "FILE [DIR]", 1, 2,
+         "inner path and name (the name alone at the root); with patterns,\n"
+         "only the streams they match.\n"
+         "-0 prints only the names, raw and each ended by a NUL byte (xargs -0)",
+         [](const Words& w) -> Command { return ListCommand{w.operands[0], OperandsFrom(w, 1), w.Has("-0")}; }},
+        {"extract", {"--keep-going", "--stats"}, "FILE [DIR] [PATTERN...]", 1, kAnyNumber,
          "writes every stream under DIR, rebuilding the inner folders;\n"
          "DIR defaults to a folder named after FILE without its extension.\n"
+         "With patterns (DIR must then be given), only the streams they match.\n"
          "Stops at the first failure unless --keep-going is given. What stands\n"
          "in DIR (files, links, FIFOs) is replaced once the new file is\n"
          "complete, never written through; a link or file where an inner\n"
@@ -63,12 +74,22 @@ const std::vector<CommandRow>& Commands() {
          "--stats ends with 'decode work: X.XX', the bytes decoded over the\n"
          "compressed section's length (1.00: every part decoded once)",
          [](const Words& w) -> Command {
-             return ExtractCommand{w.operands[0], w.operands.size() == 2 ? w.operands[1] : std::string(),
-                                   w.Has("--keep-going"), w.Has("--stats")};
+             return ExtractCommand{w.operands[0], w.operands.size() >= 2 ? w.operands[1] : std::string(),
+                                   w.Has("--keep-going"), w.Has("--stats"), OperandsFrom(w, 2)};
          }},
         {"cat", {}, "FILE INNER-PATH", 2, 2,
          "writes the bytes of the stream INNER-PATH (as list shows it) to stdout",
          [](const Words& w) -> Command { return CatCommand{w.operands[0], w.operands[1]}; }},
+        {"test", {}, "FILE", 1, 1,
+         "decodes every stream, in the order of their bytes, writing nothing;\n"
+         "prints a line 'NAME: REASON' for each damaged stream and a summary.\n"
+         "Exit status 0 when every stream is good, 1 otherwise",
+         [](const Words& w) -> Command { return TestCommand{w.operands[0]}; }},
+        {"info", {"--json"}, "FILE", 1, 1,
+         "title, default topic and window, language, compiler, compile time,\n"
+         "number of streams, sizes, LZX window and reset interval.\n"
+         "--json prints one JSON object instead (keys in the manual page)",
+         [](const Words& w) -> Command { return InfoCommand{w.operands[0], w.Has("--json")}; }},
     };
     return rows;
 }
@@ -129,7 +150,17 @@ std::string UsageText(std::string_view program) {
             begin = end + 1;
         }
     }
-    text += "\nExit status: 0 success, 1 failure, 2 wrong command line.\n";
+    text += "\n"
+            "Patterns match the inner path and name as list shows it, one level\n"
+            "(between '/') at a time, as fnmatch(3) does: '*', '?' and '[...]' never\n"
+            "match '/'; a level written '**' matches any number of levels, none\n"
+            "included ('**/*.html': every .html file). Quote them from the shell;\n"
+            "'--' before a pattern that begins with '-'. A pattern that matches no\n"
+            "stream is an error naming it, and then nothing is listed or written.\n"
+            "\n"
+            "Inner names and texts of the file are printed with control characters,\n"
+            "invalid UTF-8 and a backslash escaped (\\n, \\t, \\r, \\\\, \\ooo octal).\n"
+            "\nExit status: 0 success, 1 failure, 2 wrong command line.\n";
     return text;
 }
 

@@ -11,6 +11,8 @@ namespace vexmor::cli {
 
 struct ListCommand {
     std::string file;
+    std::vector<std::string> patterns;  // empty: every stream
+    bool nulSeparated = false;          // raw names, each ended by a NUL byte
 };
 
 struct ExtractCommand {
@@ -18,11 +20,22 @@ struct ExtractCommand {
     std::string folder;  // empty: named after the file, in the current folder
     bool keepGoing = false;
     bool stats = false;  // report how much decoding the export cost
+    std::vector<std::string> patterns;  // empty: every stream
 };
 
 struct CatCommand {
     std::string file;
     std::string innerPath;
+};
+
+// Decodes every stream without writing anything.
+struct TestCommand {
+    std::string file;
+};
+
+struct InfoCommand {
+    std::string file;
+    bool json = false;
 };
 
 struct HelpCommand {};
@@ -33,7 +46,8 @@ struct UsageError {
     std::string message;
 };
 
-using Command = std::variant<ListCommand, ExtractCommand, CatCommand, HelpCommand, VersionCommand, UsageError>;
+using Command = std::variant<ListCommand, ExtractCommand, CatCommand, TestCommand, InfoCommand, HelpCommand,
+                             VersionCommand, UsageError>;
 
 // `args` without the program name.
 Command ParseCommandLine(const std::vector<std::string>& args);

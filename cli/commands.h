@@ -1,4 +1,4 @@
-// The three commands of vexmorchm-cli. Each returns the exit status; a
+// The commands of vexmorchm-cli. Each returns the exit status; a
 // failure that ends the whole command is thrown to the caller.
 #pragma once
 
@@ -13,5 +13,7 @@ inline constexpr int kExitUsage = 2;
 int RunList(const ListCommand& command);
 int RunExtract(const ExtractCommand& command);
 int RunCat(const CatCommand& command);
+int RunTest(const TestCommand& command);
+int RunInfo(const InfoCommand& command);
 
 }  // namespace vexmor::cli

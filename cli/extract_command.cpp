@@ -9,6 +9,7 @@
 #include "catalogue/inner_name.h"
 #include "catalogue/uChmExtractor.h"
 #include "cli/commands.h"
+#include "cli/item_selection.h"
 #include "cli/output.h"
 #include "cli/progress.h"
 #include "platform/storage/storage_error.h"
@@ -76,6 +77,15 @@ std::string FailureText(const TChmItem& item, const std::exception& e) {
 int RunExtract(const ExtractCommand& command) {
     TChmExtractor extractor;
     extractor.Open(command.file);
+    const TChmItems& items = extractor.Items();
+    if (!command.patterns.empty() && command.folder.empty()) {
+        Message("patterns need the folder as second argument");
+        return kExitUsage;
+    }
+    // Every pattern is checked before anything is written: a mistyped one
+    // leaves the disk as it was.
+    const std::optional<std::vector<bool>> selected = SelectItems(items, command.patterns);
+    if (!selected) return kExitFailure;
     // Never empty once chosen: the parser refuses an empty operand, and the
     // default is a name or the command ends here.
     std::string folder = command.folder;
@@ -102,14 +112,19 @@ int RunExtract(const ExtractCommand& command) {
     }
     folder = WithTrailingDelim(folder);
 
-    const TChmItems& items = extractor.Items();
     FolderExport run(items, folder, link);
+    std::size_t total = 0;
     std::uint64_t totalBytes = 0;
-    for (std::size_t i = 0; i < items.Count(); ++i) totalBytes += items[i].Size;
-    ExportProgress progress(::isatty(STDERR_FILENO) == 1, items.Count(), totalBytes);
+    for (std::size_t i = 0; i < items.Count(); ++i) {
+        if (!(*selected)[i]) continue;
+        ++total;
+        totalBytes += items[i].Size;
+    }
+    ExportProgress progress(::isatty(STDERR_FILENO) == 1, total, totalBytes);
     Tally tally;
     ByteCounter counter;
     for (const std::size_t index : run.Order()) {
+        if (!(*selected)[index]) continue;
         const TChmItem& item = items[index];
         try {
             run.Write(item, &counter);
@@ -121,14 +136,14 @@ int RunExtract(const ExtractCommand& command) {
             progress.Erase();
             Message(FailureText(item, e));
             if (!command.keepGoing) {
-                Message(Summary(tally, items.Count(), folder, true));
+                Message(Summary(tally, total, folder, true));
                 return kExitFailure;
             }
         }
         progress.Advance(item.Size);
     }
     progress.Erase();
-    Message(Summary(tally, items.Count(), folder, false));
+    Message(Summary(tally, total, folder, false));
     if (command.stats) std::fprintf(stderr, "%s\n", DecodeWork(extractor.DecodeStatistics()).c_str());
     return tally.failed == 0 ? kExitOk : kExitFailure;
 }

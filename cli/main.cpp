@@ -1,5 +1,5 @@
-// vexmorchm-cli: lists, exports and prints the streams of a compiled help
-// file, for scripts and batch use.
+// vexmorchm-cli: lists, exports, prints and tests the streams of a compiled
+// help file and tells what the file is, for scripts and batch use.
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -16,6 +16,8 @@ int Run(const vexmor::cli::Command& command) {
     if (const auto* list = std::get_if<ListCommand>(&command)) return RunList(*list);
     if (const auto* extract = std::get_if<ExtractCommand>(&command)) return RunExtract(*extract);
     if (const auto* cat = std::get_if<CatCommand>(&command)) return RunCat(*cat);
+    if (const auto* test = std::get_if<TestCommand>(&command)) return RunTest(*test);
+    if (const auto* info = std::get_if<InfoCommand>(&command)) return RunInfo(*info);
     if (std::holds_alternative<HelpCommand>(command)) {
         std::fputs(UsageText(kProgramName).c_str(), stdout);
         return kExitOk;

@@ -1,0 +1,109 @@
+#include "cli/escape.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace vexmor::cli {
+
+namespace {
+
+// One character of `text` at `pos`: its code point and length in bytes, or
+// length 1 and kInvalid for a byte that starts no valid UTF-8 sequence
+// (overlong forms, surrogates and values past U+10FFFF included).
+constexpr std::uint32_t kInvalid = UINT32_MAX;
+
+struct Character {
+    std::uint32_t code;
+    std::size_t length;
+};
+
+Character NextCharacter(std::string_view text, std::size_t pos) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) return {lead, 1};
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    std::uint32_t least = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, code = lead & 0x1Fu, least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, code = lead & 0x0Fu, least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, code = lead & 0x07u, least = 0x10000;
+    } else {
+        return {kInvalid, 1};
+    }
+    if (text.size() - pos < length) return {kInvalid, 1};
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0u) != 0x80u) return {kInvalid, 1};
+        code = code << 6 | (byte(i) & 0x3Fu);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return {kInvalid, 1};
+    return {code, length};
+}
+
+bool MovesTheTerminal(std::uint32_t code) {
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x2028 || code == 0x2029 ||
+           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+}
+
+void AppendOctal(std::string& out, unsigned char byte) {
+    char text[5];
+    std::snprintf(text, sizeof text, "\\%03o", static_cast<unsigned>(byte));
+    out += text;
+}
+
+}  // namespace
+
+std::string EscapeForLine(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        const Character c = NextCharacter(text, pos);
+        if (c.code == '\\') {
+            out += "\\\\";
+        } else if (c.code == '\n') {
+            out += "\\n";
+        } else if (c.code == '\t') {
+            out += "\\t";
+        } else if (c.code == '\r') {
+            out += "\\r";
+        } else if (c.code == kInvalid || MovesTheTerminal(c.code)) {
+            for (std::size_t i = 0; i < c.length; ++i) AppendOctal(out, static_cast<unsigned char>(text[pos + i]));
+        } else {
+            out.append(text, pos, c.length);
+        }
+        pos += c.length;
+    }
+    return out;
+}
+
+std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    char hex[8];
+    for (std::size_t pos = 0; pos < text.size();) {
+        const Character c = NextCharacter(text, pos);
+        if (c.code == '"') {
+            out += "\\\"";
+        } else if (c.code == '\\') {
+            out += "\\\\";
+        } else if (c.code == '\n') {
+            out += "\\n";
+        } else if (c.code == '\t') {
+            out += "\\t";
+        } else if (c.code == '\r') {
+            out += "\\r";
+        } else if (c.code == kInvalid || MovesTheTerminal(c.code)) {
+            const unsigned value = c.code == kInvalid ? static_cast<unsigned char>(text[pos]) : c.code;
+            std::snprintf(hex, sizeof hex, "\\u%04x", value);
+            out += hex;
+        } else {
+            out.append(text, pos, c.length);
+        }
+        pos += c.length;
+    }
+    out += '"';
+    return out;
+}
+
+}  // namespace vexmor::cli
