@@ -1,14 +1,15 @@
-# The two commands of the README: `make run` and `make test`.
+# The two commands of the README: `make run` and `make test` (and `make deb`).
 # Both first install the Debian packages that are missing (nothing when all are present).
 
 PACKAGES := cmake ninja-build g++ make pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libssl-dev \
             qt6-base-dev qt6-translations-l10n xvfb xauth fonts-wqy-microhei \
-            clang libclang-rt-14-dev
+            clang libclang-rt-14-dev \
+            dpkg-dev desktop-file-utils appstream groff-base
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run bench fuzz clean
+.PHONY: all deps build test run bench fuzz deb clean
 
 all: build
 
@@ -46,6 +47,11 @@ run: build
 
 bench: build
 	VEXMORCHM_BENCH_FILE=$${VEXMORCHM_BENCH_FILE:-../shared/fixtures/lcl.chm} build/default/bench/vexmorchm-bench
+
+# The Debian package, build/vexmorchm_<version>_amd64.deb: install it with
+# `sudo apt install ./build/vexmorchm_<version>_amd64.deb`.
+deb: build
+	cd build/default && cpack -G DEB -B ../
 
 fuzz: deps
 	bash fuzz/run.sh

@@ -136,7 +136,7 @@ std::string UsageText(std::string_view program) {
         for (const std::string_view option : row.options) text += " [" + std::string(option) + "]";
         text += " " + std::string(row.operands) + "\n";
     }
-    text += "       " + std::string(program) + " --help | --version\n";
+    text += "       " + std::string(program) + " --help | -h | --version\n";
     text += "\nReads the streams of a compiled HTML help file (.chm).\n\n";
     for (const CommandRow& row : Commands()) {
         std::string lead = "  " + std::string(row.name);
