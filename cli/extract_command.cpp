@@ -78,10 +78,6 @@ int RunExtract(const ExtractCommand& command) {
     TChmExtractor extractor;
     extractor.Open(command.file);
     const TChmItems& items = extractor.Items();
-    if (!command.patterns.empty() && command.folder.empty()) {
-        Message("patterns need the folder as second argument");
-        return kExitUsage;
-    }
     // Every pattern is checked before anything is written: a mistyped one
     // leaves the disk as it was.
     const std::optional<std::vector<bool>> selected = SelectItems(items, command.patterns);

@@ -35,13 +35,18 @@ bool MatchesPattern(std::string_view pattern, std::string_view innerPath) {
     // this slow on a deep name.
     std::vector<char> reach(have.size() + 1, 0);
     reach[0] = 1;
-    for (const std::string& level : want) {
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        const std::string& level = want[i];
         std::vector<char> next(have.size() + 1, 0);
         if (level == "**") {
+            // Last in the pattern it stands for what lies below, so at least
+            // one level: "html/**" is not the stream "html" itself.
+            const bool last = i + 1 == want.size();
             char any = 0;
             for (std::size_t j = 0; j <= have.size(); ++j) {
+                if (last) next[j] = any;
                 any = static_cast<char>(any | reach[j]);
-                next[j] = any;
+                if (!last) next[j] = any;
             }
         } else {
             for (std::size_t j = 0; j < have.size(); ++j)

@@ -5,8 +5,9 @@
 // each level of the pattern is an fnmatch(3) pattern for one level of the
 // name ('*' and '?' never match '/', "[...]" classes, '\' quotes the next
 // character, a leading '.' is nothing special), and a level that is exactly
-// "**" matches any number of levels, none included: "**/*.html" matches
-// every .html file at any depth, "html/**" everything below html.
+// "**" matches any number of levels, none included ("**/*.html": every
+// .html file at any depth), and at least one when it ends the pattern
+// ("html/**": everything below html, not a stream named html).
 #pragma once
 
 #include <string>

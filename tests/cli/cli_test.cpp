@@ -98,6 +98,18 @@ TEST_P(FixtureTest, ListShowsEverySizeAndNameInOrder) {
     EXPECT_EQ(Lines(run.out), expected);
 }
 
+TEST_P(FixtureTest, TestFindsEveryStreamGoodAndWritesNothing) {
+    TempDir dir;
+    const test::CliRun run = RunCli({"test", chm_}, dir.path().string());
+
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    std::uint64_t bytes = 0;
+    for (const ManifestEntry& entry : manifest_) bytes += entry.size;
+    EXPECT_EQ(run.out, std::to_string(manifest_.size()) + " streams, " + std::to_string(bytes) + " bytes: all good\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(ListTree(dir.path()).empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, FixtureTest,
                          ::testing::Values(Fixture{"small", test::DataFixture},
                                            Fixture{"openmcdf", test::DataFixture},
@@ -439,7 +451,15 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"UnknownCommand", {"unpack", kSmall}, 2, "vexmorchm-cli: unknown command 'unpack'\n"},
         FailureCase{"ListWithoutFile", {"list"}, 2, "vexmorchm-cli: wrong number of arguments for 'list'\n"},
         FailureCase{"CatWithoutPath", {"cat", kSmall}, 2, "vexmorchm-cli: wrong number of arguments for 'cat'\n"},
-        FailureCase{"ExtractTooMany", {"extract", kSmall, "a", "b"}, 2, "vexmorchm-cli: wrong number"},
+        FailureCase{"ExtractPatternMatchesNothing", {"extract", kSmall, "a", "b"}, 1,
+                    "vexmorchm-cli: no stream matches 'b'\n"},
+        FailureCase{"TestMissingFile", {"test", kMissing}, 1, "vexmorchm-cli: File or element not found"},
+        FailureCase{"TestNotAHelpFile", {"test", kNotHelp}, 1, "vexmorchm-cli: Not a compiled HTML help file"},
+        FailureCase{"TestTakesOneFile", {"test", kSmall, kSmall}, 2, "vexmorchm-cli: wrong number of arguments"},
+        FailureCase{"InfoMissingFile", {"info", "--json", kMissing}, 1, "vexmorchm-cli: File or element not found"},
+        FailureCase{"InfoNotAHelpFile", {"info", kNotHelp}, 1, "vexmorchm-cli: Not a compiled HTML help file"},
+        FailureCase{"JsonOnlyForInfo", {"list", "--json", kSmall}, 2, "vexmorchm-cli: unknown option '--json'"},
+        FailureCase{"CatNameEscaped", {"cat", kSmall, "a\n\033[2Jb"}, 1, "vexmorchm-cli: no item a\\n\\033[2Jb in"},
         FailureCase{"UnknownOption", {"extract", "--force", kSmall}, 2, "vexmorchm-cli: unknown option '--force'\n"},
         FailureCase{"KeepGoingOnlyForExtract", {"list", "--keep-going", kSmall}, 2, "vexmorchm-cli: unknown option"},
         FailureCase{"EmptyFolder", {"extract", kSmall, ""}, 2, "vexmorchm-cli: an empty argument"},
@@ -454,7 +474,7 @@ TEST(CommandLine, HelpAndVersion) {
 
     const test::CliRun help = RunCli({"--help"}, ".");
     EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_EQ(help.out.rfind("Usage: vexmorchm-cli list FILE\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind("Usage: vexmorchm-cli list [-0] FILE [PATTERN...]\n", 0), 0u);
     EXPECT_EQ(help.err, "");
 }
 
@@ -481,7 +501,7 @@ TEST(CommandLine, EveryCommandAndOptionOfTheUsageIsAccepted) {
         EXPECT_EQ(run.exitStatus, 1) << line << "\n" << run.err;
         EXPECT_TRUE(run.err.starts_with("vexmorchm-cli: File or element not found")) << line << "\n" << run.err;
     }
-    EXPECT_EQ(named, (std::vector<std::string>{"list", "extract", "cat"}));
+    EXPECT_EQ(named, (std::vector<std::string>{"list", "extract", "cat", "test", "info"}));
 }
 
 TEST(CommandLine, DoubleDashEndsTheOptions) {

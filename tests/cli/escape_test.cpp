@@ -1,0 +1,53 @@
+// Texts from a help file printed safely: on a line of its own, in JSON.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cli/escape.h"
+#include "tests/common/case_name.h"
+
+namespace vexmor::cli {
+namespace {
+
+struct EscapeCase {
+    const char* what;
+    std::string text;
+    std::string line;  // EscapeForLine
+    std::string json;  // JsonString
+};
+
+void PrintTo(const EscapeCase& c, std::ostream* out) { *out << c.what; }
+
+class EscapeTest : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(EscapeTest, LineAndJson) {
+    EXPECT_EQ(EscapeForLine(GetParam().text), GetParam().line);
+    EXPECT_EQ(JsonString(GetParam().text), GetParam().json);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EscapeTest,
+    ::testing::Values(
+        EscapeCase{"PlainName", "html/a b.htm", "html/a b.htm", "\"html/a b.htm\""},
+        EscapeCase{"ChineseKept", "中文/页面.html", "中文/页面.html", "\"中文/页面.html\""},
+        EscapeCase{"NewlineForgesNoLine", "a\n4\tfake", "a\\n4\\tfake", "\"a\\n4\\tfake\""},
+        EscapeCase{"CarriageReturn", "a\rb", "a\\rb", "\"a\\rb\""},
+        EscapeCase{"Backslash", "a\\n", "a\\\\n", "\"a\\\\n\""},
+        EscapeCase{"Quote", "say \"hi\"", "say \"hi\"", "\"say \\\"hi\\\"\""},
+        EscapeCase{"TerminalEscapeSequence", "\033[2J\033]0;x\007", "\\033[2J\\033]0;x\\007",
+                   "\"\\u001b[2J\\u001b]0;x\\u0007\""},
+        EscapeCase{"NulByte", std::string("a\0b", 3), "a\\000b", "\"a\\u0000b\""},
+        EscapeCase{"Delete", "a\x7f", "a\\177", "\"a\\u007f\""},
+        EscapeCase{"C1ControlCsi", "a\xc2\x9b" "2J", "a\\302\\2332J", "\"a\\u009b2J\""},
+        EscapeCase{"RightToLeftOverride", "a\xe2\x80\xae" "txt", "a\\342\\200\\256txt", "\"a\\u202etxt\""},
+        EscapeCase{"LineSeparator", "a\xe2\x80\xa8" "b", "a\\342\\200\\250b", "\"a\\u2028b\""},
+        EscapeCase{"InvalidByte", "a\xff" "b", "a\\377b", "\"a\\u00ffb\""},
+        EscapeCase{"OverlongSlash", "a\xc0\xaf", "a\\300\\257", "\"a\\u00c0\\u00af\""},
+        EscapeCase{"Surrogate", "\xed\xa0\x80", "\\355\\240\\200", "\"\\u00ed\\u00a0\\u0080\""},
+        EscapeCase{"CutSequenceAtTheEnd", "a\xe4\xb8", "a\\344\\270", "\"a\\u00e4\\u00b8\""},
+        EscapeCase{"FourByteCharacterKept", "\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80", "\"\xf0\x9f\x98\x80\""},
+        EscapeCase{"Empty", "", "", "\"\""}),
+    test::CaseName<EscapeCase>);
+
+}  // namespace
+}  // namespace vexmor::cli
