@@ -47,6 +47,17 @@ bool MovesTheTerminal(std::uint32_t code) {
            (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
 }
 
+// The short escapes both forms share; nullptr for any other character.
+const char* ShortEscape(std::uint32_t code) {
+    switch (code) {
+        case '\\': return "\\\\";
+        case '\n': return "\\n";
+        case '\t': return "\\t";
+        case '\r': return "\\r";
+        default: return nullptr;
+    }
+}
+
 void AppendOctal(std::string& out, unsigned char byte) {
     char text[5];
     std::snprintf(text, sizeof text, "\\%03o", static_cast<unsigned>(byte));
@@ -60,14 +71,8 @@ std::string EscapeForLine(std::string_view text) {
     out.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
         const Character c = NextCharacter(text, pos);
-        if (c.code == '\\') {
-            out += "\\\\";
-        } else if (c.code == '\n') {
-            out += "\\n";
-        } else if (c.code == '\t') {
-            out += "\\t";
-        } else if (c.code == '\r') {
-            out += "\\r";
+        if (const char* escape = ShortEscape(c.code)) {
+            out += escape;
         } else if (c.code == kInvalid || MovesTheTerminal(c.code)) {
             for (std::size_t i = 0; i < c.length; ++i) AppendOctal(out, static_cast<unsigned char>(text[pos + i]));
         } else {
@@ -85,14 +90,8 @@ std::string JsonString(std::string_view text) {
         const Character c = NextCharacter(text, pos);
         if (c.code == '"') {
             out += "\\\"";
-        } else if (c.code == '\\') {
-            out += "\\\\";
-        } else if (c.code == '\n') {
-            out += "\\n";
-        } else if (c.code == '\t') {
-            out += "\\t";
-        } else if (c.code == '\r') {
-            out += "\\r";
+        } else if (const char* escape = ShortEscape(c.code)) {
+            out += escape;
         } else if (c.code == kInvalid || MovesTheTerminal(c.code)) {
             const unsigned value = c.code == kInvalid ? static_cast<unsigned char>(text[pos]) : c.code;
             std::snprintf(hex, sizeof hex, "\\u%04x", value);

@@ -65,70 +65,16 @@ std::string Hex(std::uint32_t value) {
     return text;
 }
 
-class TextReport {
-public:
-    void Line(const std::string& label, const std::optional<std::string>& value) {
-        if (value) text_ += label + ": " + EscapeForLine(*value) + "\n";
-    }
-    void Line(const std::string& label, const std::optional<std::uint64_t>& value, const char* unit = "") {
-        if (value) text_ += label + ": " + std::to_string(*value) + unit + "\n";
-    }
-    const std::string& Text() const { return text_; }
-
-private:
-    std::string text_;
-};
-
-std::string TextOf(const std::string& file, const HelpFileFacts& facts, const Shown& shown) {
-    TextReport report;
-    report.Line("file", file);
-    report.Line("title", shown.title);
-    report.Line("default topic", shown.defaultTopic);
-    report.Line("default window", shown.defaultWindow);
-    report.Line("contents file", shown.contentsFile);
-    report.Line("index file", shown.indexFile);
-    if (shown.languageId)
-        report.Line("language", Hex(*shown.languageId) + (shown.languageName ? " " + *shown.languageName : ""));
-    report.Line("compiler", shown.compiler);
-    report.Line("compiled", shown.compiled);
-    report.Line("streams", std::optional<std::uint64_t>(facts.streams));
-    report.Line("stream bytes", std::optional<std::uint64_t>(facts.streamBytes));
-    report.Line("file bytes", std::optional<std::uint64_t>(facts.fileBytes));
-    if (facts.compressedSection) {
-        report.Line("compressed section", std::optional<std::uint64_t>(facts.compressedSection->uncompressed),
-                    " bytes uncompressed");
-        report.Line("compressed section", std::optional<std::uint64_t>(facts.compressedSection->compressed),
-                    " bytes compressed");
-    }
-    if (facts.lzx) {
-        report.Line("LZX window", std::optional<std::uint64_t>(facts.lzx->windowBytes), " bytes");
-        report.Line("LZX reset interval", std::optional<std::uint64_t>(facts.lzx->resetIntervalBytes), " bytes");
-    }
-    for (const std::string& note : facts.notes) report.Line("note", note);
-    return report.Text();
-}
-
-class JsonObject {
-public:
-    void Key(const char* key, const std::optional<std::string>& value) {
-        Add(key, value ? JsonString(*value) : "null");
-    }
-    void Key(const char* key, const std::optional<std::uint64_t>& value) {
-        Add(key, value ? std::to_string(*value) : "null");
-    }
-    void Key(const char* key, const std::vector<std::string>& values) {
-        std::string list = "[";
-        for (const std::string& value : values) list += (list.size() > 1 ? ", " : "") + JsonString(value);
-        Add(key, list + "]");
-    }
-    std::string Text() const { return "{\n" + body_ + "\n}\n"; }
-
-private:
-    void Add(const char* key, const std::string& json) {
-        if (!body_.empty()) body_ += ",\n";
-        body_ += "  " + JsonString(key) + ": " + json;
-    }
-    std::string body_;
+// One fact as both forms show it: a labelled line of text (left out when
+// the value is unknown) and a key of the JSON object (null when unknown).
+struct Fact {
+    enum class In { Both, TextOnly, JsonOnly };
+    const char* label;
+    const char* key;
+    std::optional<std::string> text;
+    std::optional<std::uint64_t> number;
+    const char* unit = "";  // after a number in the text form
+    In in = In::Both;
 };
 
 template <class T>
@@ -137,30 +83,67 @@ std::optional<std::uint64_t> Number(const std::optional<T>& value) {
     return static_cast<std::uint64_t>(*value);
 }
 
-std::string JsonOf(const std::string& file, const HelpFileFacts& facts, const Shown& shown) {
-    JsonObject json;
-    json.Key("file", file);
-    json.Key("title", shown.title);
-    json.Key("default_topic", shown.defaultTopic);
-    json.Key("default_window", shown.defaultWindow);
-    json.Key("contents_file", shown.contentsFile);
-    json.Key("index_file", shown.indexFile);
-    json.Key("language_id", Number(shown.languageId));
-    json.Key("language", shown.languageName);
-    json.Key("compiler", shown.compiler);
-    json.Key("compiled", shown.compiled);
-    json.Key("streams", std::optional<std::uint64_t>(facts.streams));
-    json.Key("stream_bytes", std::optional<std::uint64_t>(facts.streamBytes));
-    json.Key("file_bytes", std::optional<std::uint64_t>(facts.fileBytes));
-    json.Key("section_uncompressed_bytes",
-             facts.compressedSection ? std::optional<std::uint64_t>(facts.compressedSection->uncompressed) : std::nullopt);
-    json.Key("section_compressed_bytes",
-             facts.compressedSection ? std::optional<std::uint64_t>(facts.compressedSection->compressed) : std::nullopt);
-    json.Key("lzx_window_bytes", facts.lzx ? std::optional<std::uint64_t>(facts.lzx->windowBytes) : std::nullopt);
-    json.Key("lzx_reset_interval_bytes",
-             facts.lzx ? std::optional<std::uint64_t>(facts.lzx->resetIntervalBytes) : std::nullopt);
-    json.Key("notes", facts.notes);
-    return json.Text();
+// `member` of `whole`, when `whole` is known.
+template <class Whole, class T>
+std::optional<std::uint64_t> Part(const std::optional<Whole>& whole, T Whole::*member) {
+    if (!whole) return std::nullopt;
+    return static_cast<std::uint64_t>((*whole).*member);
+}
+
+std::vector<Fact> FactsToShow(const std::string& file, const HelpFileFacts& facts, const Shown& shown) {
+    using In = Fact::In;
+    std::optional<std::string> language;
+    if (shown.languageId) language = Hex(*shown.languageId) + (shown.languageName ? " " + *shown.languageName : "");
+    const auto& section = facts.compressedSection;
+    const auto& lzx = facts.lzx;
+    return {
+        {"file", "file", file, {}},
+        {"title", "title", shown.title, {}},
+        {"default topic", "default_topic", shown.defaultTopic, {}},
+        {"default window", "default_window", shown.defaultWindow, {}},
+        {"contents file", "contents_file", shown.contentsFile, {}},
+        {"index file", "index_file", shown.indexFile, {}},
+        {"language", "language_id", {}, Number(shown.languageId), "", In::JsonOnly},
+        {"language", "language", shown.languageName, {}, "", In::JsonOnly},
+        {"language", "language", language, {}, "", In::TextOnly},
+        {"compiler", "compiler", shown.compiler, {}},
+        {"compiled", "compiled", shown.compiled, {}},
+        {"streams", "streams", {}, facts.streams},
+        {"stream bytes", "stream_bytes", {}, facts.streamBytes},
+        {"file bytes", "file_bytes", {}, facts.fileBytes},
+        {"compressed section", "section_uncompressed_bytes", {},
+         Part(section, &CompressedSectionLengths::uncompressed), " bytes uncompressed"},
+        {"compressed section", "section_compressed_bytes", {},
+         Part(section, &CompressedSectionLengths::compressed), " bytes compressed"},
+        {"LZX window", "lzx_window_bytes", {}, Part(lzx, &LzxParameters::windowBytes), " bytes"},
+        {"LZX reset interval", "lzx_reset_interval_bytes", {},
+         Part(lzx, &LzxParameters::resetIntervalBytes), " bytes"},
+    };
+}
+
+std::string TextOf(const std::vector<Fact>& shown, const std::vector<std::string>& notes) {
+    std::string text;
+    for (const Fact& fact : shown) {
+        if (fact.in == Fact::In::JsonOnly) continue;
+        if (fact.text) text += std::string(fact.label) + ": " + EscapeForLine(*fact.text) + "\n";
+        if (fact.number) text += std::string(fact.label) + ": " + std::to_string(*fact.number) + fact.unit + "\n";
+    }
+    for (const std::string& note : notes) text += "note: " + EscapeForLine(note) + "\n";
+    return text;
+}
+
+std::string JsonOf(const std::vector<Fact>& shown, const std::vector<std::string>& notes) {
+    std::string body;
+    for (const Fact& fact : shown) {
+        if (fact.in == Fact::In::TextOnly) continue;
+        const std::string value = fact.text     ? JsonString(*fact.text)
+                                  : fact.number ? std::to_string(*fact.number)
+                                                : std::string("null");
+        body += "  " + JsonString(fact.key) + ": " + value + ",\n";
+    }
+    std::string list;
+    for (const std::string& note : notes) list += (list.empty() ? "" : ", ") + JsonString(note);
+    return "{\n" + body + "  \"notes\": [" + list + "]\n}\n";
 }
 
 }  // namespace
@@ -170,7 +153,8 @@ int RunInfo(const InfoCommand& command) {
     extractor.Open(command.file);
     const HelpFileFacts facts = ReadHelpFileFacts(extractor.Items());
     const Shown shown = Present(facts);
-    const std::string text = command.json ? JsonOf(command.file, facts, shown) : TextOf(command.file, facts, shown);
+    const std::vector<Fact> shownFacts = FactsToShow(command.file, facts, shown);
+    const std::string text = command.json ? JsonOf(shownFacts, facts.notes) : TextOf(shownFacts, facts.notes);
     WriteStdout(text.data(), text.size());
     return kExitOk;
 }

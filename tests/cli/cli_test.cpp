@@ -26,6 +26,7 @@ namespace vexmor {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Lines;
 using test::ListTree;
 using test::ManifestEntry;
 using test::ReadFile;
@@ -34,13 +35,6 @@ using test::DataFile;
 using test::ReadManifest;
 using test::RunCli;
 using test::TempDir;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
 
 std::size_t RegularFiles(const fs::path& root) {
     std::size_t count = 0;

@@ -17,19 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::DataFile;
+using test::Lines;
 using test::ListTree;
 using test::RunCli;
 using test::TempDir;
 using testsupport::Bytes;
 using testsupport::ChmEntry;
 using testsupport::ToBytes;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
 
 std::string WriteChm(const TempDir& dir, const testsupport::ChmImage& image, const std::string& name = "built.chm") {
     const std::string path = dir / name;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <sstream>
 #include <stdexcept>
 
 #include "tests/common/temp_dir.h"
@@ -47,6 +48,13 @@ CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, 
     if (stdoutPath.empty()) run.out = ReadFile(outPath);
     run.err = ReadFile(errPath);
     return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 }  // namespace vexmor::test

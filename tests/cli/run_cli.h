@@ -18,4 +18,7 @@ struct CliRun {
 // folder; `stdoutPath`, when given, receives stdout instead of `out`.
 CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, const std::string& stdoutPath = {});
 
+// `text` cut at its newlines, without them.
+std::vector<std::string> Lines(const std::string& text);
+
 }  // namespace vexmor::test
