@@ -48,5 +48,11 @@ for page in vexmorchm vexmorchm-cli; do
   warnings=$(zcat "$root/usr/share/man/man1/$page.1.gz" | LC_ALL=C.UTF-8 groff -man -ww -z 2>&1)
   [ -z "$warnings" ] || fail "$page.1: $warnings"
 done
+# The version stated by hand in the metainfo and the manuals is the project's.
+grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/io.github.vexmor.vexmorchm.metainfo.xml" ||
+  fail "the metainfo's latest release is not $version"
+for page in vexmorchm vexmorchm-cli; do
+  zcat "$root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH .*\"VexmorChm $version\"" || fail "$page.1 is not of version $version"
+done
 "$root/usr/bin/vexmorchm-cli" --version | grep -qx "vexmorchm-cli $version" || fail "the packaged vexmorchm-cli does not run"
 echo "package ok: $(basename "$deb")"
