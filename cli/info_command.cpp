@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -14,7 +15,8 @@ namespace vexmor::cli {
 
 namespace {
 
-// The facts as printed: texts converted to UTF-8, absent ones empty.
+// The #SYSTEM facts as printed: texts converted to UTF-8, the time as
+// ISO 8601 UTC; nullopt for what the file does not hold.
 struct Shown {
     std::optional<std::string> title, defaultTopic, defaultWindow, contentsFile, indexFile, compiler, compiled;
     std::optional<std::uint32_t> languageId;
