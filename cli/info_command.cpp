@@ -25,10 +25,10 @@ struct Shown {
 
 std::string IsoTime(std::int64_t unixTime) {
     const auto t = static_cast<std::time_t>(unixTime);
-    std::tm parts{};
-    if (::gmtime_r(&t, &parts) == nullptr) return {};
+    std::tm fields{};
+    if (::gmtime_r(&t, &fields) == nullptr) return {};
     char text[64];
-    return std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts) > 0 ? text : std::string();
+    return std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &fields) > 0 ? text : std::string();
 }
 
 Shown Present(const HelpFileFacts& facts) {
