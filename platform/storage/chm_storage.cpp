@@ -28,6 +28,7 @@ public:
     const FileSource& Source() const { return *source_; }
     const Directory& Dir() const { return directory_; }
     const StorageTree& Tree() const { return tree_; }
+    const ReaderOptions& Options() const { return options_; }
 
     // Set up on first use, so that a file whose compressed section is damaged
     // still lists and its stored streams still read.
@@ -172,6 +173,7 @@ public:
     FileIdentity SourceFile() const override { return file_->Source().Identity(); }
 
     std::unique_ptr<ReadAheadPlan> PlanReads(const std::vector<Placement>& order) override {
+        if (!file_->Options().readAhead) return nullptr;
         std::vector<Placement> compressed;
         for (const Placement& placement : order) {
             if (placement.area == 1 && placement.length > 0) compressed.push_back(placement);

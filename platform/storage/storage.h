@@ -127,6 +127,8 @@ inline constexpr std::size_t kDefaultSpanCacheBudget = 16u << 20;
 
 struct ReaderOptions {
     std::size_t spanCacheBudget = kDefaultSpanCacheBudget;
+    // Off: plans are ignored and the reader decodes alone, as without one.
+    bool readAhead = true;
     // Threads that decode ahead of a plan's reader; 0: one per core.
     unsigned readAheadWorkers = 0;
     // Decoded spans that may wait for the reader, per worker (at least one
