@@ -212,9 +212,12 @@ std::uint64_t LzxSection::BeginPlan(const std::vector<Placement>& ranges) {
 
     unsigned workers = options_.readAheadWorkers;
     if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
-    workers = static_cast<unsigned>(std::min<std::size_t>(workers, plan.size()));
     const std::size_t bySize = std::max<std::size_t>(1, kReadAheadBudget / layout_.resetInterval);
     const std::size_t poolSpans = std::min(bySize, std::max<std::size_t>(1, workers * options_.readAheadSpansPerWorker));
+    // Spans under way count against the pool, so more workers than it holds
+    // would only wait; fewer also bounds what a reader that skips ahead
+    // leaves under way: at most twice the pool is decoded at any time.
+    workers = static_cast<unsigned>(std::min({static_cast<std::size_t>(workers), plan.size(), poolSpans}));
     readAhead_ = std::make_unique<SpanReadAhead>(
         std::move(plan), workers, poolSpans,
         [this](std::size_t index, std::vector<std::uint8_t>& input) { return Decode(index, input); },

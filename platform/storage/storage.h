@@ -129,10 +129,12 @@ struct ReaderOptions {
     std::size_t spanCacheBudget = kDefaultSpanCacheBudget;
     // Off: plans are ignored and the reader decodes alone, as without one.
     bool readAhead = true;
-    // Threads that decode ahead of a plan's reader; 0: one per core.
+    // Threads that decode ahead of a plan's reader; 0: one per core. No
+    // more than the pool holds spans.
     unsigned readAheadWorkers = 0;
-    // Decoded spans that may wait for the reader, per worker (at least one
-    // span in all, and never more than a few MiB).
+    // Decoded or under way spans that may wait for the reader, per worker:
+    // at least one span in all, and no more than 8 MiB unless one span is
+    // larger.
     std::size_t readAheadSpansPerWorker = 4;
 };
 

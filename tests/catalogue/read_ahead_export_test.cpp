@@ -58,7 +58,7 @@ struct Setup {
 const Setup kSetups[] = {
     {"OneWorker", 1, 4},
     {"TwoWorkers", 2, 4},
-    {"SixWorkersPoolOfOneSpan", 6, 0},
+    {"PoolOfOneSpan", 6, 0},
 };
 
 // How the export ends.

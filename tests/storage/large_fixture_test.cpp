@@ -21,15 +21,14 @@ TEST(LargeFixture, EveryStreamOfLclIsByteExact) {
     ExpectFileMatchesManifest(lcl);
 }
 
-// As an export reads it: in storage order, decoded ahead by more workers
-// than cores with a pool of one span, so that the reader both waits for
-// workers and overtakes them.
+// As an export reads it: in storage order, decoded ahead with a pool of one
+// span, so that the reader both waits for the worker and overtakes it.
 TEST(LargeFixture, EveryStreamOfLclIsByteExactWhenDecodedAhead) {
     const FixtureFiles lcl = SharedFixture("lcl");
     if (!Present(lcl)) GTEST_SKIP() << kAbsent << " (" << SharedFixturesFolder() << ")";
     const auto expected = ByInnerName(ReadManifest(lcl.manifest));
     storage::ReaderOptions options;
-    options.readAheadWorkers = 3;
+    options.readAheadWorkers = 1;
     options.readAheadSpansPerWorker = 0;
     const auto component = storage::CreateITStorageWithOptions(options);
     const auto root = component->StgOpenStorage(lcl.chm);

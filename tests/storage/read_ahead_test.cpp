@@ -71,7 +71,7 @@ struct Setup {
 const Setup kSetups[] = {
     {"OneWorker", 1, 4, storage::kDefaultSpanCacheBudget},
     {"TwoWorkers", 2, 4, storage::kDefaultSpanCacheBudget},
-    {"EightWorkersPoolOfOneSpan", 8, 0, storage::kDefaultSpanCacheBudget},
+    {"PoolOfOneSpan", 8, 0, storage::kDefaultSpanCacheBudget},
     {"ThreeWorkersNoCache", 3, 1, 0},
     {"OnePerCore", 0, 4, storage::kDefaultSpanCacheBudget},
 };
