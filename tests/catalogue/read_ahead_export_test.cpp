@@ -14,6 +14,7 @@
 #include "catalogue/inner_name.h"
 #include "catalogue/uChmExtractor.h"
 #include "tests/common/case_name.h"
+#include "tests/common/process_threads.h"
 #include "tests/common/temp_dir.h"
 #include "tests/support/chm_writer.h"
 #include "tests/support/sample_data.h"
@@ -22,14 +23,9 @@
 namespace vexmor {
 namespace {
 
-namespace fs = std::filesystem;
 namespace ts = testsupport;
 
 constexpr std::uint32_t kSpan = 0x8000;
-
-std::size_t Threads() {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()));
-}
 
 // 24 pages of 20 000 bytes in two folders, over 15 spans; the eighth span's
 // data starts with an LZX block of type 7, which does not exist, so the
@@ -137,9 +133,9 @@ TEST_P(ReadAheadExport, WritesAndFailsAsAReaderAloneAndLeavesNoWorker) {
     storage::ReaderOptions alone;
     alone.readAhead = false;
 
-    const std::size_t before = Threads();
+    const std::size_t before = test::ProcessThreads();
     const Result ahead = Export(file.string(), options, ending.ending);
-    EXPECT_EQ(Threads(), before);
+    EXPECT_EQ(test::ProcessThreads(), before);
     const Result expected = Export(file.string(), alone, ending.ending);
     EXPECT_EQ(ahead.errors, expected.errors);
     EXPECT_EQ(ahead.tree, expected.tree);

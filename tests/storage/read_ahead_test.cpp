@@ -13,6 +13,7 @@
 #include "platform/storage/storage.h"
 #include "platform/storage/storage_error.h"
 #include "tests/common/case_name.h"
+#include "tests/common/process_threads.h"
 #include "tests/common/fixture_files.h"
 #include "tests/common/manifest.h"
 #include "tests/common/sha256.h"
@@ -25,14 +26,8 @@ namespace vexmor::test {
 namespace {
 
 using storage::ReaderOptions;
-namespace fs = std::filesystem;
 
 constexpr std::uint32_t kSpan = 32 * 1024;
-
-// Threads of this process: workers that were not joined stay in the count.
-std::size_t Threads() {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()));
-}
 
 // What reading each stream gave: its bytes, or the failure's code and message.
 using Outcome = std::vector<std::pair<std::string, std::string>>;
@@ -192,17 +187,17 @@ class PlanLifetime : public ::testing::Test {
 protected:
     const testsupport::ChmImage image = SpanStreamsChm();
     const testsupport::TempFile file{image.bytes};
-    const std::size_t before = Threads();
+    const std::size_t before = ProcessThreads();
 };
 
 TEST_F(PlanLifetime, AnEndedPlanLeavesNoThreadAndTheReaderGoesOnAlone) {
     Opened o = OpenWithWorkers(file.string(), 3);
     auto plan = o.root->PlanReads(PlacementsOf(o.streams));
     ASSERT_NE(plan, nullptr);
-    EXPECT_EQ(Threads(), before + 3);
+    EXPECT_EQ(ProcessThreads(), before + 3);
     EXPECT_EQ(Read(o.streams[0]), Expected(o.streams[0]));
     plan.reset();  // stopped early, with spans under way or waiting
-    EXPECT_EQ(Threads(), before);
+    EXPECT_EQ(ProcessThreads(), before);
     for (const PlacedStream& stream : o.streams) EXPECT_EQ(Read(stream), Expected(stream)) << stream.name;
 }
 
@@ -212,9 +207,9 @@ TEST_F(PlanLifetime, TheFileGoingFirstJoinsTheWorkersAndThePlanOutlivesIt) {
     ASSERT_NE(plan, nullptr);
     EXPECT_EQ(Read(o.streams[0]), Expected(o.streams[0]));
     o = Opened{};  // the last reference to the opened file
-    EXPECT_EQ(Threads(), before);
+    EXPECT_EQ(ProcessThreads(), before);
     plan.reset();
-    EXPECT_EQ(Threads(), before);
+    EXPECT_EQ(ProcessThreads(), before);
 }
 
 TEST_F(PlanLifetime, ALaterPlanReplacesAnEarlierOneWhichNoLongerEndsIt) {
@@ -222,9 +217,9 @@ TEST_F(PlanLifetime, ALaterPlanReplacesAnEarlierOneWhichNoLongerEndsIt) {
     auto first = o.root->PlanReads(PlacementsOf(o.streams));
     auto second = o.root->PlanReads(PlacementsOf(o.streams));
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(Threads(), before + 2);
+    EXPECT_EQ(ProcessThreads(), before + 2);
     first.reset();
-    EXPECT_EQ(Threads(), before + 2);
+    EXPECT_EQ(ProcessThreads(), before + 2);
     for (const PlacedStream& stream : o.streams) EXPECT_EQ(Read(stream), Expected(stream)) << stream.name;
 }
 
@@ -241,7 +236,7 @@ TEST_F(PlanLifetime, ReadsOutsideThePlanOrderStillGetTheirBytes) {
 TEST_F(PlanLifetime, APlanOfOneSpanStartsNoThread) {
     Opened o = OpenWithWorkers(file.string(), 4);
     const auto plan = o.root->PlanReads({o.streams[0].placement});
-    EXPECT_EQ(Threads(), before);
+    EXPECT_EQ(ProcessThreads(), before);
     EXPECT_EQ(Read(o.streams[0]), Expected(o.streams[0]));
 }
 
