@@ -41,6 +41,7 @@ std::shared_ptr<const DecodedSpan> SpanReadAhead::Take(std::size_t index) {
     if (place < taken_) return nullptr;
     // The reader went past what lies before: those results are no longer
     // wanted, and their room goes to the spans after this one.
+    const std::size_t freed = place + 1 - taken_;
     pool_.erase(pool_.begin(), pool_.lower_bound(place));
     taken_ = place;
 
@@ -72,7 +73,11 @@ std::shared_ptr<const DecodedSpan> SpanReadAhead::Take(std::size_t index) {
     pool_.erase(place);
     taken_ = place + 1;
     lock.unlock();
-    mayBegin_.notify_all();
+    // Room for as many more spans as places were passed: one, as a rule.
+    if (freed == 1)
+        mayBegin_.notify_one();
+    else
+        mayBegin_.notify_all();
     if (result.error) std::rethrow_exception(result.error);
     return result.span;  // null when it was skipped as cached: the caller decodes it
 }
@@ -101,7 +106,7 @@ void SpanReadAhead::Work() noexcept {
             // Gone when the reader went past it meanwhile.
             if (const auto begun = pool_.find(place); begun != pool_.end()) {
                 begun->second = std::move(result);
-                finished_.notify_all();
+                finished_.notify_one();  // only the reader waits there
             }
         }
     } catch (...) {
