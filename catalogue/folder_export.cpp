@@ -4,12 +4,16 @@
 
 #include "catalogue/folder_rule.h"
 #include "catalogue/inner_name.h"
+#include "catalogue/read_plan.h"
 #include "catalogue/storage_order.h"
 
 namespace vexmor {
 
 FolderExport::FolderExport(const TChmItems& items, const std::string& folder, FolderLink link)
-    : folder_(WithTrailingDelim(folder)), link_(link), order_(StorageOrder(items)) {}
+    : folder_(WithTrailingDelim(folder)),
+      link_(link),
+      order_(StorageOrder(items)),
+      readAhead_(PlanReadsOf(items, order_)) {}
 
 void FolderExport::Write(const TChmItem& item, ExportObserver* observer) {
     if (!IsSafeInnerName(item.Path, item.Name))

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,9 @@ public:
     FolderExport(const TChmItems& items, const std::string& folder, FolderLink link = FolderLink::Follow);
 
     // Indexes into the items, in the order they are to be written: the
-    // order of their bytes in the help file.
+    // order of their bytes in the help file. Their compressed data is
+    // decoded ahead on worker threads while the export lives; write them in
+    // this order from one thread.
     const std::vector<std::size_t>& Order() const { return order_; }
 
     // Writes `item` below the folder, creating the inner folders it needs.
@@ -49,6 +52,7 @@ private:
     std::string cachedPath_;
     Descriptor cached_;
     WrittenFiles written_;
+    std::unique_ptr<storage::ReadAheadPlan> readAhead_;
 };
 
 }  // namespace vexmor

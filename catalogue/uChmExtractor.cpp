@@ -6,6 +6,7 @@
 
 #include "catalogue/folder_export.h"
 #include "catalogue/item_copy.h"
+#include "catalogue/read_plan.h"
 
 namespace vexmor {
 
@@ -18,6 +19,7 @@ void TChmItem::SaveToFile(const std::string& target, ExportObserver* observer) c
     const std::string folderPath = delim == std::string::npos ? "." : target.substr(0, delim + 1);
     const Descriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.IsOpen()) throw NamedInOutError(errno, *this);
+    const std::unique_ptr<storage::ReadAheadPlan> readAhead = PlanReadsOf(*this);
     // One file: a refusal (read-only, a folder, the help file) is worth a
     // look before the stream is read.
     CopyItemTo(*this, folder.Get(), name, nullptr, TargetLook::BeforeAndCommit, observer);

@@ -1,5 +1,6 @@
 #include "catalogue/inner_name.h"
 #include "catalogue/item_copy.h"
+#include "catalogue/read_plan.h"
 #include "catalogue/stream_blocks.h"
 #include "catalogue/uChmExtractor.h"
 #include "cli/commands.h"
@@ -29,6 +30,7 @@ int RunCat(const CatCommand& command) {
         Message("no item " + command.innerPath + " in " + command.file);
         return kExitFailure;
     }
+    const std::unique_ptr<storage::ReadAheadPlan> readAhead = PlanReadsOf(*item);
     WithItemName(*item, [&] {
         const std::shared_ptr<storage::IStream> stream = item->Storage->OpenStream(item->Name);
         ReadInBlocks<kCatBlock>(*stream, [](const unsigned char* data, std::uint32_t count) { WriteStdout(data, count); });

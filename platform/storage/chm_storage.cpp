@@ -19,22 +19,23 @@ namespace {
 // it, so it lives until the last of them is gone.
 class ChmFile {
 public:
-    ChmFile(const std::string& path, std::size_t spanCacheBudget)
+    ChmFile(const std::string& path, const ReaderOptions& options)
         : source_(std::make_shared<FileSource>(path)),
           directory_(ReadDirectory(*source_)),
           tree_(directory_.entries),
-          spanCacheBudget_(spanCacheBudget) {}
+          options_(options) {}
 
     const FileSource& Source() const { return *source_; }
     const Directory& Dir() const { return directory_; }
     const StorageTree& Tree() const { return tree_; }
+    const ReaderOptions& Options() const { return options_; }
 
     // Set up on first use, so that a file whose compressed section is damaged
     // still lists and its stored streams still read.
     LzxSection& Compressed() {
         if (!compressed_)
             compressed_ =
-                std::make_unique<LzxSection>(source_, ReadLzxSectionLayout(*source_, directory_), spanCacheBudget_);
+                std::make_unique<LzxSection>(source_, ReadLzxSectionLayout(*source_, directory_), options_);
         return *compressed_;
     }
 
@@ -47,8 +48,22 @@ private:
     std::shared_ptr<const FileSource> source_;
     Directory directory_;
     StorageTree tree_;
-    std::size_t spanCacheBudget_;
+    ReaderOptions options_;
     std::unique_ptr<LzxSection> compressed_;
+};
+
+// Ends its plan unless a later one replaced it; holds the file only weakly,
+// so the file may go first (its section then joins the workers).
+class CompressedReadAhead final : public ReadAheadPlan {
+public:
+    CompressedReadAhead(const std::shared_ptr<ChmFile>& file, std::uint64_t number) : file_(file), number_(number) {}
+    ~CompressedReadAhead() override {
+        if (const std::shared_ptr<ChmFile> file = file_.lock()) file->Compressed().EndPlan(number_);
+    }
+
+private:
+    std::weak_ptr<ChmFile> file_;
+    std::uint64_t number_;
 };
 
 class StoredStream final : public IStream {
@@ -157,6 +172,20 @@ public:
 
     FileIdentity SourceFile() const override { return file_->Source().Identity(); }
 
+    std::unique_ptr<ReadAheadPlan> PlanReads(const std::vector<Placement>& order) override {
+        if (!file_->Options().readAhead) return nullptr;
+        std::vector<Placement> compressed;
+        for (const Placement& placement : order) {
+            if (placement.area == 1 && placement.length > 0) compressed.push_back(placement);
+        }
+        if (compressed.empty()) return nullptr;
+        try {
+            return std::make_unique<CompressedReadAhead>(file_, file_->Compressed().BeginPlan(compressed));
+        } catch (const EStorageError&) {
+            return nullptr;  // a damaged section fails the reads that need it, when they come
+        }
+    }
+
 private:
     std::shared_ptr<ChmFile> file_;
     std::size_t node_;
@@ -164,10 +193,10 @@ private:
 
 class ITStorage final : public IITStorage {
 public:
-    explicit ITStorage(std::size_t spanCacheBudget) : spanCacheBudget_(spanCacheBudget) {}
+    explicit ITStorage(const ReaderOptions& options) : options_(options) {}
 
     std::shared_ptr<IStorage> StgOpenStorage(const std::string& path) override {
-        auto file = std::make_shared<ChmFile>(path, spanCacheBudget_);
+        auto file = std::make_shared<ChmFile>(path, options_);
         last_ = file;
         return std::make_shared<ChmStorage>(std::move(file), StorageTree::kRoot);
     }
@@ -178,16 +207,22 @@ public:
     }
 
 private:
-    std::size_t spanCacheBudget_;
+    ReaderOptions options_;
     std::weak_ptr<ChmFile> last_;
 };
 
 }  // namespace
 
-std::shared_ptr<IITStorage> CreateITStorage() { return CreateITStorageWithCache(kDefaultSpanCacheBudget); }
+std::shared_ptr<IITStorage> CreateITStorage() { return CreateITStorageWithOptions({}); }
 
 std::shared_ptr<IITStorage> CreateITStorageWithCache(std::size_t spanCacheBudget) {
-    return std::make_shared<ITStorage>(spanCacheBudget);
+    ReaderOptions options;
+    options.spanCacheBudget = spanCacheBudget;
+    return CreateITStorageWithOptions(options);
+}
+
+std::shared_ptr<IITStorage> CreateITStorageWithOptions(const ReaderOptions& options) {
+    return std::make_shared<ITStorage>(options);
 }
 
 }  // namespace vexmor::storage

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "platform/storage/byte_view.h"
 #include "platform/storage/file_source.h"
@@ -23,6 +24,9 @@ using lzx::kFrameSize;
 // Spans are decoded whole; a larger reset interval than any writer uses
 // would let a small file demand a large buffer.
 constexpr std::uint64_t kMaxResetInterval = 1u << 24;
+// Decoded spans waiting for the reader take at most this much, or one span
+// when a span is larger.
+constexpr std::size_t kReadAheadBudget = 8u << 20;
 
 // The on-disk layouts read here, both streams stored in section 0. All
 // numbers are little-endian. Fields marked "-" are not read.
@@ -174,42 +178,93 @@ LzxSectionLayout ReadLzxSectionLayout(const FileSource& file, const Directory& d
     return layout;
 }
 
-LzxSection::LzxSection(std::shared_ptr<const FileSource> file, LzxSectionLayout layout, std::size_t cacheBudget)
-    : file_(std::move(file)), layout_(std::move(layout)), decoder_(layout_.windowSize), cacheBudget_(cacheBudget) {}
+LzxSection::LzxSection(std::shared_ptr<const FileSource> file, LzxSectionLayout layout, const ReaderOptions& options)
+    : file_(std::move(file)), layout_(std::move(layout)), decoder_(layout_.windowSize), options_(options) {}
+
+LzxSection::~LzxSection() { readAhead_.reset(); }
 
 std::shared_ptr<const DecodedSpan> LzxSection::SpanAt(std::uint64_t position) {
     const auto index = static_cast<std::size_t>(position / layout_.resetInterval);
-    if (auto found = cached_.find(index); found != cached_.end()) {
-        lru_.splice(lru_.end(), lru_, found->second);
-        return found->second->second;
-    }
-    auto span = Decode(index);
+    if (auto span = Cached(index)) return span;
+    std::shared_ptr<const DecodedSpan> span = readAhead_ ? readAhead_->Take(index) : nullptr;
+    if (!span) span = Decode(index, input_);
     Remember(index, span);
     return span;
 }
 
-std::shared_ptr<const DecodedSpan> LzxSection::Decode(std::size_t index) {
+std::uint64_t LzxSection::BeginPlan(const std::vector<Placement>& ranges) {
+    readAhead_.reset();
+    const std::size_t spanCount = layout_.spanOffsets.size();
+    std::vector<bool> planned(spanCount);
+    std::vector<std::size_t> plan;
+    for (const Placement& range : ranges) {
+        if (range.length == 0 || range.offset >= Length() || range.length > Length() - range.offset) continue;
+        const auto first = static_cast<std::size_t>(range.offset / layout_.resetInterval);
+        const auto last = static_cast<std::size_t>((range.offset + range.length - 1) / layout_.resetInterval);
+        for (std::size_t index = first; index <= last; ++index) {
+            if (planned[index]) continue;
+            planned[index] = true;
+            plan.push_back(index);
+        }
+    }
+    ++planNumber_;
+    if (plan.size() < 2) return planNumber_;
+
+    unsigned workers = options_.readAheadWorkers;
+    if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t bySize = std::max<std::size_t>(1, kReadAheadBudget / layout_.resetInterval);
+    const std::size_t poolSpans = std::min(bySize, std::max<std::size_t>(1, workers * options_.readAheadSpansPerWorker));
+    // Spans under way count against the pool, so more workers than it holds
+    // would only wait; fewer also bounds what a reader that skips ahead
+    // leaves under way: at most twice the pool is decoded at any time.
+    workers = static_cast<unsigned>(std::min({static_cast<std::size_t>(workers), plan.size(), poolSpans}));
+    readAhead_ = std::make_unique<SpanReadAhead>(
+        std::move(plan), workers, poolSpans,
+        [this](std::size_t index, std::vector<std::uint8_t>& input) { return Decode(index, input); },
+        [this](std::size_t index) { return IsCached(index); });
+    return planNumber_;
+}
+
+void LzxSection::EndPlan(std::uint64_t number) {
+    if (number == planNumber_) readAhead_.reset();
+}
+
+std::shared_ptr<const DecodedSpan> LzxSection::Decode(std::size_t index, std::vector<std::uint8_t>& input) const {
     const std::uint64_t begin = layout_.spanOffsets[index];
-    input_.resize(static_cast<std::size_t>(layout_.SpanInputEnd(index) - begin));
-    file_->ReadExact(layout_.contentFileOffset + begin, input_.data(), input_.size(), "the compressed data");
+    input.resize(static_cast<std::size_t>(layout_.SpanInputEnd(index) - begin));
+    file_->ReadExact(layout_.contentFileOffset + begin, input.data(), input.size(), "the compressed data");
 
     auto span = std::make_shared<DecodedSpan>();
     span->start = layout_.SpanStart(index);
     span->length = layout_.SpanLength(index);
     // Left uninitialised: the decoder writes every byte up to `length`.
     span->bytes.reset(new std::uint8_t[span->length + LzxDecoder::kOutputSlack]);
-    decoder_.DecodeSpan(input_.data(), input_.size(), span->bytes.get(), span->length);
-    decodedBytes_ += span->length;
+    decoder_.DecodeSpan(input.data(), input.size(), span->bytes.get(), span->length);
+    decodedBytes_.fetch_add(span->length, std::memory_order_relaxed);
     return span;
 }
 
+std::shared_ptr<const DecodedSpan> LzxSection::Cached(std::size_t index) {
+    const std::lock_guard lock(cacheMutex_);
+    const auto found = cached_.find(index);
+    if (found == cached_.end()) return nullptr;
+    lru_.splice(lru_.end(), lru_, found->second);
+    return found->second->second;
+}
+
+bool LzxSection::IsCached(std::size_t index) {
+    const std::lock_guard lock(cacheMutex_);
+    return cached_.contains(index);
+}
+
 void LzxSection::Remember(std::size_t index, const std::shared_ptr<const DecodedSpan>& span) {
-    while (!lru_.empty() && cachedBytes_ + span->length > cacheBudget_) {
+    const std::lock_guard lock(cacheMutex_);
+    while (!lru_.empty() && cachedBytes_ + span->length > options_.spanCacheBudget) {
         cachedBytes_ -= lru_.front().second->length;
         cached_.erase(lru_.front().first);
         lru_.pop_front();
     }
-    if (span->length > cacheBudget_) return;
+    if (span->length > options_.spanCacheBudget) return;
     lru_.emplace_back(index, span);
     cached_.emplace(index, std::prev(lru_.end()));
     cachedBytes_ += span->length;

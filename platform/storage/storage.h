@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vexmor::storage {
 
@@ -70,6 +71,14 @@ public:
     virtual HResult Next(ElementInfo& out) = 0;
 };
 
+// Decoding ahead for one planned run of reads; ends when destroyed (the
+// workers stop and are joined), at the latest with the opened file. Destroy
+// it on the thread that reads, or once reading has stopped.
+class ReadAheadPlan {
+public:
+    virtual ~ReadAheadPlan() = default;
+};
+
 class IStorage {
 public:
     virtual ~IStorage() = default;
@@ -79,6 +88,17 @@ public:
     virtual std::shared_ptr<IStream> OpenStream(const std::string& name) = 0;
     // The help file this storage belongs to.
     virtual FileIdentity SourceFile() const { return {}; }
+    // Tells the opened file the placements of the streams about to be read,
+    // in the order they will be read from one thread; worker threads decode
+    // their compressed data ahead while the plan lives. Reads give the same
+    // bytes and the same errors, at the same reads, with a plan or without;
+    // a plan for another file's placements costs decoding, nothing else.
+    // Null where there is nothing to gain. Never throws for damage: that is
+    // reported by the reads.
+    virtual std::unique_ptr<ReadAheadPlan> PlanReads(const std::vector<Placement>& order) {
+        (void)order;
+        return nullptr;
+    }
 };
 
 // The identity of the file at `path` now (following links, as opening does);
@@ -105,7 +125,21 @@ public:
 // file, shared by all its streams.
 inline constexpr std::size_t kDefaultSpanCacheBudget = 16u << 20;
 
+struct ReaderOptions {
+    std::size_t spanCacheBudget = kDefaultSpanCacheBudget;
+    // Off: plans are ignored and the reader decodes alone, as without one.
+    bool readAhead = true;
+    // Threads that decode ahead of a plan's reader; 0: one per core. No
+    // more than the pool holds spans.
+    unsigned readAheadWorkers = 0;
+    // Decoded or under way spans that may wait for the reader, per worker:
+    // at least one span in all, and no more than 8 MiB unless one span is
+    // larger.
+    std::size_t readAheadSpansPerWorker = 4;
+};
+
 std::shared_ptr<IITStorage> CreateITStorage();
 std::shared_ptr<IITStorage> CreateITStorageWithCache(std::size_t spanCacheBudget);
+std::shared_ptr<IITStorage> CreateITStorageWithOptions(const ReaderOptions& options);
 
 }  // namespace vexmor::storage

@@ -67,6 +67,13 @@ public:
 
     vexmor::storage::FileIdentity SourceFile() const override { return inner_->SourceFile(); }
 
+    // Passed on, so that the window's exports decode ahead as they do
+    // with the real reader.
+    std::unique_ptr<vexmor::storage::ReadAheadPlan> PlanReads(
+        const std::vector<vexmor::storage::Placement>& order) override {
+        return inner_->PlanReads(order);
+    }
+
 private:
     std::shared_ptr<IStorage> inner_;
     std::shared_ptr<StorageTrace> trace_;

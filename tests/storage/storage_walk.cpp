@@ -1,5 +1,7 @@
 #include "tests/storage/storage_walk.h"
 
+#include <algorithm>
+
 namespace vexmor::test {
 
 namespace {
@@ -25,6 +27,33 @@ void Walk(const std::shared_ptr<storage::IStorage>& storage, const std::string& 
 
 void WalkStreams(const std::shared_ptr<storage::IStorage>& root, const std::function<void(const WalkedStream&)>& visit) {
     Walk(root, "", visit);
+}
+
+std::vector<PlacedStream> StreamsInStorageOrder(const std::shared_ptr<storage::IStorage>& root) {
+    std::vector<PlacedStream> streams;
+    const std::function<void(const std::shared_ptr<storage::IStorage>&, const std::string&)> walk =
+        [&](const std::shared_ptr<storage::IStorage>& storage, const std::string& prefix) {
+            auto elements = storage->EnumElements();
+            storage::ElementInfo info;
+            while (elements->Next(info) == storage::kOk) {
+                if (info.type == storage::ElementType::Storage)
+                    walk(storage->OpenStorage(info.name), prefix + info.name + "/");
+                else
+                    streams.push_back({storage, info.name, prefix + info.name, info.placement});
+            }
+        };
+    walk(root, "");
+    std::stable_sort(streams.begin(), streams.end(), [](const PlacedStream& a, const PlacedStream& b) {
+        return a.placement.area != b.placement.area ? a.placement.area < b.placement.area
+                                                    : a.placement.offset < b.placement.offset;
+    });
+    return streams;
+}
+
+std::vector<storage::Placement> PlacementsOf(const std::vector<PlacedStream>& streams) {
+    std::vector<storage::Placement> placements;
+    for (const PlacedStream& stream : streams) placements.push_back(stream.placement);
+    return placements;
 }
 
 std::string ReadAll(storage::IStream& stream, std::uint32_t block) {
