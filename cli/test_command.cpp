@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "catalogue/inner_name.h"
+#include "catalogue/read_plan.h"
 #include "catalogue/storage_order.h"
 #include "catalogue/stream_blocks.h"
 #include "catalogue/uChmExtractor.h"
@@ -54,6 +55,8 @@ int RunTest(const TestCommand& command) {
         PrintLine(std::to_string(items.Count()) + " streams: not tested, the file is damaged");
         return kExitFailure;
     }
+    // Decoded ahead on the other cores while this thread checks the streams.
+    const std::unique_ptr<storage::ReadAheadPlan> plan = PlanReadsOf(items, order);
     std::size_t damaged = 0;
     std::uint64_t bytes = 0;
     for (const std::size_t index : order) {
