@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
 #include <cstring>
 #include <string>
@@ -62,10 +63,16 @@ public:
     BitReader(const std::uint8_t* in, std::size_t size) : in_(in), size_(size) {}
 
     // Loads at most kMaxRefillBytes (from an empty buffer), so one bound check
-    // covers the common case.
+    // covers the common case, which takes the whole words that fit from one
+    // 8-byte load.
     void Refill() {
+        if (bits_ > kBufferBits - kWordBits) return;
         if (pos_ + kMaxRefillBytes <= size_) {
-            while (bits_ <= kBufferBits - kWordBits) Push(WordAt(pos_));
+            const auto words = static_cast<unsigned>(kBufferBits - bits_) / kWordBits;  // 1 to 4
+            const std::uint64_t next = StreamOrderAt(pos_) & ~std::uint64_t{0} << (kBufferBits - kWordBits * words);
+            buf_ |= next >> bits_;
+            bits_ += static_cast<int>(kWordBits * words);
+            pos_ += 2 * words;
         } else {
             while (bits_ <= kBufferBits - kWordBits) Push(pos_ + 1 < size_ ? WordAt(pos_) : pos_ < size_ ? in_[pos_] : 0u);
         }
@@ -135,6 +142,17 @@ public:
 private:
     static constexpr std::size_t kMaxRefillBytes = kBufferBits / kWordBits * 2;
 
+    // The kMaxRefillBytes bytes at `at` (needs at + 8 <= size) as the next
+    // 64 input bits, first bit highest: the four little-endian words in
+    // reverse order.
+    std::uint64_t StreamOrderAt(std::size_t at) const {
+        static_assert(kMaxRefillBytes == sizeof(std::uint64_t));
+        std::uint64_t x = 0;
+        std::memcpy(&x, in_ + at, sizeof x);
+        if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+        x = x >> 32 | x << 32;
+        return (x >> 16 & 0x0000FFFF0000FFFFu) | (x & 0x0000FFFF0000FFFFu) << 16;
+    }
     // Needs at + 2 <= size.
     std::uint32_t WordAt(std::size_t at) const {
         return static_cast<std::uint32_t>(in_[at]) | static_cast<std::uint32_t>(in_[at + 1]) << 8;
@@ -155,13 +173,20 @@ private:
 // Copies a match of `length` bytes from `offset` bytes back; the two may
 // overlap, a short offset repeating a pattern. Whole steps are copied while
 // the source stays a step behind, so each step reads only bytes already
-// written, and up to kCopyStep - 1 bytes past the match are overwritten.
+// written; a copy may write up to kCopyStep - 1 bytes past the match, and
+// the common case copies kShortCopy bytes without looking at the length.
 inline void CopyMatch(std::uint8_t* dst, std::uint32_t offset, std::size_t length) {
     constexpr std::size_t kStep = LzxDecoder::kCopyStep;
+    constexpr std::size_t kShortCopy = 2 * kStep;
+    static_assert(kShortCopy <= kMaxMatch, "a short copy stays inside the slack");
     assert(offset >= 1 && length >= kMinMatch && length <= kMaxMatch);
     const std::uint8_t* src = dst - offset;
     if (offset >= kStep) {
-        for (std::size_t i = 0; i < length; i += kStep) std::memcpy(dst + i, src + i, kStep);
+        std::memcpy(dst, src, kStep);
+        std::memcpy(dst + kStep, src + kStep, kStep);
+        for (std::size_t i = kShortCopy; i < length; i += kStep) std::memcpy(dst + i, src + i, kStep);
+    } else if (offset >= 8) {
+        for (std::size_t i = 0; i < length; i += 8) std::memcpy(dst + i, src + i, 8);
     } else if (offset == 1) {
         std::memset(dst, *src, length);
     } else {
@@ -185,8 +210,8 @@ private:
     void ReadLengths(std::uint8_t* lengths, unsigned first, unsigned last);
     void ReadTrees();
     void DecodeTokens(std::uint8_t* out, std::size_t& pos, std::size_t limit);
-    std::size_t DecodeMatchLength(unsigned header);
-    std::uint32_t DecodeOffset(unsigned slot, bool alignedBlock);
+    std::size_t DecodeMatchLength(BitReader& bits, unsigned header) const;
+    std::uint32_t DecodeOffset(BitReader& bits, unsigned slot, bool alignedBlock);
     void CopyUncompressed(std::uint8_t* out, std::size_t& pos, std::size_t limit);
     void EndUncompressedBlock();
     void CheckOverrun() const {
@@ -298,18 +323,21 @@ void SpanDecoder::ReadTrees() {
 void SpanDecoder::DecodeTokens(std::uint8_t* out, std::size_t& posRef, std::size_t limit) {
     // One refill covers the main symbol and the length symbol of a token.
     static_assert(BitReader::kBitsAfterRefill >= 2 * kMaxCodeLength);
+    // The reader works on a local copy: the output stores could alias its
+    // members, which would keep them out of registers.
+    BitReader bits = bits_;
     std::size_t pos = posRef;
     const bool alignedBlock = blockType_ == kAligned;
     while (pos < limit) {
-        bits_.Refill();
-        const unsigned symbol = bits_.DecodeBuffered(main_);
+        bits.Refill();
+        const unsigned symbol = bits.DecodeBuffered(main_);
         if (symbol < kNumChars) {
             out[pos++] = static_cast<std::uint8_t>(symbol);
             continue;
         }
         const unsigned element = symbol - kNumChars;
-        const std::size_t length = DecodeMatchLength(element % kLengthHeaders);
-        const std::uint32_t offset = DecodeOffset(element / kLengthHeaders, alignedBlock);
+        const std::size_t length = DecodeMatchLength(bits, element % kLengthHeaders);
+        const std::uint32_t offset = DecodeOffset(bits, element / kLengthHeaders, alignedBlock);
         if (offset == 0 || offset > pos || offset > windowSize_)
             ThrowDamaged("a match refers back beyond the decoded data");
         // The match starts before the span's end (pos < limit), so the copy
@@ -317,15 +345,16 @@ void SpanDecoder::DecodeTokens(std::uint8_t* out, std::size_t& posRef, std::size
         CopyMatch(out + pos, offset, length);
         pos += length;
     }
+    bits_ = bits;
     posRef = pos;
 }
 
 // Needs the bits of one code buffered (the token's refill).
-std::size_t SpanDecoder::DecodeMatchLength(unsigned header) {
+std::size_t SpanDecoder::DecodeMatchLength(BitReader& bits, unsigned header) const {
     std::size_t length = header + kMinMatch;
     if (header == kLengthHeaders - 1) {
         if (!length_.Used()) ThrowDamaged("a match needs the empty length tree");
-        length += bits_.DecodeBuffered(length_);
+        length += bits.DecodeBuffered(length_);
     }
     return length;
 }
@@ -333,7 +362,7 @@ std::size_t SpanDecoder::DecodeMatchLength(unsigned header) {
 // Slots 0, 1, 2 reuse R0, R1, R2, moving that one to the front of the
 // queue; a higher slot gives a new offset from its base and footer bits,
 // which enters the queue at the front.
-std::uint32_t SpanDecoder::DecodeOffset(unsigned slot, bool alignedBlock) {
+std::uint32_t SpanDecoder::DecodeOffset(BitReader& bits, unsigned slot, bool alignedBlock) {
     assert(slot < kMaxPositionSlots);
     switch (slot) {
         case 0:
@@ -351,14 +380,14 @@ std::uint32_t SpanDecoder::DecodeOffset(unsigned slot, bool alignedBlock) {
     // aligned-tree code.
     static_assert(BitReader::kBitsAfterRefill >= kMaxFooterBits);
     static_assert(BitReader::kBitsAfterRefill >= kMaxFooterBits - kAlignedBits + kMaxCodeLength);
-    bits_.Refill();
+    bits.Refill();
     const unsigned footerBits = kPositions.footerBits[slot];
     std::uint32_t footer = 0;
     if (alignedBlock && footerBits >= kAlignedBits) {
-        footer = bits_.TakeBuffered(footerBits - kAlignedBits) << kAlignedBits;
-        footer |= bits_.DecodeBuffered(aligned_);
+        footer = bits.TakeBuffered(footerBits - kAlignedBits) << kAlignedBits;
+        footer |= bits.DecodeBuffered(aligned_);
     } else {
-        footer = bits_.TakeBuffered(footerBits);
+        footer = bits.TakeBuffered(footerBits);
     }
     const std::uint32_t offset = kPositions.base[slot] - 2 + footer;
     r2_ = r1_;
