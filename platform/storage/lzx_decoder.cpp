@@ -64,15 +64,15 @@ public:
 
     // Loads at most kMaxRefillBytes (from an empty buffer), so one bound check
     // covers the common case, which takes the whole words that fit from one
-    // 8-byte load.
+    // 8-byte load without branching on how many do.
     void Refill() {
-        if (bits_ > kBufferBits - kWordBits) return;
         if (pos_ + kMaxRefillBytes <= size_) {
-            const auto words = static_cast<unsigned>(kBufferBits - bits_) / kWordBits;  // 1 to 4
-            const std::uint64_t next = StreamOrderAt(pos_) & ~std::uint64_t{0} << (kBufferBits - kWordBits * words);
-            buf_ |= next >> bits_;
-            bits_ += static_cast<int>(kWordBits * words);
-            pos_ += 2 * words;
+            const auto room = static_cast<unsigned>(kBufferBits - bits_);
+            const unsigned partial = room % kWordBits;  // the bits of a word that does not fit
+            const std::uint64_t next = room != 0 ? StreamOrderAt(pos_) >> bits_ : 0;
+            buf_ |= next >> partial << partial;
+            bits_ += static_cast<int>(room - partial);
+            pos_ += (room - partial) / 8;
         } else {
             while (bits_ <= kBufferBits - kWordBits) Push(pos_ + 1 < size_ ? WordAt(pos_) : pos_ < size_ ? in_[pos_] : 0u);
         }
@@ -194,6 +194,11 @@ inline void CopyMatch(std::uint8_t* dst, std::uint32_t offset, std::size_t lengt
     }
 }
 
+// The repeated-offset queue, most recent first.
+struct RecentOffsets {
+    std::uint32_t r0 = 1, r1 = 1, r2 = 1;
+};
+
 class SpanDecoder {
 public:
     SpanDecoder(const std::uint8_t* in, std::size_t inLength, std::uint32_t windowSize, unsigned positionSlots)
@@ -211,7 +216,7 @@ private:
     void ReadTrees();
     void DecodeTokens(std::uint8_t* out, std::size_t& pos, std::size_t limit);
     std::size_t DecodeMatchLength(BitReader& bits, unsigned header) const;
-    std::uint32_t DecodeOffset(BitReader& bits, unsigned slot, bool alignedBlock);
+    std::uint32_t DecodeOffset(BitReader& bits, RecentOffsets& recent, unsigned slot, bool alignedBlock) const;
     void CopyUncompressed(std::uint8_t* out, std::size_t& pos, std::size_t limit);
     void EndUncompressedBlock();
     void CheckOverrun() const {
@@ -225,8 +230,7 @@ private:
 
     unsigned blockType_ = 0;
     std::uint64_t blockEnd_ = 0;  // output position where the current block ends
-    // The repeated-offset queue, most recent first.
-    std::uint32_t r0_ = 1, r1_ = 1, r2_ = 1;
+    RecentOffsets recent_;
 
     // Lengths carry over from block to block within a span.
     std::array<std::uint8_t, kMainSymbolsMax> mainLengths_{};
@@ -271,9 +275,9 @@ void SpanDecoder::ReadBlockHeader() {
             else
                 bits_.AlignToWord();
             raw_.Seek(bits_.DetachAtWord());
-            r0_ = raw_.U32();
-            r1_ = raw_.U32();
-            r2_ = raw_.U32();
+            recent_.r0 = raw_.U32();
+            recent_.r1 = raw_.U32();
+            recent_.r2 = raw_.U32();
             break;
         }
         default:
@@ -323,9 +327,11 @@ void SpanDecoder::ReadTrees() {
 void SpanDecoder::DecodeTokens(std::uint8_t* out, std::size_t& posRef, std::size_t limit) {
     // One refill covers the main symbol and the length symbol of a token.
     static_assert(BitReader::kBitsAfterRefill >= 2 * kMaxCodeLength);
-    // The reader works on a local copy: the output stores could alias its
-    // members, which would keep them out of registers.
+    // The reader and the offsets work on local copies: the output stores
+    // could alias members, which would keep them out of registers.
     BitReader bits = bits_;
+    RecentOffsets recent = recent_;
+    const std::uint32_t windowSize = windowSize_;
     std::size_t pos = posRef;
     const bool alignedBlock = blockType_ == kAligned;
     while (pos < limit) {
@@ -337,8 +343,8 @@ void SpanDecoder::DecodeTokens(std::uint8_t* out, std::size_t& posRef, std::size
         }
         const unsigned element = symbol - kNumChars;
         const std::size_t length = DecodeMatchLength(bits, element % kLengthHeaders);
-        const std::uint32_t offset = DecodeOffset(bits, element / kLengthHeaders, alignedBlock);
-        if (offset == 0 || offset > pos || offset > windowSize_)
+        const std::uint32_t offset = DecodeOffset(bits, recent, element / kLengthHeaders, alignedBlock);
+        if (offset == 0 || offset > pos || offset > windowSize)
             ThrowDamaged("a match refers back beyond the decoded data");
         // The match starts before the span's end (pos < limit), so the copy
         // stays inside the kOutputSlack bytes behind it.
@@ -346,6 +352,7 @@ void SpanDecoder::DecodeTokens(std::uint8_t* out, std::size_t& posRef, std::size
         pos += length;
     }
     bits_ = bits;
+    recent_ = recent;
     posRef = pos;
 }
 
@@ -362,17 +369,17 @@ std::size_t SpanDecoder::DecodeMatchLength(BitReader& bits, unsigned header) con
 // Slots 0, 1, 2 reuse R0, R1, R2, moving that one to the front of the
 // queue; a higher slot gives a new offset from its base and footer bits,
 // which enters the queue at the front.
-std::uint32_t SpanDecoder::DecodeOffset(BitReader& bits, unsigned slot, bool alignedBlock) {
+std::uint32_t SpanDecoder::DecodeOffset(BitReader& bits, RecentOffsets& recent, unsigned slot, bool alignedBlock) const {
     assert(slot < kMaxPositionSlots);
     switch (slot) {
         case 0:
-            return r0_;
+            return recent.r0;
         case 1:
-            std::swap(r0_, r1_);
-            return r0_;
+            std::swap(recent.r0, recent.r1);
+            return recent.r0;
         case 2:
-            std::swap(r0_, r2_);
-            return r0_;
+            std::swap(recent.r0, recent.r2);
+            return recent.r0;
         default:
             break;
     }
@@ -390,9 +397,9 @@ std::uint32_t SpanDecoder::DecodeOffset(BitReader& bits, unsigned slot, bool ali
         footer = bits.TakeBuffered(footerBits);
     }
     const std::uint32_t offset = kPositions.base[slot] - 2 + footer;
-    r2_ = r1_;
-    r1_ = r0_;
-    r0_ = offset;
+    recent.r2 = recent.r1;
+    recent.r1 = recent.r0;
+    recent.r0 = offset;
     return offset;
 }
 
