@@ -287,11 +287,12 @@ void SpanDecoder::ReadBlockHeader() {
 }
 
 void SpanDecoder::ReadLengths(std::uint8_t* lengths, unsigned first, unsigned last) {
+    BitReader bits = bits_;  // local, as in DecodeTokens
     std::array<std::uint8_t, kPretreeSymbols> pre{};
-    for (auto& len : pre) len = static_cast<std::uint8_t>(bits_.Take(4));
+    for (auto& len : pre) len = static_cast<std::uint8_t>(bits.Take(4));
     pretree_.Build(pre.data());
     for (unsigned i = first; i < last;) {
-        const unsigned symbol = bits_.Decode(pretree_);
+        const unsigned symbol = bits.Decode(pretree_);
         unsigned run = 0;
         std::uint8_t value = 0;
         if (symbol <= 16) {
@@ -300,12 +301,12 @@ void SpanDecoder::ReadLengths(std::uint8_t* lengths, unsigned first, unsigned la
             continue;
         }
         if (symbol == 17) {
-            run = 4 + bits_.Take(4);
+            run = 4 + bits.Take(4);
         } else if (symbol == 18) {
-            run = 20 + bits_.Take(5);
+            run = 20 + bits.Take(5);
         } else {  // 19
-            run = 4 + bits_.Take(1);
-            const unsigned delta = bits_.Decode(pretree_);
+            run = 4 + bits.Take(1);
+            const unsigned delta = bits.Decode(pretree_);
             if (delta > 16) ThrowDamaged("a code length repeat is invalid");
             value = static_cast<std::uint8_t>((lengths[i] + 17 - delta) % 17);
         }
@@ -313,13 +314,14 @@ void SpanDecoder::ReadLengths(std::uint8_t* lengths, unsigned first, unsigned la
         std::memset(lengths + i, value, run);
         i += run;
     }
+    bits_ = bits;
     CheckOverrun();
 }
 
 void SpanDecoder::ReadTrees() {
     ReadLengths(mainLengths_.data(), 0, kNumChars);
     ReadLengths(mainLengths_.data(), kNumChars, mainSymbols_);
-    main_.Build(mainLengths_.data());
+    main_.Build(mainLengths_.data(), mainSymbols_);
     ReadLengths(lengthLengths_.data(), 0, kLengthSymbols);
     length_.Build(lengthLengths_.data());
 }

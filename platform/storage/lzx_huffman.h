@@ -29,16 +29,23 @@ public:
     // `name` says which tree this is in error messages (kept, not copied).
     explicit HuffmanTable(const char* name) : name_(name) {}
 
-    // Builds the decoder for code `lengths` (0 = unused symbol). An incomplete
-    // code is legal (a symbol that no code reaches is caught when decoded);
-    // an over-subscribed one is damage.
-    void Build(const std::uint8_t* lengths) {
+    // Builds the decoder for code `lengths` of the first `symbols` symbols
+    // (0 = unused symbol; the others are unused). An incomplete code is
+    // legal (a symbol that no code reaches is caught when decoded); an
+    // over-subscribed one is damage.
+    void Build(const std::uint8_t* lengths, unsigned symbols = NumSymbols) {
+        assert(symbols <= NumSymbols);
+        // Four interleaved tallies, so that a run of equal lengths does not
+        // wait on its own previous increment.
+        std::array<std::array<std::uint16_t, kMaxCodeLength + 1>, 4> tally{};
+        assert(std::all_of(lengths, lengths + symbols, [](std::uint8_t len) { return len <= kMaxCodeLength; }));
+        unsigned s = 0;
+        for (; s + 4 <= symbols; s += 4)
+            for (unsigned k = 0; k < 4; ++k) ++tally[k][lengths[s + k]];
+        for (; s < symbols; ++s) ++tally[0][lengths[s]];
         std::array<std::uint16_t, kMaxCodeLength + 1> count{};
-        for (unsigned s = 0; s < NumSymbols; ++s) {
-            assert(lengths[s] <= kMaxCodeLength);
-            ++count[lengths[s]];
-        }
-        count[0] = 0;
+        for (unsigned len = 1; len <= kMaxCodeLength; ++len)
+            count[len] = static_cast<std::uint16_t>(tally[0][len] + tally[1][len] + tally[2][len] + tally[3][len]);
         std::int32_t left = 1;
         for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
             left = (left << 1) - count[len];
@@ -54,8 +61,8 @@ public:
         }
         // Symbols in code order: by length, then by symbol.
         std::array<std::uint16_t, kMaxCodeLength + 1> fill = offset_;
-        for (unsigned s = 0; s < NumSymbols; ++s)
-            if (const unsigned len = lengths[s]; len != 0) sorted_[fill[len]++] = static_cast<std::uint16_t>(s);
+        for (unsigned symbol = 0; symbol < symbols; ++symbol)
+            if (const unsigned len = lengths[symbol]; len != 0) sorted_[fill[len]++] = static_cast<std::uint16_t>(symbol);
         std::uint32_t code = 0;
         for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
             code = (code + count[len - 1]) << 1;
