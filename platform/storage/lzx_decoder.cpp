@@ -79,6 +79,10 @@ public:
         assert(bits_ >= static_cast<int>(kBitsAfterRefill) && bits_ <= kBufferBits);
         assert(bits_ == kBufferBits || buf_ << bits_ == 0);
     }
+    int Buffered() const { return bits_; }
+    // The next kMaxCodeLength bits, first bit highest; a refill leaves them
+    // as they are when that many are buffered.
+    std::uint32_t Peek() const { return static_cast<std::uint32_t>(buf_ >> (kBufferBits - kMaxCodeLength)); }
     void EnsureBits(unsigned n) {
         assert(n <= kBitsAfterRefill);
         if (bits_ < static_cast<int>(n)) Refill();
@@ -327,8 +331,14 @@ void SpanDecoder::ReadTrees() {
 }
 
 void SpanDecoder::DecodeTokens(std::uint8_t* out, std::size_t& posRef, std::size_t limit) {
-    // One refill covers the main symbol and the length symbol of a token.
-    static_assert(BitReader::kBitsAfterRefill >= 2 * kMaxCodeLength);
+    // Each token refills once, then takes its main and length codes (and a
+    // repeated offset); a new offset refills again before its footer. So a
+    // whole code is still buffered when the next token starts, and its main
+    // code can be looked up before that token's refill, off the refill's
+    // dependency chain.
+    static_assert(BitReader::kBitsAfterRefill - 2 * kMaxCodeLength >= kMaxCodeLength);
+    static_assert(BitReader::kBitsAfterRefill - kMaxFooterBits >= kMaxCodeLength);
+    static_assert(BitReader::kBitsAfterRefill - (kMaxFooterBits - kAlignedBits) - kMaxCodeLength >= kMaxCodeLength);
     // The reader and the offsets work on local copies: the output stores
     // could alias members, which would keep them out of registers.
     BitReader bits = bits_;
@@ -336,9 +346,14 @@ void SpanDecoder::DecodeTokens(std::uint8_t* out, std::size_t& posRef, std::size
     const std::uint32_t windowSize = windowSize_;
     std::size_t pos = posRef;
     const bool alignedBlock = blockType_ == kAligned;
+    bits.Refill();
     while (pos < limit) {
+        assert(bits.Buffered() >= static_cast<int>(kMaxCodeLength));
+        const std::uint32_t peek = bits.Peek();
         bits.Refill();
-        const unsigned symbol = bits.DecodeBuffered(main_);
+        const HuffmanSymbol decoded = main_.Decode(peek);
+        bits.Consume(decoded.length);
+        const unsigned symbol = decoded.symbol;
         if (symbol < kNumChars) {
             out[pos++] = static_cast<std::uint8_t>(symbol);
             continue;
