@@ -47,8 +47,9 @@ constexpr PositionTables kPositions;
 
 // Input is a sequence of 16-bit little-endian words, consumed from the most
 // significant bit. Invariant: the `bits` high bits of `buf` are the next
-// unread input bits, the rest of `buf` is zero; `pos` is the byte position of
-// the next word to load. Past the end of the input, zero words are loaded
+// unread input bits; below them come fewer than 16 of the input bits that
+// follow, then zeros, so loading the word at `pos` (the byte position of the
+// next word to load) ORs in bits equal to those already there. Past the end of the input, zero words are loaded
 // and `pos` keeps counting, so an overrun is found by Consumed() > size.
 class BitReader {
     static constexpr int kBufferBits = 64;
@@ -67,17 +68,18 @@ public:
     // 8-byte load without branching on how many do.
     void Refill() {
         if (pos_ + kMaxRefillBytes <= size_) {
+            // The leading bits of a word that does not fit whole come in too,
+            // uncounted, as the invariant allows.
             const auto room = static_cast<unsigned>(kBufferBits - bits_);
-            const unsigned partial = room % kWordBits;  // the bits of a word that does not fit
-            const std::uint64_t next = room != 0 ? StreamOrderAt(pos_) >> bits_ : 0;
-            buf_ |= next >> partial << partial;
-            bits_ += static_cast<int>(room - partial);
-            pos_ += (room - partial) / 8;
+            const unsigned whole = room - room % kWordBits;
+            buf_ |= room != 0 ? StreamOrderAt(pos_) >> bits_ : 0;
+            bits_ += static_cast<int>(whole);
+            pos_ += whole / 8;
         } else {
             while (bits_ <= kBufferBits - kWordBits) Push(pos_ + 1 < size_ ? WordAt(pos_) : pos_ < size_ ? in_[pos_] : 0u);
         }
         assert(bits_ >= static_cast<int>(kBitsAfterRefill) && bits_ <= kBufferBits);
-        assert(bits_ == kBufferBits || buf_ << bits_ == 0);
+        assert(bits_ == kBufferBits || buf_ << bits_ << kWordBits == 0);
     }
     int Buffered() const { return bits_; }
     // The next kMaxCodeLength bits, first bit highest; a refill leaves them
