@@ -49,8 +49,9 @@ constexpr PositionTables kPositions;
 // significant bit. Invariant: the `bits` high bits of `buf` are the next
 // unread input bits; below them come fewer than 16 of the input bits that
 // follow, then zeros, so loading the word at `pos` (the byte position of the
-// next word to load) ORs in bits equal to those already there. Past the end of the input, zero words are loaded
-// and `pos` keeps counting, so an overrun is found by Consumed() > size.
+// next word to load) ORs in bits equal to those already there. Past the end
+// of the input, zero words are loaded and `pos` keeps counting, so an
+// overrun is found by Consumed() > size.
 class BitReader {
     static constexpr int kBufferBits = 64;
     static constexpr int kWordBits = 16;
