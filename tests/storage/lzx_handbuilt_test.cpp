@@ -150,7 +150,8 @@ TEST_P(LongestMatchAtTheEnd, FitsTheOutputSlack) {
 
 INSTANTIATE_TEST_SUITE_P(CopyPaths, LongestMatchAtTheEnd,
                          ::testing::Values(LastMatchCase{"offset_1", 1}, LastMatchCase{"offset_3", 3},
-                                           LastMatchCase{"offset_8", 8}, LastMatchCase{"offset_13", 13}),
+                                           LastMatchCase{"offset_8", 8}, LastMatchCase{"offset_13", 13},
+                                           LastMatchCase{"offset_17", 17}),
                          [](const auto& test) { return std::string(test.param.name); });
 
 // A match copies in steps as wide as its distance allows, and may write past
