@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
 #include <cstring>
 #include <string>
@@ -46,9 +47,11 @@ constexpr PositionTables kPositions;
 
 // Input is a sequence of 16-bit little-endian words, consumed from the most
 // significant bit. Invariant: the `bits` high bits of `buf` are the next
-// unread input bits, the rest of `buf` is zero; `pos` is the byte position of
-// the next word to load. Past the end of the input, zero words are loaded
-// and `pos` keeps counting, so an overrun is found by Consumed() > size.
+// unread input bits; below them come fewer than 16 of the input bits that
+// follow, then zeros, so loading the word at `pos` (the byte position of the
+// next word to load) ORs in bits equal to those already there. Past the end
+// of the input, zero words are loaded and `pos` keeps counting, so an
+// overrun is found by Consumed() > size.
 class BitReader {
     static constexpr int kBufferBits = 64;
     static constexpr int kWordBits = 16;
@@ -62,16 +65,27 @@ public:
     BitReader(const std::uint8_t* in, std::size_t size) : in_(in), size_(size) {}
 
     // Loads at most kMaxRefillBytes (from an empty buffer), so one bound check
-    // covers the common case.
+    // covers the common case, which takes the whole words that fit from one
+    // 8-byte load without branching on how many do.
     void Refill() {
         if (pos_ + kMaxRefillBytes <= size_) {
-            while (bits_ <= kBufferBits - kWordBits) Push(WordAt(pos_));
+            // The leading bits of a word that does not fit whole come in too,
+            // uncounted, as the invariant allows.
+            const auto room = static_cast<unsigned>(kBufferBits - bits_);
+            const unsigned whole = room - room % kWordBits;
+            buf_ |= room != 0 ? StreamOrderAt(pos_) >> bits_ : 0;
+            bits_ += static_cast<int>(whole);
+            pos_ += whole / 8;
         } else {
             while (bits_ <= kBufferBits - kWordBits) Push(pos_ + 1 < size_ ? WordAt(pos_) : pos_ < size_ ? in_[pos_] : 0u);
         }
         assert(bits_ >= static_cast<int>(kBitsAfterRefill) && bits_ <= kBufferBits);
-        assert(bits_ == kBufferBits || buf_ << bits_ == 0);
+        assert(bits_ == kBufferBits || buf_ << bits_ << kWordBits == 0);
     }
+    int Buffered() const { return bits_; }
+    // The next kMaxCodeLength bits, first bit highest; a refill leaves them
+    // as they are when that many are buffered.
+    std::uint32_t Peek() const { return static_cast<std::uint32_t>(buf_ >> (kBufferBits - kMaxCodeLength)); }
     void EnsureBits(unsigned n) {
         assert(n <= kBitsAfterRefill);
         if (bits_ < static_cast<int>(n)) Refill();
@@ -135,6 +149,17 @@ public:
 private:
     static constexpr std::size_t kMaxRefillBytes = kBufferBits / kWordBits * 2;
 
+    // The kMaxRefillBytes bytes at `at` (needs at + 8 <= size) as the next
+    // 64 input bits, first bit highest: the four little-endian words in
+    // reverse order.
+    std::uint64_t StreamOrderAt(std::size_t at) const {
+        static_assert(kMaxRefillBytes == sizeof(std::uint64_t));
+        std::uint64_t x = 0;
+        std::memcpy(&x, in_ + at, sizeof x);
+        if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+        x = x >> 32 | x << 32;
+        return (x >> 16 & 0x0000FFFF0000FFFFu) | (x & 0x0000FFFF0000FFFFu) << 16;
+    }
     // Needs at + 2 <= size.
     std::uint32_t WordAt(std::size_t at) const {
         return static_cast<std::uint32_t>(in_[at]) | static_cast<std::uint32_t>(in_[at + 1]) << 8;
@@ -155,19 +180,31 @@ private:
 // Copies a match of `length` bytes from `offset` bytes back; the two may
 // overlap, a short offset repeating a pattern. Whole steps are copied while
 // the source stays a step behind, so each step reads only bytes already
-// written, and up to kCopyStep - 1 bytes past the match are overwritten.
+// written; a copy may write up to kCopyStep - 1 bytes past the match, and
+// the common case copies kShortCopy bytes without looking at the length.
 inline void CopyMatch(std::uint8_t* dst, std::uint32_t offset, std::size_t length) {
     constexpr std::size_t kStep = LzxDecoder::kCopyStep;
+    constexpr std::size_t kShortCopy = 2 * kStep;
+    static_assert(kShortCopy <= kMaxMatch, "a short copy stays inside the slack");
     assert(offset >= 1 && length >= kMinMatch && length <= kMaxMatch);
     const std::uint8_t* src = dst - offset;
     if (offset >= kStep) {
-        for (std::size_t i = 0; i < length; i += kStep) std::memcpy(dst + i, src + i, kStep);
+        std::memcpy(dst, src, kStep);
+        std::memcpy(dst + kStep, src + kStep, kStep);
+        for (std::size_t i = kShortCopy; i < length; i += kStep) std::memcpy(dst + i, src + i, kStep);
+    } else if (offset >= 8) {
+        for (std::size_t i = 0; i < length; i += 8) std::memcpy(dst + i, src + i, 8);
     } else if (offset == 1) {
         std::memset(dst, *src, length);
     } else {
         for (std::size_t i = 0; i < length; ++i) dst[i] = src[i];
     }
 }
+
+// The repeated-offset queue, most recent first.
+struct RecentOffsets {
+    std::uint32_t r0 = 1, r1 = 1, r2 = 1;
+};
 
 class SpanDecoder {
 public:
@@ -185,8 +222,8 @@ private:
     void ReadLengths(std::uint8_t* lengths, unsigned first, unsigned last);
     void ReadTrees();
     void DecodeTokens(std::uint8_t* out, std::size_t& pos, std::size_t limit);
-    std::size_t DecodeMatchLength(unsigned header);
-    std::uint32_t DecodeOffset(unsigned slot, bool alignedBlock);
+    std::size_t DecodeMatchLength(BitReader& bits, unsigned header) const;
+    std::uint32_t DecodeOffset(BitReader& bits, RecentOffsets& recent, unsigned slot, bool alignedBlock) const;
     void CopyUncompressed(std::uint8_t* out, std::size_t& pos, std::size_t limit);
     void EndUncompressedBlock();
     void CheckOverrun() const {
@@ -200,8 +237,7 @@ private:
 
     unsigned blockType_ = 0;
     std::uint64_t blockEnd_ = 0;  // output position where the current block ends
-    // The repeated-offset queue, most recent first.
-    std::uint32_t r0_ = 1, r1_ = 1, r2_ = 1;
+    RecentOffsets recent_;
 
     // Lengths carry over from block to block within a span.
     std::array<std::uint8_t, kMainSymbolsMax> mainLengths_{};
@@ -246,9 +282,9 @@ void SpanDecoder::ReadBlockHeader() {
             else
                 bits_.AlignToWord();
             raw_.Seek(bits_.DetachAtWord());
-            r0_ = raw_.U32();
-            r1_ = raw_.U32();
-            r2_ = raw_.U32();
+            recent_.r0 = raw_.U32();
+            recent_.r1 = raw_.U32();
+            recent_.r2 = raw_.U32();
             break;
         }
         default:
@@ -258,11 +294,12 @@ void SpanDecoder::ReadBlockHeader() {
 }
 
 void SpanDecoder::ReadLengths(std::uint8_t* lengths, unsigned first, unsigned last) {
+    BitReader bits = bits_;  // local, as in DecodeTokens
     std::array<std::uint8_t, kPretreeSymbols> pre{};
-    for (auto& len : pre) len = static_cast<std::uint8_t>(bits_.Take(4));
+    for (auto& len : pre) len = static_cast<std::uint8_t>(bits.Take(4));
     pretree_.Build(pre.data());
     for (unsigned i = first; i < last;) {
-        const unsigned symbol = bits_.Decode(pretree_);
+        const unsigned symbol = bits.Decode(pretree_);
         unsigned run = 0;
         std::uint8_t value = 0;
         if (symbol <= 16) {
@@ -271,12 +308,12 @@ void SpanDecoder::ReadLengths(std::uint8_t* lengths, unsigned first, unsigned la
             continue;
         }
         if (symbol == 17) {
-            run = 4 + bits_.Take(4);
+            run = 4 + bits.Take(4);
         } else if (symbol == 18) {
-            run = 20 + bits_.Take(5);
+            run = 20 + bits.Take(5);
         } else {  // 19
-            run = 4 + bits_.Take(1);
-            const unsigned delta = bits_.Decode(pretree_);
+            run = 4 + bits.Take(1);
+            const unsigned delta = bits.Decode(pretree_);
             if (delta > 16) ThrowDamaged("a code length repeat is invalid");
             value = static_cast<std::uint8_t>((lengths[i] + 17 - delta) % 17);
         }
@@ -284,48 +321,67 @@ void SpanDecoder::ReadLengths(std::uint8_t* lengths, unsigned first, unsigned la
         std::memset(lengths + i, value, run);
         i += run;
     }
+    bits_ = bits;
     CheckOverrun();
 }
 
 void SpanDecoder::ReadTrees() {
     ReadLengths(mainLengths_.data(), 0, kNumChars);
     ReadLengths(mainLengths_.data(), kNumChars, mainSymbols_);
-    main_.Build(mainLengths_.data());
+    main_.Build(mainLengths_.data(), mainSymbols_);
     ReadLengths(lengthLengths_.data(), 0, kLengthSymbols);
     length_.Build(lengthLengths_.data());
 }
 
 void SpanDecoder::DecodeTokens(std::uint8_t* out, std::size_t& posRef, std::size_t limit) {
-    // One refill covers the main symbol and the length symbol of a token.
-    static_assert(BitReader::kBitsAfterRefill >= 2 * kMaxCodeLength);
+    // Each token refills once, then takes its main and length codes (and a
+    // repeated offset); a new offset refills again before its footer. So a
+    // whole code is still buffered when the next token starts, and its main
+    // code can be looked up before that token's refill, off the refill's
+    // dependency chain.
+    static_assert(BitReader::kBitsAfterRefill - 2 * kMaxCodeLength >= kMaxCodeLength);
+    static_assert(BitReader::kBitsAfterRefill - kMaxFooterBits >= kMaxCodeLength);
+    static_assert(BitReader::kBitsAfterRefill - (kMaxFooterBits - kAlignedBits) - kMaxCodeLength >= kMaxCodeLength);
+    // The reader and the offsets work on local copies: the output stores
+    // could alias members, which would keep them out of registers.
+    BitReader bits = bits_;
+    RecentOffsets recent = recent_;
+    const std::uint32_t windowSize = windowSize_;
     std::size_t pos = posRef;
     const bool alignedBlock = blockType_ == kAligned;
+    bits.Refill();
     while (pos < limit) {
-        bits_.Refill();
-        const unsigned symbol = bits_.DecodeBuffered(main_);
+        assert(bits.Buffered() >= static_cast<int>(kMaxCodeLength));
+        const std::uint32_t peek = bits.Peek();
+        bits.Refill();
+        const HuffmanSymbol decoded = main_.Decode(peek);
+        bits.Consume(decoded.length);
+        const unsigned symbol = decoded.symbol;
         if (symbol < kNumChars) {
             out[pos++] = static_cast<std::uint8_t>(symbol);
             continue;
         }
         const unsigned element = symbol - kNumChars;
-        const std::size_t length = DecodeMatchLength(element % kLengthHeaders);
-        const std::uint32_t offset = DecodeOffset(element / kLengthHeaders, alignedBlock);
-        if (offset == 0 || offset > pos || offset > windowSize_)
+        const std::size_t length = DecodeMatchLength(bits, element % kLengthHeaders);
+        const std::uint32_t offset = DecodeOffset(bits, recent, element / kLengthHeaders, alignedBlock);
+        if (offset == 0 || offset > pos || offset > windowSize)
             ThrowDamaged("a match refers back beyond the decoded data");
         // The match starts before the span's end (pos < limit), so the copy
         // stays inside the kOutputSlack bytes behind it.
         CopyMatch(out + pos, offset, length);
         pos += length;
     }
+    bits_ = bits;
+    recent_ = recent;
     posRef = pos;
 }
 
 // Needs the bits of one code buffered (the token's refill).
-std::size_t SpanDecoder::DecodeMatchLength(unsigned header) {
+std::size_t SpanDecoder::DecodeMatchLength(BitReader& bits, unsigned header) const {
     std::size_t length = header + kMinMatch;
     if (header == kLengthHeaders - 1) {
         if (!length_.Used()) ThrowDamaged("a match needs the empty length tree");
-        length += bits_.DecodeBuffered(length_);
+        length += bits.DecodeBuffered(length_);
     }
     return length;
 }
@@ -333,17 +389,17 @@ std::size_t SpanDecoder::DecodeMatchLength(unsigned header) {
 // Slots 0, 1, 2 reuse R0, R1, R2, moving that one to the front of the
 // queue; a higher slot gives a new offset from its base and footer bits,
 // which enters the queue at the front.
-std::uint32_t SpanDecoder::DecodeOffset(unsigned slot, bool alignedBlock) {
+std::uint32_t SpanDecoder::DecodeOffset(BitReader& bits, RecentOffsets& recent, unsigned slot, bool alignedBlock) const {
     assert(slot < kMaxPositionSlots);
     switch (slot) {
         case 0:
-            return r0_;
+            return recent.r0;
         case 1:
-            std::swap(r0_, r1_);
-            return r0_;
+            std::swap(recent.r0, recent.r1);
+            return recent.r0;
         case 2:
-            std::swap(r0_, r2_);
-            return r0_;
+            std::swap(recent.r0, recent.r2);
+            return recent.r0;
         default:
             break;
     }
@@ -351,19 +407,19 @@ std::uint32_t SpanDecoder::DecodeOffset(unsigned slot, bool alignedBlock) {
     // aligned-tree code.
     static_assert(BitReader::kBitsAfterRefill >= kMaxFooterBits);
     static_assert(BitReader::kBitsAfterRefill >= kMaxFooterBits - kAlignedBits + kMaxCodeLength);
-    bits_.Refill();
+    bits.Refill();
     const unsigned footerBits = kPositions.footerBits[slot];
     std::uint32_t footer = 0;
     if (alignedBlock && footerBits >= kAlignedBits) {
-        footer = bits_.TakeBuffered(footerBits - kAlignedBits) << kAlignedBits;
-        footer |= bits_.DecodeBuffered(aligned_);
+        footer = bits.TakeBuffered(footerBits - kAlignedBits) << kAlignedBits;
+        footer |= bits.DecodeBuffered(aligned_);
     } else {
-        footer = bits_.TakeBuffered(footerBits);
+        footer = bits.TakeBuffered(footerBits);
     }
     const std::uint32_t offset = kPositions.base[slot] - 2 + footer;
-    r2_ = r1_;
-    r1_ = r0_;
-    r0_ = offset;
+    recent.r2 = recent.r1;
+    recent.r1 = recent.r0;
+    recent.r0 = offset;
     return offset;
 }
 

@@ -15,7 +15,7 @@ public:
     // Match copies move this many bytes at a time while source and
     // destination lie that far apart, so a copy may write up to
     // kCopyStep - 1 bytes past the match's end.
-    static constexpr std::size_t kCopyStep = 8;
+    static constexpr std::size_t kCopyStep = 16;
 
     // The last match starts before the requested end, so it may run up to
     // kMaxMatch - 1 bytes past it, and its copy a step's remainder further:

@@ -2,6 +2,7 @@
 // to TableBits bits, a canonical walk for the rare longer ones.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstdint>
@@ -23,22 +24,28 @@ struct HuffmanSymbol {
 template <unsigned NumSymbols, unsigned TableBits>
 class HuffmanTable {
     static_assert(TableBits <= kMaxCodeLength);
-    static_assert(NumSymbols <= 0xFFFF, "a symbol fits the low half of a table entry");
 
 public:
     // `name` says which tree this is in error messages (kept, not copied).
     explicit HuffmanTable(const char* name) : name_(name) {}
 
-    // Builds the decoder for code `lengths` (0 = unused symbol). An incomplete
-    // code is legal (a symbol that no code reaches is caught when decoded);
-    // an over-subscribed one is damage.
-    void Build(const std::uint8_t* lengths) {
+    // Builds the decoder for code `lengths` of the first `symbols` symbols
+    // (0 = unused symbol; the others are unused). An incomplete code is
+    // legal (a symbol that no code reaches is caught when decoded); an
+    // over-subscribed one is damage.
+    void Build(const std::uint8_t* lengths, unsigned symbols = NumSymbols) {
+        assert(symbols <= NumSymbols);
+        // Four interleaved tallies, so that a run of equal lengths does not
+        // wait on its own previous increment.
+        std::array<std::array<std::uint16_t, kMaxCodeLength + 1>, 4> tally{};
+        assert(std::all_of(lengths, lengths + symbols, [](std::uint8_t len) { return len <= kMaxCodeLength; }));
+        unsigned s = 0;
+        for (; s + 4 <= symbols; s += 4)
+            for (unsigned k = 0; k < 4; ++k) ++tally[k][lengths[s + k]];
+        for (; s < symbols; ++s) ++tally[0][lengths[s]];
         std::array<std::uint16_t, kMaxCodeLength + 1> count{};
-        for (unsigned s = 0; s < NumSymbols; ++s) {
-            assert(lengths[s] <= kMaxCodeLength);
-            ++count[lengths[s]];
-        }
-        count[0] = 0;
+        for (unsigned len = 1; len <= kMaxCodeLength; ++len)
+            count[len] = static_cast<std::uint16_t>(tally[0][len] + tally[1][len] + tally[2][len] + tally[3][len]);
         std::int32_t left = 1;
         for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
             left = (left << 1) - count[len];
@@ -46,30 +53,33 @@ public:
         }
         used_ = left != (1 << kMaxCodeLength);
 
-        std::array<std::uint32_t, kMaxCodeLength + 2> next{};
-        std::uint32_t code = 0;
         std::uint16_t offset = 0;
         for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
-            code = (code + count[len - 1]) << 1;
-            next[len] = code;
-            first_[len] = code;
             count_[len] = count[len];
             offset_[len] = offset;
             offset = static_cast<std::uint16_t>(offset + count[len]);
         }
+        // Symbols in code order: by length, then by symbol.
         std::array<std::uint16_t, kMaxCodeLength + 1> fill = offset_;
-        std::memset(table_.data(), 0, sizeof table_);
-        for (unsigned s = 0; s < NumSymbols; ++s) {
-            const unsigned len = lengths[s];
-            if (len == 0) continue;
-            sorted_[fill[len]++] = static_cast<std::uint16_t>(s);
-            const std::uint32_t c = next[len]++;
-            if (len <= TableBits) {
-                // Every index whose leading `len` bits are the code.
-                const std::uint32_t start = c << (TableBits - len);
-                for (std::uint32_t i = 0; i < (1u << (TableBits - len)); ++i) table_[start + i] = Entry(s, len);
-            }
+        for (unsigned symbol = 0; symbol < symbols; ++symbol)
+            if (const unsigned len = lengths[symbol]; len != 0) sorted_[fill[len]++] = static_cast<std::uint16_t>(symbol);
+        std::uint32_t code = 0;
+        for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+            code = (code + count[len - 1]) << 1;
+            first_[len] = code;
         }
+        // Canonical codes of up to TableBits bits, taken in code order, cover
+        // consecutive runs of table indices from 0; the code is not
+        // over-subscribed, so they stay inside the table. The rest belongs to
+        // longer codes or to none.
+        std::size_t at = 0;
+        for (unsigned len = 1; len <= TableBits; ++len) {
+            const std::size_t run = std::size_t{1} << (TableBits - len);
+            for (unsigned k = 0; k < count[len]; ++k, at += run)
+                std::fill_n(table_.begin() + static_cast<std::ptrdiff_t>(at), run, Entry(sorted_[offset_[len] + k], len));
+        }
+        assert(at <= table_.size());
+        std::fill(table_.begin() + static_cast<std::ptrdiff_t>(at), table_.end(), std::uint16_t{0});
     }
 
     // `peek16` holds the next 16 bits of input, most significant first; the
@@ -77,7 +87,7 @@ public:
     HuffmanSymbol Decode(std::uint32_t peek16) const {
         assert(peek16 >> kMaxCodeLength == 0);
         const std::uint32_t entry = table_[peek16 >> (kMaxCodeLength - TableBits)];
-        if (const unsigned length = entry >> kEntryLengthShift; length != 0) return {entry & kEntrySymbolMask, length};
+        if (const unsigned length = entry & kEntryLengthMask; length != 0) return {entry >> kEntrySymbolShift, length};
         for (unsigned len = TableBits + 1; len <= kMaxCodeLength; ++len) {
             const std::uint32_t c = peek16 >> (kMaxCodeLength - len);
             if (c >= first_[len] && c - first_[len] < count_[len]) return {sorted_[offset_[len] + (c - first_[len])], len};
@@ -88,17 +98,21 @@ public:
     bool Used() const { return used_; }
 
 private:
-    // A table entry is symbol | length << kEntryLengthShift for a code of
+    // A table entry is length | symbol << kEntrySymbolShift for a code of
     // `length` (1..TableBits) bits. 0 (length 0) means no short code starts
     // with these bits: the code is longer, or none at all, and the canonical
     // walk decides.
-    static constexpr unsigned kEntryLengthShift = 16;
-    static constexpr std::uint32_t kEntrySymbolMask = (1u << kEntryLengthShift) - 1;
-    static std::uint32_t Entry(unsigned symbol, unsigned length) { return symbol | length << kEntryLengthShift; }
+    static constexpr unsigned kEntrySymbolShift = 5;
+    static constexpr unsigned kEntryLengthMask = (1u << kEntrySymbolShift) - 1;
+    static_assert(kMaxCodeLength <= kEntryLengthMask);
+    static_assert(NumSymbols <= 0xFFFFu >> kEntrySymbolShift, "a symbol fits a table entry");
+    static std::uint16_t Entry(unsigned symbol, unsigned length) {
+        return static_cast<std::uint16_t>(length | symbol << kEntrySymbolShift);
+    }
 
     const char* name_;
     // Indexed by the next TableBits bits of input; entries as above.
-    std::array<std::uint32_t, 1u << TableBits> table_{};
+    std::array<std::uint16_t, 1u << TableBits> table_{};
     // For each code length: the first code, how many codes, and where their
     // symbols start in `sorted_` (symbols in code order).
     std::array<std::uint32_t, kMaxCodeLength + 1> first_{};

@@ -150,8 +150,42 @@ TEST_P(LongestMatchAtTheEnd, FitsTheOutputSlack) {
 
 INSTANTIATE_TEST_SUITE_P(CopyPaths, LongestMatchAtTheEnd,
                          ::testing::Values(LastMatchCase{"offset_1", 1}, LastMatchCase{"offset_3", 3},
-                                           LastMatchCase{"offset_8", 8}, LastMatchCase{"offset_13", 13}),
+                                           LastMatchCase{"offset_8", 8}, LastMatchCase{"offset_13", 13},
+                                           LastMatchCase{"offset_17", 17}),
                          [](const auto& test) { return std::string(test.param.name); });
+
+// A match copies in steps as wide as its distance allows, and may write past
+// its end; each case is one match whose distance and length sit at an edge
+// of a step, followed by literals that must overwrite what it wrote beyond.
+struct MatchCopyCase {
+    const char* name;
+    std::size_t distance;
+    std::size_t length;
+};
+
+class MatchCopy : public ::testing::TestWithParam<MatchCopyCase> {};
+
+TEST_P(MatchCopy, RepeatsTheBytesAtItsDistance) {
+    const MatchCopyCase& c = GetParam();
+    std::vector<std::uint8_t> data;
+    for (std::size_t i = 0; i < c.distance + c.length; ++i) data.push_back(static_cast<std::uint8_t>(0x80 + i % c.distance));
+    for (char letter = 'a'; letter <= 'z'; ++letter) data.push_back(static_cast<std::uint8_t>(letter));
+    LzxWriter writer(16, 2 * LzxWriter::kFrameSize);
+    writer.StreamHeader();
+    writer.VerbatimBlock(data);
+    ASSERT_EQ(writer.Stats().matches, 1u) << "the case must be one match";
+    EXPECT_EQ(DecodeOneSpan(writer.Finish(), data.size()), data);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DistanceAndLength, MatchCopy,
+    ::testing::Values(MatchCopyCase{"distance_2_overlapping", 2, 40}, MatchCopyCase{"distance_7_overlapping", 7, 61},
+                      MatchCopyCase{"distance_8_shorter_than_a_step", 8, 5},
+                      MatchCopyCase{"distance_15_overlapping_many_steps", 15, 200},
+                      MatchCopyCase{"distance_16_shortest", 16, 3}, MatchCopyCase{"distance_16_two_steps", 16, 32},
+                      MatchCopyCase{"distance_16_one_past_two_steps", 16, 33},
+                      MatchCopyCase{"distance_17_longest", 17, 257}, MatchCopyCase{"distance_50_overlapping", 50, 120}),
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(HandBuiltLzx, TheX86CallFilterIsReportedAsUnsupported) {
     LzxWriter writer(16, 2 * LzxWriter::kFrameSize);
