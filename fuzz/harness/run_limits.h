@@ -14,7 +14,7 @@ namespace vexmor::fuzz {
 // time of a run went; the first spans of a file already run every path of
 // the decoder, and the parsing before them is the same whatever is read.
 // Checked between reads: one read may pass it by the spans it needs.
-inline constexpr std::uint64_t kDecodeBudget = 256u << 10;
+inline constexpr std::uint64_t kDecodeBudget = 64u << 10;
 
 inline bool DecodeBudgetSpent(const storage::DecodeStatistics& statistics) {
     return statistics.decodedBytes >= kDecodeBudget;
