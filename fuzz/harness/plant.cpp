@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "catalogue/inner_name.h"
@@ -13,7 +14,7 @@ namespace vexmor::fuzz {
 
 namespace {
 
-// Items looked at; the first ones are enough to meet every kind.
+// Items looked at; enough to meet every kind in most inputs.
 constexpr std::size_t kPlantedItems = 16;
 
 enum class Plant {
@@ -71,13 +72,20 @@ std::set<std::string> PlantAtItems(const TChmItems& items, const std::uint8_t* d
                                    const PlantPlaces& places) {
     std::set<std::string> planted;
     const auto kinds = static_cast<std::size_t>(Plant::kCount);
-    for (std::size_t i = 0; i < items.Count() && i < kPlantedItems; ++i) {
+    // Items spread over the whole catalogue, so that deep ones are met as
+    // well as the special files that sort first at the root.
+    const std::size_t step = std::max<std::size_t>(1, items.Count() / kPlantedItems);
+    for (std::size_t i = 0; i < items.Count() && i / step < kPlantedItems; i += step) {
         const TChmItem& item = items[i];
         if (!IsSafeInnerName(item.Path, item.Name)) continue;
-        const std::uint8_t pick = size > 0 ? data[(i * 7) % size] : 0;
-        const auto kind = static_cast<Plant>((i + pick) % kinds);
+        // The end of the file (its content, which the fuzzer changes freely)
+        // mixed with the item's name: the header at the start is the same
+        // in nearly every input.
+        std::uint32_t pick = size > 0 ? data[size - 1 - (i * 7) % size] : 0;
+        for (const char c : item.Path + item.Name) pick = (pick ^ static_cast<std::uint8_t>(c)) * 16777619u;
+        const auto kind = static_cast<Plant>(pick % kinds);
         const std::vector<std::string> levels = Levels(item.Path, item.Name);
-        const std::size_t depth = (pick >> 4) % levels.size();
+        const std::size_t depth = (pick >> 8) % levels.size();
         // The levels above the planted one are real folders, so that the
         // export meets the plant inside folders it did not make.
         // Never below an earlier plant: a folder made through a planted link

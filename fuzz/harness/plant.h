@@ -18,7 +18,7 @@ struct PlantPlaces {
     std::string input;    // the help file being exported
 };
 
-// Plants at the places of the first items of `items`: at one level of an
+// Plants at the places of items spread over `items`: at one level of an
 // item's inner path or at its own name, the levels above made real folders.
 // Returns the paths planted, relative to the target.
 std::set<std::string> PlantAtItems(const TChmItems& items, const std::uint8_t* data, std::size_t size,
