@@ -1,44 +1,43 @@
 #include "fuzz/harness/run_limits.h"
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 
 namespace vexmor::fuzz {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+std::int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
-// One watcher thread for the process, started by the first watched run:
-// starting a thread for each run would cost more than most runs take.
+// One watcher thread for the process, started by the first watched run,
+// looking a few times a second. A run only stores its deadline: no lock and
+// no wake-up, as a hand-over to a thread that a busy machine schedules late
+// would cost the run more than its work.
 struct Watcher {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool watching = false;
-    std::uint64_t run = 0;  // counts watched runs, so that an old deadline never fires on a new run
-    Clock::time_point deadline;
-    unsigned seconds = 0;
-    const char* what = "";
+    std::atomic<std::int64_t> deadline{0};  // steady clock nanoseconds; 0 while no run is watched
+    std::atomic<unsigned> seconds{0};
+    std::atomic<const char*> what{""};
 
     Watcher() { std::thread([this] { Watch(); }).detach(); }
 
-    void Watch() {
-        std::unique_lock lock(mutex);
+    [[noreturn]] void Watch() {
         for (;;) {
-            changed.wait(lock, [this] { return watching; });
-            const std::uint64_t watched = run;
-            if (changed.wait_until(lock, deadline, [&] { return !watching || run != watched; })) continue;
-            Broken(std::string(what) + ": a run took more than " + std::to_string(seconds) +
-                   " s, it blocked (on a FIFO?)");
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            const std::int64_t due = deadline.load();
+            if (due != 0 && NowNs() > due)
+                Broken(std::string(what.load()) + ": a run took more than " + std::to_string(seconds.load()) +
+                       " s, it blocked (on a FIFO?)");
         }
     }
 };
 
-// Never destroyed: the detached thread waits on it until the process ends.
+// Never destroyed: the detached thread reads it until the process ends.
 Watcher& TheWatcher() {
     static Watcher* const watcher = new Watcher;
     return *watcher;
@@ -53,24 +52,11 @@ void Broken(const std::string& what) {
 
 RunWatch::RunWatch(const char* what, unsigned seconds) {
     Watcher& watcher = TheWatcher();
-    {
-        const std::lock_guard lock(watcher.mutex);
-        watcher.watching = true;
-        ++watcher.run;
-        watcher.deadline = Clock::now() + std::chrono::seconds(seconds);
-        watcher.seconds = seconds;
-        watcher.what = what;
-    }
-    watcher.changed.notify_one();
+    watcher.what = what;
+    watcher.seconds = seconds;
+    watcher.deadline = NowNs() + std::int64_t{seconds} * 1000000000;
 }
 
-RunWatch::~RunWatch() {
-    Watcher& watcher = TheWatcher();
-    {
-        const std::lock_guard lock(watcher.mutex);
-        watcher.watching = false;
-    }
-    watcher.changed.notify_one();
-}
+RunWatch::~RunWatch() { TheWatcher().deadline = 0; }
 
 }  // namespace vexmor::fuzz
