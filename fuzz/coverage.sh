@@ -20,6 +20,10 @@ for target in "${targets[@]}"; do
   inputs=("$here/corpus/$target" "$here/seeds/$target" "$here/regressions/$target")
   # The help files of the tests are inputs of the targets that read help files.
   case $target in reader | extract) inputs+=("$root/tests/data") ;; esac
+  # A folder that a checkout does not have (an empty corpus) is left out.
+  present=()
+  for dir in "${inputs[@]}"; do [ -d "$dir" ] && present+=("$dir"); done
+  inputs=("${present[@]}")
   LLVM_PROFILE_FILE="$out/$target.profraw" "$binary" -runs=0 "${inputs[@]}" >/dev/null 2>&1
   llvm-profdata merge -sparse "$out/$target.profraw" -o "$out/$target.profdata"
   echo "== $target"
