@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/in_out_error.h"
+#include "catalogue/storage_order.h"
 #include "catalogue/uChmExtractor.h"
 #include "fuzz/harness/fuzz_targets.h"
 #include "fuzz/harness/plant.h"
@@ -52,6 +53,18 @@ private:
     std::size_t items_ = 0;
     std::uint64_t written_ = 0;
 };
+
+// The first items the export writes: plants anywhere else would never be
+// met. None when the export refuses the items before writing.
+std::vector<std::size_t> ItemsToBeWritten(const TChmItems& items) {
+    try {
+        std::vector<std::size_t> order = StorageOrder(items);
+        if (order.size() > kItemsPerRun) order.resize(kItemsPerRun);
+        return order;
+    } catch (const EChmExtractError&) {
+        return {};
+    }
+}
 
 // The names directly inside `folder`, sorted.
 std::set<std::string> Names(const std::string& folder) {
@@ -142,7 +155,8 @@ void RunExtract(const std::uint8_t* data, std::size_t size) {
         TChmExtractor extractor;
         try {
             extractor.Open(input);
-            planted = PlantAtItems(extractor.Items(), data, size, {layout.target, layout.outside, input});
+            planted = PlantAtItems(extractor.Items(), ItemsToBeWritten(extractor.Items()), data, size,
+                                   {layout.target, layout.outside, input});
             RunBounds bounds(extractor);
             extractor.Items().ExtractAll(layout.target, &bounds);
         } catch (const storage::EStorageError&) {

@@ -23,7 +23,7 @@ void RunReader(const std::uint8_t* data, std::size_t size);
 void RunLzx(const std::uint8_t* data, std::size_t size);
 
 // Opens the bytes as a help file through the catalogue, plants links, hard
-// links and FIFOs at the places of items spread over the catalogue in a
+// links and FIFOs at the places of items the export writes first, in a
 // fresh target folder, and extracts the items into it within the run's
 // budgets; then checks that nothing appeared or changed outside it, that the
 // input file is unchanged, and that the run did not block.

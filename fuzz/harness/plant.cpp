@@ -14,7 +14,7 @@ namespace vexmor::fuzz {
 
 namespace {
 
-// Items looked at; enough to meet every kind in most inputs.
+// Items planted at; enough to meet every kind in most inputs.
 constexpr std::size_t kPlantedItems = 16;
 
 enum class Plant {
@@ -68,15 +68,15 @@ bool PlantOne(Plant kind, const std::string& place, const PlantPlaces& places) {
 
 }  // namespace
 
-std::set<std::string> PlantAtItems(const TChmItems& items, const std::uint8_t* data, std::size_t size,
-                                   const PlantPlaces& places) {
+std::set<std::string> PlantAtItems(const TChmItems& items, const std::vector<std::size_t>& candidates,
+                                   const std::uint8_t* data, std::size_t size, const PlantPlaces& places) {
     std::set<std::string> planted;
     const auto kinds = static_cast<std::size_t>(Plant::kCount);
-    // Items spread over the whole catalogue, so that deep ones are met as
-    // well as the special files that sort first at the root.
-    const std::size_t step = std::max<std::size_t>(1, items.Count() / kPlantedItems);
-    for (std::size_t i = 0; i < items.Count() && i / step < kPlantedItems; i += step) {
-        const TChmItem& item = items[i];
+    // Spread over the candidates, so that deep items are met as well as the
+    // special files that come first.
+    const std::size_t step = std::max<std::size_t>(1, candidates.size() / kPlantedItems);
+    for (std::size_t i = 0; i < candidates.size() && i / step < kPlantedItems; i += step) {
+        const TChmItem& item = items[candidates[i]];
         if (!IsSafeInnerName(item.Path, item.Name)) continue;
         // The end of the file (its content, which the fuzzer changes freely)
         // mixed with the item's name: the header at the start is the same

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "catalogue/uChmExtractor.h"
 
@@ -18,10 +19,11 @@ struct PlantPlaces {
     std::string input;    // the help file being exported
 };
 
-// Plants at the places of items spread over `items`: at one level of an
-// item's inner path or at its own name, the levels above made real folders.
-// Returns the paths planted, relative to the target.
-std::set<std::string> PlantAtItems(const TChmItems& items, const std::uint8_t* data, std::size_t size,
-                                   const PlantPlaces& places);
+// Plants at the places of up to 16 of the items `candidates` lists (indexes
+// into `items`, spread over the list): at one level of an item's inner path
+// or at its own name, the levels above made real folders. Returns the paths
+// planted, relative to the target.
+std::set<std::string> PlantAtItems(const TChmItems& items, const std::vector<std::size_t>& candidates,
+                                   const std::uint8_t* data, std::size_t size, const PlantPlaces& places);
 
 }  // namespace vexmor::fuzz
