@@ -54,12 +54,16 @@ private:
     std::uint64_t written_ = 0;
 };
 
-// The first items the export writes: plants anywhere else would never be
-// met. None when the export refuses the items before writing.
-std::vector<std::size_t> ItemsToBeWritten(const TChmItems& items) {
+// Where plants go: the second half of the items a run writes. Plants
+// anywhere else would never be met, and many of them stop the export (a
+// folder level that is a link, a read-only file): in the first half they
+// would leave the rest of the export unexercised. None when the export
+// refuses the items before writing.
+std::vector<std::size_t> PlantCandidates(const TChmItems& items) {
     try {
         std::vector<std::size_t> order = StorageOrder(items);
         if (order.size() > kItemsPerRun) order.resize(kItemsPerRun);
+        order.erase(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(order.size() / 2));
         return order;
     } catch (const EChmExtractError&) {
         return {};
@@ -155,7 +159,7 @@ void RunExtract(const std::uint8_t* data, std::size_t size) {
         TChmExtractor extractor;
         try {
             extractor.Open(input);
-            planted = PlantAtItems(extractor.Items(), ItemsToBeWritten(extractor.Items()), data, size,
+            planted = PlantAtItems(extractor.Items(), PlantCandidates(extractor.Items()), data, size,
                                    {layout.target, layout.outside, input});
             RunBounds bounds(extractor);
             extractor.Items().ExtractAll(layout.target, &bounds);
