@@ -17,7 +17,9 @@ std::vector<std::size_t> StorageOrder(const TChmItems& items) {
         return pa.area != pb.area ? pa.area < pb.area : pa.offset < pb.offset;
     });
     // Sorted by offset, an item overlaps an earlier one exactly when it
-    // overlaps the one reaching furthest, the one kept here.
+    // overlaps the one reaching furthest, the one kept here. An item that
+    // passes starts at or past that one's end (or in a later area), so it
+    // reaches further itself: no end is computed, none can pass 2^64.
     const TChmItem* furthest = nullptr;
     for (const std::size_t index : order) {
         const TChmItem& item = items[index];
@@ -25,9 +27,7 @@ std::vector<std::size_t> StorageOrder(const TChmItems& items) {
         if (furthest && furthest->Placement.Overlaps(item.Placement))
             throw EChmExtractError("数据重叠的文件-" + InnerPathAndName(furthest->Path, furthest->Name) + " 与 " +
                                    InnerPathAndName(item.Path, item.Name));
-        if (!furthest || furthest->Placement.area != item.Placement.area ||
-            furthest->Placement.End() < item.Placement.End())
-            furthest = &item;
+        furthest = &item;
     }
     return order;
 }

@@ -15,10 +15,11 @@ seconds=${1:-60}
 
 scratch=$(mktemp -d)  # inside $TMPDIR, removed at exit
 status=0
-for target in reader lzx extract; do
+for target in reader lzx extract order; do
   mkdir -p "$scratch/$target" "$scratch/artifacts-$target"
   inputs=("$here/corpus/$target" "$here/seeds/$target" "$here/regressions/$target")
-  [ "$target" = lzx ] || inputs+=("$root/tests/data")
+  # The help files of the tests are inputs of the targets that read help files.
+  case $target in reader | extract) inputs+=("$root/tests/data") ;; esac
   # A folder that a checkout does not have (an empty corpus) is left out.
   present=()
   for dir in "${inputs[@]}"; do [ -d "$dir" ] && present+=("$dir"); done

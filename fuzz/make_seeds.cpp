@@ -3,6 +3,7 @@
 // reach every block type, both header versions, an index chunk and names
 // that try to leave the target folder.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <iterator>
 #include <filesystem>
@@ -64,6 +65,25 @@ ts::Bytes LzxSeed(unsigned windowBits, const std::vector<ts::LzxBlockType>& type
     return out;
 }
 
+// One item of the order target: a byte of forms (area in bits 0-1, then
+// the forms of offset and length), then the offset and the length, each in
+// eight bytes (form 3).
+struct OrderItem {
+    std::uint8_t area;
+    std::uint64_t offset;
+    std::uint64_t length;
+};
+
+ts::Bytes OrderSeed(const std::vector<OrderItem>& items) {
+    ts::Bytes out;
+    for (const OrderItem& item : items) {
+        out.push_back(static_cast<std::uint8_t>((item.area & 3u) | 3u << 2 | 3u << 4));
+        for (const std::uint64_t value : {item.offset, item.length})
+            for (unsigned i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,7 +92,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* target : {"reader", "lzx", "extract"}) fs::create_directories(root / target);
+    for (const char* target : {"reader", "lzx", "extract", "order"}) fs::create_directories(root / target);
 
     using T = ts::LzxBlockType;
     const std::vector<ts::ChmEntry> plain = {Entry("/index.htm", 900, 1, 1), Entry("/html/a.htm", 3000, 1, 2),
@@ -111,5 +131,14 @@ int main(int argc, char** argv) {
     Save(root / "lzx/aligned.bin", LzxSeed(17, {T::kAligned}, 40000, 21));
     Save(root / "lzx/uncompressed.bin", LzxSeed(15, {T::kUncompressed}, 3001, 22));
     Save(root / "lzx/mixed.bin", LzxSeed(21, {T::kVerbatim, T::kUncompressed, T::kAligned}, 70000, 23));
+
+    constexpr std::uint64_t kTop = UINT64_MAX;
+    Save(root / "order/two_areas_shuffled.bin",
+         OrderSeed({{1, 5000, 100}, {0, 300, 20}, {1, 0, 5000}, {0, 0, 300}, {1, 5100, 0}, {0, 320, 7}}));
+    Save(root / "order/ties_and_empty_claims.bin",
+         OrderSeed({{1, 64, 0}, {1, 64, 10}, {1, 0, 64}, {1, 64, 0}, {2, 0, 0}, {1, 74, 1}}));
+    Save(root / "order/nested_overlap.bin", OrderSeed({{1, 0, 3000}, {1, 1000, 10}, {1, 3000, 5}}));
+    Save(root / "order/near_2_64.bin",
+         OrderSeed({{0, kTop - 20, 10}, {0, kTop - 10, 10}, {0, kTop, 0}, {3, kTop - 1, kTop}, {3, 0, kTop - 1}}));
     return 0;
 }

@@ -3,7 +3,7 @@
 # fuzz/corpus/<target>, which is then minimised in place. Inputs that crash,
 # hang, leak or run out of memory land in build/fuzz/artifacts/<target>/;
 # once fixed, keep each in fuzz/regressions/<target>/.
-# Usage: fuzz/run.sh [SECONDS] [TARGET...]   (targets: reader lzx extract)
+# Usage: fuzz/run.sh [SECONDS] [TARGET...]   (targets: reader lzx extract order)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -12,7 +12,7 @@ build="$root/build/fuzz"
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(reader lzx extract)
+[ ${#targets[@]} -gt 0 ] || targets=(reader lzx extract order)
 
 "$here/build.sh"
 . "$here/options.sh"
@@ -24,7 +24,8 @@ for target in "${targets[@]}"; do
   large="$build/large/$target"
   mkdir -p "$corpus" "$artifacts" "$large"
   inputs=("$large" "$here/seeds/$target" "$here/regressions/$target")
-  [ "$target" = lzx ] || inputs+=("$root/tests/data")
+  # The help files of the tests are inputs of the targets that read help files.
+  case $target in reader | extract) inputs+=("$root/tests/data") ;; esac
   echo "== $target: ${seconds}s"
   if ! "$build/fuzz/${target}_fuzzer" "$corpus" "${inputs[@]}" \
         -max_total_time="$seconds" -dict="$here/chm.dict" "${FUZZ_OPTIONS[@]}" \

@@ -13,16 +13,26 @@
 
 namespace vexmor::fuzz {
 
-// Opens the bytes as a help file, walks every storage, reads every stream.
+// Opens the bytes as a help file, walks every storage, opens every stream
+// and reads the start of each, until the run's decode budget is spent
+// (run_limits.h). The last byte picks a small span cache or the default one.
 void RunReader(const std::uint8_t* data, std::size_t size);
 
 // Decodes the bytes as one LZX span. The first byte picks the window size,
 // the next three the span length (up to 1 MiB).
 void RunLzx(const std::uint8_t* data, std::size_t size);
 
-// Opens the bytes as a help file through the catalogue and extracts every
-// item into a fresh folder, then checks that nothing appeared outside it and
-// that the input file is unchanged.
+// Opens the bytes as a help file through the catalogue, plants links, hard
+// links and FIFOs at the places of items the export writes first, in a
+// fresh target folder, and extracts the items into it within the run's
+// budgets; then checks that nothing appeared or changed outside it, that the
+// input file is unchanged, and that the run did not block.
 void RunExtract(const std::uint8_t* data, std::size_t size);
+
+// Reads the bytes as a list of placements, plans an export of items placed
+// so (StorageOrder, FolderExport) and checks the plan: every item once,
+// sorted by area then offset with ties in catalogue order, and a refusal
+// exactly when two non-empty claims share a byte, naming two such items.
+void RunOrder(const std::uint8_t* data, std::size_t size);
 
 }  // namespace vexmor::fuzz

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "fuzz/harness/fuzz_targets.h"
+#include "fuzz/harness/run_limits.h"
 #include "fuzz/harness/scratch_folder.h"
 #include "platform/storage/storage.h"
 #include "platform/storage/storage_error.h"
@@ -14,26 +15,34 @@ namespace {
 
 namespace st = vexmor::storage;
 
-// Decoded bytes one run may read in all. Reading is linear in the output, and
-// a tiny input can declare streams of terabytes that decode from a few bits
-// each: the cap bounds the time of a run, not what the reader may do.
-constexpr std::uint64_t kReadBudget = 64u << 20;
+// Bytes read of each stream. More than one 32 KiB frame, so that a read
+// crosses from one decoded span into the next whenever the stream does;
+// past that, the rest of a stream runs the same copy again.
+constexpr std::uint32_t kStreamPart = 48u << 10;
+constexpr std::uint32_t kBlock = 16u << 10;
 
-void ReadStream(st::IStorage& storage, const std::string& name, std::uint64_t& budget) {
-    const std::shared_ptr<st::IStream> stream = storage.OpenStream(name);
-    std::array<std::uint8_t, 65536> buffer;
-    while (budget > 0) {
-        const std::uint32_t delivered = stream->Read(buffer.data(), static_cast<std::uint32_t>(buffer.size()));
-        if (delivered > buffer.size()) __builtin_trap();  // more than asked: the contract is broken
-        budget -= std::min<std::uint64_t>(budget, delivered);
-        if (delivered < buffer.size()) return;
+// A cache smaller than one span of the fixtures: reading the streams in
+// name order then evicts and decodes spans again.
+constexpr std::size_t kSmallSpanCache = 64u << 10;
+
+void ReadStream(st::IStorage& storage, const st::ElementInfo& info, const st::IITStorage& component) {
+    const std::shared_ptr<st::IStream> stream = storage.OpenStream(info.name);
+    std::array<std::uint8_t, kBlock> buffer;
+    for (std::uint32_t read = 0; read < kStreamPart;) {
+        // Stored bytes cost a copy; decoded ones are what the budget bounds.
+        if (info.placement.area != 0 && DecodeBudgetSpent(component.Statistics())) return;
+        const std::uint32_t delivered = stream->Read(buffer.data(), kBlock);
+        if (delivered > kBlock) Broken("a stream delivered more bytes than asked");
+        if (delivered < kBlock) return;
+        read += delivered;
     }
 }
 
 // Every element of every storage; a damaged stream or storage does not stop
-// the walk, so one input exercises as much of the reader as it can.
-void Walk(const std::shared_ptr<st::IStorage>& root) {
-    std::uint64_t budget = kReadBudget;
+// the walk, so one input exercises as much of the reader as it can. Streams
+// are opened even once the decode budget is spent: the lookup and the
+// section checks of opening cost nothing worth saving.
+void Walk(const std::shared_ptr<st::IStorage>& root, const st::IITStorage& component) {
     std::vector<std::shared_ptr<st::IStorage>> pending{root};
     while (!pending.empty()) {
         const std::shared_ptr<st::IStorage> storage = std::move(pending.back());
@@ -45,7 +54,7 @@ void Walk(const std::shared_ptr<st::IStorage>& root) {
                 if (info.type == st::ElementType::Storage)
                     pending.push_back(storage->OpenStorage(info.name));
                 else
-                    ReadStream(*storage, info.name, budget);
+                    ReadStream(*storage, info, component);
             } catch (const st::EStorageError&) {
             }
         }
@@ -57,10 +66,13 @@ void Walk(const std::shared_ptr<st::IStorage>& root) {
 void RunReader(const std::uint8_t* data, std::size_t size) {
     static const ScratchFolder scratch;
     const std::string path = scratch.WriteInput("input.chm", data, size);
+    // The last byte picks the cache, so that the fuzzer meets both with
+    // every file it changes.
+    const bool smallCache = size > 0 && (data[size - 1] & 1) != 0;
     try {
-        const std::shared_ptr<st::IITStorage> component = st::CreateITStorage();
-        Walk(component->StgOpenStorage(path));
-        component->Statistics();
+        const std::shared_ptr<st::IITStorage> component =
+            smallCache ? st::CreateITStorageWithCache(kSmallSpanCache) : st::CreateITStorage();
+        Walk(component->StgOpenStorage(path), *component);
     } catch (const st::EStorageError&) {
     }
 }

@@ -40,8 +40,11 @@ struct Placement {
     std::uint64_t length = 0;
     // One past the last byte; a range that would pass 2^64 ends there.
     std::uint64_t End() const { return length > UINT64_MAX - offset ? UINT64_MAX : offset + length; }
+    // Compares distances, not ends: a range reaching past 2^64 still claims
+    // the byte at 2^64 - 1, which End() leaves out.
     bool Overlaps(const Placement& other) const {
-        return length > 0 && other.length > 0 && area == other.area && offset < other.End() && other.offset < End();
+        if (length == 0 || other.length == 0 || area != other.area) return false;
+        return offset <= other.offset ? other.offset - offset < length : offset - other.offset < other.length;
     }
 };
 
