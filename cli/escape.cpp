@@ -85,7 +85,7 @@ std::string EscapeForLine(std::string_view text) {
 
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
-    char hex[8];
+    char hex[16];
     for (std::size_t pos = 0; pos < text.size();) {
         const Character c = NextCharacter(text, pos);
         if (c.code == '"') {
