@@ -92,9 +92,12 @@ std::string JsonString(std::string_view text) {
             out += "\\\"";
         } else if (const char* escape = ShortEscape(c.code)) {
             out += escape;
-        } else if (c.code == kInvalid || MovesTheTerminal(c.code)) {
-            const unsigned value = c.code == kInvalid ? static_cast<unsigned char>(text[pos]) : c.code;
-            std::snprintf(hex, sizeof hex, "\\u%04x", value);
+        } else if (c.code == kInvalid) {
+            // JSON holds text, not bytes: a byte that is no UTF-8 becomes the
+            // replacement character rather than a character it never was.
+            out += "\\ufffd";
+        } else if (MovesTheTerminal(c.code)) {
+            std::snprintf(hex, sizeof hex, "\\u%04x", static_cast<unsigned>(c.code));
             out += hex;
         } else {
             out.append(text, pos, c.length);
