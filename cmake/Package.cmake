@@ -6,7 +6,8 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "VexmorChm")
 set(CPACK_PACKAGE_CONTACT "VexmorChm developers <vexmorchm@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "list and copy the streams of compiled HTML help files")
-set(CPACK_PACKAGE_DESCRIPTION
+# One text: separate arguments to set() would be joined with ";".
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "VexmorChm opens compiled HTML help files (.chm), lists every stream stored\n"
     "inside with its size, and copies one stream or all of them to disk,\n"
     "rebuilding the file's inner folder tree. It reads help files with its own\n"

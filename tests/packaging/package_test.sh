@@ -24,6 +24,10 @@ for needed in libc6 libstdc++6 libqt6widgets6; do
 done
 [ "$(dpkg-deb -f "$deb" Package)" = vexmorchm ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
+# The long description: the text as written, continuation lines of one space.
+description=$(dpkg-deb -f "$deb" Description)
+grep -q "rebuilding the file's inner folder tree" <<<"$description" || fail "description: $description"
+! grep -q '^ ;' <<<"$description" || fail "description carries list separators: $description"
 
 root="$work/root"
 dpkg -x "$deb" "$root"
