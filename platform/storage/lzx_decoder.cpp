@@ -83,9 +83,9 @@ public:
         assert(bits_ == kBufferBits || buf_ << bits_ << kWordBits == 0);
     }
     int Buffered() const { return bits_; }
-    // The next kMaxCodeLength bits, first bit highest; a refill leaves them
-    // as they are when that many are buffered.
-    std::uint32_t Peek() const { return static_cast<std::uint32_t>(buf_ >> (kBufferBits - kMaxCodeLength)); }
+    // The buffered bits, first bit highest; a refill leaves the high
+    // kMaxCodeLength of them as they are when that many are buffered.
+    std::uint64_t Peek() const { return buf_; }
     void EnsureBits(unsigned n) {
         assert(n <= kBitsAfterRefill);
         if (bits_ < static_cast<int>(n)) Refill();
@@ -112,7 +112,7 @@ public:
     template <class Table>
     unsigned DecodeBuffered(const Table& table) {
         assert(bits_ >= static_cast<int>(kMaxCodeLength));
-        const HuffmanSymbol decoded = table.Decode(static_cast<std::uint32_t>(buf_ >> (kBufferBits - kMaxCodeLength)));
+        const HuffmanSymbol decoded = table.Decode(buf_);
         Consume(decoded.length);
         return decoded.symbol;
     }
@@ -353,7 +353,7 @@ void SpanDecoder::DecodeTokens(std::uint8_t* out, std::size_t& posRef, std::size
     bits.Refill();
     while (pos < limit) {
         assert(bits.Buffered() >= static_cast<int>(kMaxCodeLength));
-        const std::uint32_t peek = bits.Peek();
+        const std::uint64_t peek = bits.Peek();
         bits.Refill();
         HuffmanSymbol decoded = main_.Decode(peek);
         bits.Consume(decoded.length);
