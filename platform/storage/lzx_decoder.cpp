@@ -83,9 +83,9 @@ public:
         assert(bits_ == kBufferBits || buf_ << bits_ << kWordBits == 0);
     }
     int Buffered() const { return bits_; }
-    // The next kMaxCodeLength bits, first bit highest; a refill leaves them
-    // as they are when that many are buffered.
-    std::uint32_t Peek() const { return static_cast<std::uint32_t>(buf_ >> (kBufferBits - kMaxCodeLength)); }
+    // The buffered bits, first bit highest; a refill leaves the high
+    // kMaxCodeLength of them as they are when that many are buffered.
+    std::uint64_t Peek() const { return buf_; }
     void EnsureBits(unsigned n) {
         assert(n <= kBitsAfterRefill);
         if (bits_ < static_cast<int>(n)) Refill();
@@ -112,7 +112,7 @@ public:
     template <class Table>
     unsigned DecodeBuffered(const Table& table) {
         assert(bits_ >= static_cast<int>(kMaxCodeLength));
-        const HuffmanSymbol decoded = table.Decode(static_cast<std::uint32_t>(buf_ >> (kBufferBits - kMaxCodeLength)));
+        const HuffmanSymbol decoded = table.Decode(buf_);
         Consume(decoded.length);
         return decoded.symbol;
     }
@@ -340,6 +340,7 @@ void SpanDecoder::DecodeTokens(std::uint8_t* out, std::size_t& posRef, std::size
     // code can be looked up before that token's refill, off the refill's
     // dependency chain.
     static_assert(BitReader::kBitsAfterRefill - 2 * kMaxCodeLength >= kMaxCodeLength);
+    static_assert(BitReader::kBitsAfterRefill - kMaxCodeLength >= 2 * kMaxCodeLength);
     static_assert(BitReader::kBitsAfterRefill - kMaxFooterBits >= kMaxCodeLength);
     static_assert(BitReader::kBitsAfterRefill - (kMaxFooterBits - kAlignedBits) - kMaxCodeLength >= kMaxCodeLength);
     // The reader and the offsets work on local copies: the output stores
@@ -352,16 +353,26 @@ void SpanDecoder::DecodeTokens(std::uint8_t* out, std::size_t& posRef, std::size
     bits.Refill();
     while (pos < limit) {
         assert(bits.Buffered() >= static_cast<int>(kMaxCodeLength));
-        const std::uint32_t peek = bits.Peek();
+        const std::uint64_t peek = bits.Peek();
         bits.Refill();
-        const HuffmanSymbol decoded = main_.Decode(peek);
+        HuffmanSymbol decoded = main_.Decode(peek);
         bits.Consume(decoded.length);
-        const unsigned symbol = decoded.symbol;
-        if (symbol < kNumChars) {
-            out[pos++] = static_cast<std::uint8_t>(symbol);
-            continue;
+        if (decoded.symbol < kNumChars) {
+            out[pos++] = static_cast<std::uint8_t>(decoded.symbol);
+            if (pos >= limit) break;
+            // A literal leaves room in the refill for a second main code and
+            // still a whole code for the next token; only a match needs the
+            // refill it skipped.
+            assert(bits.Buffered() >= static_cast<int>(2 * kMaxCodeLength));
+            decoded = main_.Decode(bits.Peek());
+            bits.Consume(decoded.length);
+            if (decoded.symbol < kNumChars) {
+                out[pos++] = static_cast<std::uint8_t>(decoded.symbol);
+                continue;
+            }
+            bits.Refill();
         }
-        const unsigned element = symbol - kNumChars;
+        const unsigned element = decoded.symbol - kNumChars;
         const std::size_t length = DecodeMatchLength(bits, element % kLengthHeaders);
         const std::uint32_t offset = DecodeOffset(bits, recent, element / kLengthHeaders, alignedBlock);
         if (offset == 0 || offset > pos || offset > windowSize)

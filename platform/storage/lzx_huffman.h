@@ -82,17 +82,15 @@ public:
         std::fill(table_.begin() + static_cast<std::ptrdiff_t>(at), table_.end(), std::uint16_t{0});
     }
 
-    // `peek16` holds the next 16 bits of input, most significant first; the
-    // caller consumes the returned length.
-    HuffmanSymbol Decode(std::uint32_t peek16) const {
-        assert(peek16 >> kMaxCodeLength == 0);
-        const std::uint32_t entry = table_[peek16 >> (kMaxCodeLength - TableBits)];
-        if (const unsigned length = entry & kEntryLengthMask; length != 0) return {entry >> kEntrySymbolShift, length};
-        for (unsigned len = TableBits + 1; len <= kMaxCodeLength; ++len) {
-            const std::uint32_t c = peek16 >> (kMaxCodeLength - len);
-            if (c >= first_[len] && c - first_[len] < count_[len]) return {sorted_[offset_[len] + (c - first_[len])], len};
-        }
-        ThrowDamaged(std::string("no code of the ") + name_ + " tree matches the input");
+    // `next` holds the next input bits, first bit highest; its high
+    // kMaxCodeLength bits are input. The caller consumes the returned
+    // length, which is the low bits of the entry, so a shift by the whole
+    // entry (taken modulo 64, as the machine does) needs no mask.
+    HuffmanSymbol Decode(std::uint64_t next) const {
+        const std::uint32_t entry = table_[next >> (64 - TableBits)];
+        if (const unsigned length = entry & kEntryLengthMask; length != 0) [[likely]]
+            return {entry >> kEntrySymbolShift, length};
+        return DecodeLong(static_cast<std::uint32_t>(next >> (64 - kMaxCodeLength)));
     }
 
     bool Used() const { return used_; }
@@ -102,10 +100,19 @@ private:
     // `length` (1..TableBits) bits. 0 (length 0) means no short code starts
     // with these bits: the code is longer, or none at all, and the canonical
     // walk decides.
-    static constexpr unsigned kEntrySymbolShift = 5;
+    static constexpr unsigned kEntrySymbolShift = 6;
     static constexpr unsigned kEntryLengthMask = (1u << kEntrySymbolShift) - 1;
-    static_assert(kMaxCodeLength <= kEntryLengthMask);
+    static_assert(kMaxCodeLength <= kEntryLengthMask && kEntryLengthMask == 63);
     static_assert(NumSymbols <= 0xFFFFu >> kEntrySymbolShift, "a symbol fits a table entry");
+    // A code longer than TableBits bits, or none: the canonical walk.
+    [[gnu::noinline]] HuffmanSymbol DecodeLong(std::uint32_t peek16) const {
+        assert(peek16 >> kMaxCodeLength == 0);
+        for (unsigned len = TableBits + 1; len <= kMaxCodeLength; ++len) {
+            const std::uint32_t c = peek16 >> (kMaxCodeLength - len);
+            if (c >= first_[len] && c - first_[len] < count_[len]) return {sorted_[offset_[len] + (c - first_[len])], len};
+        }
+        ThrowDamaged(std::string("no code of the ") + name_ + " tree matches the input");
+    }
     static std::uint16_t Entry(unsigned symbol, unsigned length) {
         return static_cast<std::uint16_t>(length | symbol << kEntrySymbolShift);
     }

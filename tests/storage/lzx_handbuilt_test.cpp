@@ -85,6 +85,13 @@ const SectionCase kSectionCases[] = {
      600000, Options({LzxBlockType::kAligned, LzxBlockType::kVerbatim}, 40000, 21, 8 * LzxWriter::kFrameSize)},
     {"a 32 KiB window", 100000, Options({LzxBlockType::kVerbatim}, 32768, 15)},
     {"a section shorter than one frame", 1000, Options({LzxBlockType::kVerbatim}, 32768)},
+    // Literals are decoded two to a refill: a block or frame may end after
+    // the first of a pair as well as after the second.
+    {"literals only, blocks of odd size crossing frames", 100001, [] {
+         auto o = Options({LzxBlockType::kVerbatim}, 9999);
+         o.useMatches = false;
+         return o;
+     }()},
 };
 
 INSTANTIATE_TEST_SUITE_P(Sections, HandBuiltSection, ::testing::ValuesIn(kSectionCases), CaseName<SectionCase>);
