@@ -156,7 +156,7 @@ void RunExtract(const std::uint8_t* data, std::size_t size) {
 
     std::set<std::string> planted;
     {
-        TChmExtractor extractor;
+        TChmExtractor extractor([] { return storage::CreateITStorageWithOptions(Bounded({})); });
         try {
             extractor.Open(input);
             planted = PlantAtItems(extractor.Items(), PlantCandidates(extractor.Items()), data, size,
