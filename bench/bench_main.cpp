@@ -43,7 +43,7 @@ struct CompressedSection {
             CompressedSection s;
             FileSource file(BenchFile());
             const Directory directory = ReadDirectory(file);
-            s.layout = ReadLzxSectionLayout(file, directory);
+            s.layout = ReadLzxSectionLayout(file, directory, {});
             s.content.resize(static_cast<std::size_t>(s.layout.contentLength));
             file.ReadExact(s.layout.contentFileOffset, s.content.data(), s.content.size(), "the compressed data");
             return s;

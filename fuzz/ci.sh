@@ -15,18 +15,24 @@ seconds=${1:-60}
 
 scratch=$(mktemp -d)  # inside $TMPDIR, removed at exit
 status=0
-for target in reader lzx extract order; do
+for target in reader lzx extract order extract_ahead; do
   mkdir -p "$scratch/$target" "$scratch/artifacts-$target"
   inputs=("$here/corpus/$target" "$here/seeds/$target" "$here/regressions/$target")
+  fuzzer="$bin/${target}_fuzzer" options=("${FUZZ_OPTIONS[@]}")
+  # extract_ahead runs the extract inputs, in its ThreadSanitizer build.
+  if [ "$target" = extract_ahead ]; then
+    inputs=("$here/corpus/extract" "$here/seeds/extract" "$here/regressions/$target")
+    fuzzer="$root/build/fuzz-tsan/fuzz/${target}_fuzzer" options=("${FUZZ_TSAN_OPTIONS[@]}")
+  fi
   # The help files of the tests are inputs of the targets that read help files.
-  case $target in reader | extract) inputs+=("$root/tests/data") ;; esac
+  case $target in reader | extract | extract_ahead) inputs+=("$root/tests/data") ;; esac
   # A folder that a checkout does not have (an empty corpus) is left out.
   present=()
   for dir in "${inputs[@]}"; do [ -d "$dir" ] && present+=("$dir"); done
   inputs=("${present[@]}")
   echo "== $target: ${seconds}s"
-  if ! "$bin/${target}_fuzzer" "$scratch/$target" "${inputs[@]}" \
-        -max_total_time="$seconds" -dict="$here/chm.dict" "${FUZZ_OPTIONS[@]}" \
+  if ! "$fuzzer" "$scratch/$target" "${inputs[@]}" \
+        -max_total_time="$seconds" -dict="$here/chm.dict" "${options[@]}" \
         -artifact_prefix="$scratch/artifacts-$target/" -print_final_stats=1 2>"$scratch/$target.log"; then
     tail -n 60 "$scratch/$target.log" >&2
     for artifact in "$scratch/artifacts-$target"/*; do

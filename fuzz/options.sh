@@ -10,6 +10,11 @@ FUZZ_OPTIONS=(-rss_limit_mb=256 -malloc_limit_mb=256 -timeout=10 -max_len=104858
 # still name the code that allocated.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=32:detect_leaks=1:malloc_context_size=8}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+# extract_ahead (ThreadSanitizer, 2 decode-ahead workers): TSan's shadow
+# memory needs more room (about 460 MB after 30 s), and a run is several
+# times slower; libFuzzer's own counters are suppressed (fuzz/tsan.supp).
+FUZZ_TSAN_OPTIONS=(-rss_limit_mb=1024 -malloc_limit_mb=256 -timeout=30 -max_len=1048580)
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/tsan.supp}
 # The targets write each input to a file under $TMPDIR: a folder of this run,
 # in memory where possible, removed when the script ends.
 fuzz_tmp=$(mktemp -d -p "$( [ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")" vexmor-fuzz.XXXXXX)

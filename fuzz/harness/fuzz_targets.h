@@ -27,7 +27,14 @@ void RunLzx(const std::uint8_t* data, std::size_t size);
 // fresh target folder, and extracts the items into it within the run's
 // budgets; then checks that nothing appeared or changed outside it, that the
 // input file is unchanged, and that the run did not block.
+// The reader decodes alone.
 void RunExtract(const std::uint8_t* data, std::size_t size);
+
+// The same run with the reader decoding ahead of the export on
+// kReadAheadWorkers threads (the default reader plans the export's reads):
+// meant for a ThreadSanitizer build (the fuzz-tsan preset).
+inline constexpr unsigned kReadAheadWorkers = 2;
+void RunExtractReadingAhead(const std::uint8_t* data, std::size_t size);
 
 // Reads the bytes as a list of placements, plans an export of items placed
 // so (StorageOrder, FolderExport) and checks the plan: every item once,

@@ -70,8 +70,9 @@ void RunReader(const std::uint8_t* data, std::size_t size) {
     // every file it changes.
     const bool smallCache = size > 0 && (data[size - 1] & 1) != 0;
     try {
-        const std::shared_ptr<st::IITStorage> component =
-            smallCache ? st::CreateITStorageWithCache(kSmallSpanCache) : st::CreateITStorage();
+        st::ReaderOptions options;
+        if (smallCache) options.spanCacheBudget = kSmallSpanCache;
+        const std::shared_ptr<st::IITStorage> component = st::CreateITStorageWithOptions(Bounded(options));
         Walk(component->StgOpenStorage(path), *component);
     } catch (const st::EStorageError&) {
     }

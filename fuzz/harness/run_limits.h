@@ -20,6 +20,21 @@ inline bool DecodeBudgetSpent(const storage::DecodeStatistics& statistics) {
     return statistics.decodedBytes >= kDecodeBudget;
 }
 
+// The largest window and span the reader accepts in a run: those of the
+// fixtures (64 KiB each). A changed control data may declare a 2 MiB window,
+// allocated and cleared at each open, or 16 MiB spans that one read decodes
+// whole; the reader refuses those at open instead. What lies beyond runs the
+// same decoder code with larger numbers.
+inline constexpr std::uint32_t kLargestWindow = 64u << 10;
+inline constexpr std::uint32_t kLargestSpan = 64u << 10;
+
+// The reader's options of a run: the limits above, the rest as given.
+inline storage::ReaderOptions Bounded(storage::ReaderOptions options) {
+    options.largestWindow = kLargestWindow;
+    options.largestSpan = kLargestSpan;
+    return options;
+}
+
 // Prints what broke and aborts, which the fuzzer and the replay report.
 [[noreturn]] void Broken(const std::string& what);
 

@@ -35,7 +35,7 @@ public:
     LzxSection& Compressed() {
         if (!compressed_)
             compressed_ =
-                std::make_unique<LzxSection>(source_, ReadLzxSectionLayout(*source_, directory_), options_);
+                std::make_unique<LzxSection>(source_, ReadLzxSectionLayout(*source_, directory_, options_), options_);
         return *compressed_;
     }
 

@@ -23,7 +23,7 @@ constexpr char kContent[] = "::DataSpace/Storage/MSCompressed/Content";
 using lzx::kFrameSize;
 // Spans are decoded whole; a larger reset interval than any writer uses
 // would let a small file demand a large buffer.
-constexpr std::uint64_t kMaxResetInterval = 1u << 24;
+constexpr std::uint64_t kMaxResetInterval = kLargestSpan;
 // Decoded spans waiting for the reader take at most this much, or one span
 // when a span is larger.
 constexpr std::size_t kReadAheadBudget = 8u << 20;
@@ -116,7 +116,7 @@ ControlData ReadControlData(const FileSource& file, const Directory& directory) 
     } else if (version != 1) {
         throw EStorageError(code::kNotImplemented, "compression control data version " + std::to_string(version));
     }
-    if (windowSize < (1u << 15) || windowSize > (1u << 21) || (windowSize & (windowSize - 1)) != 0)
+    if (windowSize < (1u << 15) || windowSize > kLargestWindow || (windowSize & (windowSize - 1)) != 0)
         view.Fail("window size " + std::to_string(windowSize) + " is out of range");
     if (resetInterval == 0 || resetInterval % kFrameSize != 0 || resetInterval > kMaxResetInterval)
         view.Fail("reset interval " + std::to_string(resetInterval) + " is out of range");
@@ -125,8 +125,20 @@ ControlData ReadControlData(const FileSource& file, const Directory& directory) 
 
 }  // namespace
 
-LzxSectionLayout ReadLzxSectionLayout(const FileSource& file, const Directory& directory) {
+LzxSectionLayout ReadLzxSectionLayout(const FileSource& file, const Directory& directory,
+                                      const ReaderOptions& options) {
     const ControlData control = ReadControlData(file, directory);
+    // A valid file the caller will not spend the memory on: refused before
+    // the window or a span is allocated, never read in part.
+    if (control.windowSize > options.largestWindow)
+        throw EStorageError(code::kInsufficientMemory, "the compressed section needs a window of " +
+                                                           std::to_string(control.windowSize) + " bytes, more than " +
+                                                           std::to_string(options.largestWindow) + " allowed");
+    if (control.resetInterval > options.largestSpan)
+        throw EStorageError(code::kInsufficientMemory, "the compressed section decodes spans of " +
+                                                           std::to_string(control.resetInterval) +
+                                                           " bytes, more than " + std::to_string(options.largestSpan) +
+                                                           " allowed");
     LzxSectionLayout layout;
     layout.windowSize = control.windowSize;
     layout.resetInterval = static_cast<std::uint32_t>(control.resetInterval);

@@ -43,8 +43,10 @@ struct LzxSectionLayout {
 };
 
 // Reads ControlData and ResetTable of the directory. Throws EStorageError
-// (kDamaged, kNotImplemented) when they are missing, damaged or unsupported.
-LzxSectionLayout ReadLzxSectionLayout(const FileSource& file, const Directory& directory);
+// (kDamaged, kNotImplemented) when they are missing, damaged or unsupported,
+// and kInsufficientMemory when the window or span is beyond `options`.
+LzxSectionLayout ReadLzxSectionLayout(const FileSource& file, const Directory& directory,
+                                      const ReaderOptions& options);
 
 struct DecodedSpan {
     std::uint64_t start = 0;   // position in the section

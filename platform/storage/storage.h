@@ -128,6 +128,10 @@ public:
 // file, shared by all its streams.
 inline constexpr std::size_t kDefaultSpanCacheBudget = 16u << 20;
 
+// The largest LZX window and span (reset interval) a help file may declare.
+inline constexpr std::uint32_t kLargestWindow = 1u << 21;
+inline constexpr std::uint32_t kLargestSpan = 1u << 24;
+
 struct ReaderOptions {
     std::size_t spanCacheBudget = kDefaultSpanCacheBudget;
     // Off: plans are ignored and the reader decodes alone, as without one.
@@ -139,6 +143,13 @@ struct ReaderOptions {
     // at least one span in all, and no more than 8 MiB unless one span is
     // larger.
     std::size_t readAheadSpansPerWorker = 4;
+    // The largest window and span the caller lets one file's compressed
+    // section use: the window is allocated and cleared when the section is
+    // first read, and a read decodes whole spans. A section declaring more
+    // is refused (kInsufficientMemory) when one of its streams is opened,
+    // before anything is allocated; stored streams and listing still work.
+    std::uint32_t largestWindow = kLargestWindow;
+    std::uint32_t largestSpan = kLargestSpan;
 };
 
 std::shared_ptr<IITStorage> CreateITStorage();

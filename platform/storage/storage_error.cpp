@@ -12,6 +12,7 @@ const char* TextForCode(std::uint32_t c) {
         case code::kPathNotFound: return "Path not found";
         case code::kTooManyOpenFiles: return "Too many open files";
         case code::kAccessDenied: return "Access denied";
+        case code::kInsufficientMemory: return "Not enough memory allowed";
         case code::kReadFault: return "Read fault: the file could not be read";
         case code::kInvalidHeader: return "Not a compiled HTML help file";
         case code::kInvalidName: return "Invalid name";

@@ -13,6 +13,7 @@ inline constexpr std::uint32_t kFileNotFound = 0x80030002;   // missing file or 
 inline constexpr std::uint32_t kPathNotFound = 0x80030003;
 inline constexpr std::uint32_t kTooManyOpenFiles = 0x80030004;
 inline constexpr std::uint32_t kAccessDenied = 0x80030005;
+inline constexpr std::uint32_t kInsufficientMemory = 0x80030008;  // more than the caller allows
 inline constexpr std::uint32_t kReadFault = 0x8003001E;
 inline constexpr std::uint32_t kInvalidHeader = 0x800300FB;  // not a help file
 inline constexpr std::uint32_t kInvalidName = 0x800300FC;

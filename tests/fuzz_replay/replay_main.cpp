@@ -1,6 +1,6 @@
 // Runs the inputs of the given folders through one fuzz target's harness, in
 // name order, printing each before it runs so that a failure names its input.
-// Usage: fuzz_replay reader|lzx|extract|order FOLDER...
+// Usage: fuzz_replay reader|lzx|extract|extract_ahead|order FOLDER...
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -20,6 +20,7 @@ Target TargetNamed(const std::string& name) {
     if (name == "reader") return vexmor::fuzz::RunReader;
     if (name == "lzx") return vexmor::fuzz::RunLzx;
     if (name == "extract") return vexmor::fuzz::RunExtract;
+    if (name == "extract_ahead") return vexmor::fuzz::RunExtractReadingAhead;
     if (name == "order") return vexmor::fuzz::RunOrder;
     return nullptr;
 }
@@ -41,7 +42,7 @@ std::vector<fs::path> Inputs(const fs::path& folder) {
 int main(int argc, char** argv) {
     const Target target = argc >= 2 ? TargetNamed(argv[1]) : nullptr;
     if (!target) {
-        std::fprintf(stderr, "usage: fuzz_replay reader|lzx|extract|order FOLDER...\n");
+        std::fprintf(stderr, "usage: fuzz_replay reader|lzx|extract|extract_ahead|order FOLDER...\n");
         return 2;
     }
     std::size_t count = 0;
