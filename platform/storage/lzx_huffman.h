@@ -59,10 +59,13 @@ public:
             offset_[len] = offset;
             offset = static_cast<std::uint16_t>(offset + count[len]);
         }
-        // Symbols in code order: by length, then by symbol.
+        // Symbols in code order: by length, then by symbol. The unused ones
+        // go behind them without a branch (the symbols fill sorted_ at most),
+        // as a zero among the lengths comes at no predictable place.
         std::array<std::uint16_t, kMaxCodeLength + 1> fill = offset_;
-        for (unsigned symbol = 0; symbol < symbols; ++symbol)
-            if (const unsigned len = lengths[symbol]; len != 0) sorted_[fill[len]++] = static_cast<std::uint16_t>(symbol);
+        fill[0] = offset;
+        for (unsigned symbol = 0; symbol < symbols; ++symbol) sorted_[fill[lengths[symbol]]++] = static_cast<std::uint16_t>(symbol);
+        assert(fill[0] == symbols);
         std::uint32_t code = 0;
         for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
             code = (code + count[len - 1]) << 1;
