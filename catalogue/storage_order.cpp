@@ -11,9 +11,14 @@ namespace vexmor {
 std::vector<std::size_t> StorageOrder(const TChmItems& items) {
     std::vector<std::size_t> order(items.Count());
     std::iota(order.begin(), order.end(), std::size_t{0});
+    // The sort compares copies held side by side rather than reaching into
+    // the items' deque at every comparison.
+    std::vector<storage::Placement> placements;
+    placements.reserve(items.Count());
+    for (std::size_t i = 0; i < items.Count(); ++i) placements.push_back(items[i].Placement);
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const storage::Placement& pa = items[a].Placement;
-        const storage::Placement& pb = items[b].Placement;
+        const storage::Placement& pa = placements[a];
+        const storage::Placement& pb = placements[b];
         return pa.area != pb.area ? pa.area < pb.area : pa.offset < pb.offset;
     });
     // Sorted by offset, an item overlaps an earlier one exactly when it

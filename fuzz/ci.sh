@@ -18,7 +18,7 @@ status=0
 for target in reader lzx extract order extract_ahead; do
   mkdir -p "$scratch/$target" "$scratch/artifacts-$target"
   inputs=("$here/corpus/$target" "$here/seeds/$target" "$here/regressions/$target")
-  fuzzer="$bin/${target}_fuzzer" options=("${FUZZ_OPTIONS[@]}")
+  fuzzer="$bin/${target}_fuzzer" options=("${FUZZ_OPTIONS[@]}" $(target_options "$target"))
   # extract_ahead runs the extract inputs, in its ThreadSanitizer build.
   if [ "$target" = extract_ahead ]; then
     inputs=("$here/corpus/extract" "$here/seeds/extract" "$here/regressions/$target")

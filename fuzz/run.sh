@@ -42,7 +42,7 @@ for target in "${targets[@]}"; do
   case $target in reader | extract) inputs+=("$root/tests/data") ;; esac
   echo "== $target: ${seconds}s"
   if ! "$build/fuzz/${target}_fuzzer" "$corpus" "${inputs[@]}" \
-        -max_total_time="$seconds" -dict="$here/chm.dict" "${FUZZ_OPTIONS[@]}" \
+        -max_total_time="$seconds" -dict="$here/chm.dict" "${FUZZ_OPTIONS[@]}" $(target_options "$target") \
         -artifact_prefix="$artifacts/" -print_final_stats=1; then
     echo "== $target: FAILED, see $artifacts" >&2
     status=1
@@ -51,7 +51,7 @@ for target in "${targets[@]}"; do
   # (mostly changed copies of the fixtures) stay out of the repository, in
   # build/fuzz/large/<target>, which later runs read as well.
   fresh=$(mktemp -d "$build/merge.XXXXXX")
-  if "$build/fuzz/${target}_fuzzer" -merge=1 "$fresh" "$corpus" "$large" "${FUZZ_OPTIONS[@]}" \
+  if "$build/fuzz/${target}_fuzzer" -merge=1 "$fresh" "$corpus" "$large" "${FUZZ_OPTIONS[@]}" $(target_options "$target") \
        >"$build/merge-$target.log" 2>&1; then
     rm -rf "$corpus" "$large" && mv "$fresh" "$corpus" && mkdir -p "$large"
     find "$corpus" -type f -size +64k -exec mv -t "$large" {} +

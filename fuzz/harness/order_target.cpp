@@ -45,9 +45,18 @@ private:
 
 std::string NameOf(std::size_t index) { return "item" + std::to_string(index); }
 
+// The checks below are the target's own oracle, not code under test: they
+// are kept out of the coverage instrumentation, whose comparison hooks on
+// the all-pairs scan took most of a run's time and fed the fuzzer nothing.
+#if defined(__clang__)
+#define VEXMOR_ORACLE __attribute__((no_sanitize("coverage")))
+#else
+#define VEXMOR_ORACLE
+#endif
+
 // Whether two claims share a byte, counted without wrapping: a range may
 // reach past 2^64, and then holds every byte from its offset up.
-bool ShareAByte(const storage::Placement& a, const storage::Placement& b) {
+VEXMOR_ORACLE bool ShareAByte(const storage::Placement& a, const storage::Placement& b) {
     if (a.length == 0 || b.length == 0 || a.area != b.area) return false;
     return a.offset <= b.offset ? b.offset - a.offset < a.length : a.offset - b.offset < b.length;
 }
@@ -65,7 +74,16 @@ std::vector<std::size_t> NamedItems(const std::string& message, std::size_t coun
     return named;
 }
 
-void CheckOrder(const TChmItems& items, const std::vector<std::size_t>& order) {
+// Whether any two claims share a byte, by trying every pair: slow, but
+// independent of how the storage order finds it.
+VEXMOR_ORACLE bool AnyTwoShareAByte(const std::vector<storage::Placement>& claims) {
+    for (std::size_t i = 0; i < claims.size(); ++i)
+        for (std::size_t j = i + 1; j < claims.size(); ++j)
+            if (ShareAByte(claims[i], claims[j])) return true;
+    return false;
+}
+
+VEXMOR_ORACLE void CheckOrder(const TChmItems& items, const std::vector<std::size_t>& order) {
     if (order.size() != items.Count()) Broken("the order does not hold every item once");
     std::vector<bool> seen(items.Count());
     for (const std::size_t index : order) {
@@ -99,10 +117,10 @@ void RunOrder(const std::uint8_t* data, std::size_t size) {
         item.Size = item.Placement.length;
     }
 
-    bool shared = false;
-    for (std::size_t i = 0; i < items.Count() && !shared; ++i)
-        for (std::size_t j = i + 1; j < items.Count() && !shared; ++j)
-            shared = ShareAByte(items[i].Placement, items[j].Placement);
+    std::vector<storage::Placement> claims;
+    claims.reserve(items.Count());
+    for (std::size_t i = 0; i < items.Count(); ++i) claims.push_back(items[i].Placement);
+    const bool shared = AnyTwoShareAByte(claims);
 
     std::vector<std::size_t> order;
     try {
