@@ -10,20 +10,6 @@ namespace vexmor {
 
 namespace {
 
-constexpr const char* kControlDataPath = "::DataSpace/Storage/MSCompressed";
-constexpr const char* kResetTablePath =
-    "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData";
-
-std::uint32_t U32At(const std::string& bytes, std::size_t at) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + at;
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::uint64_t U64At(const std::string& bytes, std::size_t at) {
-    return static_cast<std::uint64_t>(U32At(bytes, at)) | static_cast<std::uint64_t>(U32At(bytes, at + 4)) << 32;
-}
-
 const TChmItem* FindItem(const TChmItems& items, const std::string& path, const std::string& name) {
     for (std::size_t i = 0; i < items.Count(); ++i)
         if (items[i].Path == path && items[i].Name == name) return &items[i];
@@ -63,45 +49,6 @@ std::optional<std::string> ReadStart(const TChmItem& item, std::size_t limit, Cu
 
 }  // namespace
 
-std::optional<LzxParameters> ParseControlData(const std::string& bytes, std::vector<std::string>& notes) {
-    // u32 count, "LZXC", u32 version, u32 reset interval, u32 window size.
-    constexpr std::size_t kNeeded = 20;
-    constexpr std::uint32_t kUnit = 0x8000;  // of version 2's sizes
-    if (bytes.size() < kNeeded || bytes.compare(4, 4, "LZXC") != 0) {
-        notes.push_back("ControlData of the compressed section is not LZX control data; window not shown");
-        return std::nullopt;
-    }
-    const std::uint32_t version = U32At(bytes, 8);
-    std::uint64_t reset = U32At(bytes, 12);
-    std::uint64_t window = U32At(bytes, 16);
-    if (version == 2) {
-        reset *= kUnit;
-        window *= kUnit;
-    } else if (version != 1) {
-        notes.push_back("ControlData of the compressed section has version " + std::to_string(version) +
-                        "; window not shown");
-        return std::nullopt;
-    }
-    if (reset > UINT32_MAX || window > UINT32_MAX) {
-        notes.push_back("ControlData of the compressed section states sizes beyond 4 GiB; window not shown");
-        return std::nullopt;
-    }
-    return LzxParameters{static_cast<std::uint32_t>(window), static_cast<std::uint32_t>(reset)};
-}
-
-std::optional<CompressedSectionLengths> ParseResetTableLengths(const std::string& bytes,
-                                                              std::vector<std::string>& notes) {
-    // u32 version, entries, entry size, header length, then u64 uncompressed
-    // and u64 compressed length.
-    constexpr std::size_t kNeeded = 32;
-    if (bytes.size() < kNeeded) {
-        notes.push_back("the reset table of the compressed section is " + std::to_string(bytes.size()) +
-                        " bytes long, too short to state its lengths");
-        return std::nullopt;
-    }
-    return CompressedSectionLengths{U64At(bytes, 16), U64At(bytes, 24)};
-}
-
 HelpFileFacts ReadHelpFileFacts(const TChmItems& items) {
     HelpFileFacts facts;
     facts.streams = items.Count();
@@ -119,16 +66,17 @@ HelpFileFacts ReadHelpFileFacts(const TChmItems& items) {
         facts.notes.push_back("no #SYSTEM stream: title, language and compiler unknown");
     }
 
-    // A file with every stream stored has no compressed section: no note.
-    constexpr std::size_t kSmallStreamLimit = 4096;
-    if (const TChmItem* control = FindItem(items, kControlDataPath, "ControlData")) {
-        if (auto bytes = ReadStart(*control, kSmallStreamLimit, Cut::Expected, "ControlData", facts.notes))
-            facts.lzx = ParseControlData(*bytes, facts.notes);
-    }
-    if (const TChmItem* table = FindItem(items, kResetTablePath, "ResetTable")) {
-        // Only the header is needed, however many entries follow.
-        if (auto bytes = ReadStart(*table, 32, Cut::Expected, "ResetTable", facts.notes))
-            facts.compressedSection = ParseResetTableLengths(*bytes, facts.notes);
+    // Asked of the reader, which reads it the way every compressed stream
+    // is read. A file with every stream stored has none: no note.
+    for (std::size_t i = 0; i < items.Count(); ++i) {
+        if (!items[i].Storage) continue;
+        try {
+            facts.compressedSection = items[i].Storage->CompressedSection();
+        } catch (const storage::EStorageError& e) {
+            facts.notes.push_back(std::string("the compressed section cannot be read (") + e.what() +
+                                  "); its window and lengths are not shown");
+        }
+        break;
     }
     return facts;
 }

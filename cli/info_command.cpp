@@ -97,7 +97,6 @@ std::vector<Fact> FactsToShow(const std::string& file, const HelpFileFacts& fact
     std::optional<std::string> language;
     if (shown.languageId) language = Hex(*shown.languageId) + (shown.languageName ? " " + *shown.languageName : "");
     const auto& section = facts.compressedSection;
-    const auto& lzx = facts.lzx;
     return {
         {"file", "file", file, {}},
         {"title", "title", shown.title, {}},
@@ -114,12 +113,12 @@ std::vector<Fact> FactsToShow(const std::string& file, const HelpFileFacts& fact
         {"stream bytes", "stream_bytes", {}, facts.streamBytes},
         {"file bytes", "file_bytes", {}, facts.fileBytes},
         {"compressed section", "section_uncompressed_bytes", {},
-         Part(section, &CompressedSectionLengths::uncompressed), " bytes uncompressed"},
+         Part(section, &storage::CompressedSectionFacts::uncompressedLength), " bytes uncompressed"},
         {"compressed section", "section_compressed_bytes", {},
-         Part(section, &CompressedSectionLengths::compressed), " bytes compressed"},
-        {"LZX window", "lzx_window_bytes", {}, Part(lzx, &LzxParameters::windowBytes), " bytes"},
+         Part(section, &storage::CompressedSectionFacts::compressedLength), " bytes compressed"},
+        {"LZX window", "lzx_window_bytes", {}, Part(section, &storage::CompressedSectionFacts::windowSize), " bytes"},
         {"LZX reset interval", "lzx_reset_interval_bytes", {},
-         Part(lzx, &LzxParameters::resetIntervalBytes), " bytes"},
+         Part(section, &storage::CompressedSectionFacts::resetInterval), " bytes"},
     };
 }
 

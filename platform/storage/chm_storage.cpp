@@ -172,6 +172,13 @@ public:
 
     FileIdentity SourceFile() const override { return file_->Source().Identity(); }
 
+    std::optional<CompressedSectionFacts> CompressedSection() override {
+        if (!DeclaresLzxSection(file_->Dir())) return std::nullopt;
+        const LzxSectionLayout& layout = file_->Compressed().Layout();
+        return CompressedSectionFacts{layout.windowSize, layout.resetInterval, layout.uncompressedLength,
+                                      layout.contentLength};
+    }
+
     std::unique_ptr<ReadAheadPlan> PlanReads(const std::vector<Placement>& order) override {
         if (!file_->Options().readAhead) return nullptr;
         std::vector<Placement> compressed;

@@ -190,6 +190,13 @@ LzxSectionLayout ReadLzxSectionLayout(const FileSource& file, const Directory& d
     return layout;
 }
 
+bool DeclaresLzxSection(const Directory& directory) {
+    for (const char* name : {kControlData, kContent, kResetTable})
+        if (FindEntry(directory, name)) return true;
+    return std::any_of(directory.entries.begin(), directory.entries.end(),
+                       [](const DirectoryEntry& entry) { return entry.section == 1; });
+}
+
 LzxSection::LzxSection(std::shared_ptr<const FileSource> file, LzxSectionLayout layout, const ReaderOptions& options)
     : file_(std::move(file)), layout_(std::move(layout)), decoder_(layout_.windowSize), options_(options) {}
 

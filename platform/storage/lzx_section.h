@@ -48,6 +48,10 @@ struct LzxSectionLayout {
 LzxSectionLayout ReadLzxSectionLayout(const FileSource& file, const Directory& directory,
                                       const ReaderOptions& options);
 
+// Whether the directory describes a compressed section: it lists one of the
+// section's own streams or a stream stored in it.
+bool DeclaresLzxSection(const Directory& directory);
+
 struct DecodedSpan {
     std::uint64_t start = 0;   // position in the section
     std::size_t length = 0;
@@ -64,6 +68,7 @@ public:
     LzxSection& operator=(const LzxSection&) = delete;
 
     std::uint64_t Length() const noexcept { return layout_.uncompressedLength; }
+    const LzxSectionLayout& Layout() const noexcept { return layout_; }
 
     // The decoded span that holds `position` (< Length()).
     std::shared_ptr<const DecodedSpan> SpanAt(std::uint64_t position);

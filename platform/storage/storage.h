@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,15 @@ public:
     virtual HResult Next(ElementInfo& out) = 0;
 };
 
+// The compressed section of a help file as the reader lays it out, sizes in
+// bytes whatever the version of its control data.
+struct CompressedSectionFacts {
+    std::uint32_t windowSize = 0;
+    std::uint32_t resetInterval = 0;  // bytes of output between decoder resets
+    std::uint64_t uncompressedLength = 0;
+    std::uint64_t compressedLength = 0;  // of the compressed data the reader decodes
+};
+
 // Decoding ahead for one planned run of reads; ends when destroyed (the
 // workers stop and are joined), at the latest with the opened file. Destroy
 // it on the thread that reads, or once reading has stopped.
@@ -102,6 +112,11 @@ public:
         (void)order;
         return nullptr;
     }
+    // The compressed section of the help file, read as its streams' reads
+    // read it; nullopt when the file has none (every stream stored). Throws
+    // EStorageError, with the message those reads would give, when it is
+    // damaged, unsupported or beyond the reader's limits.
+    virtual std::optional<CompressedSectionFacts> CompressedSection() { return std::nullopt; }
 };
 
 // The identity of the file at `path` now (following links, as opening does);

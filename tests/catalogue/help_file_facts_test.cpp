@@ -64,12 +64,13 @@ TEST_P(HelpFileFactsTest, ReadsWhatIsSoundAndNotesTheRest) {
     EXPECT_EQ(facts.fileBytes, image.bytes.size());
     EXPECT_EQ(facts.system ? facts.system->title : std::nullopt, c.title);
     if (c.lzx) {
-        ASSERT_TRUE(facts.lzx.has_value());
-        EXPECT_EQ(facts.lzx->windowBytes, 1u << 16);
-        EXPECT_EQ(facts.lzx->resetIntervalBytes, 2u * 0x8000);
         ASSERT_TRUE(facts.compressedSection.has_value());
-        EXPECT_EQ(facts.compressedSection->uncompressed, image.layout.section1Length);
-        EXPECT_EQ(facts.compressedSection->compressed, image.layout.content.length);
+        EXPECT_EQ(facts.compressedSection->windowSize, 1u << 16);
+        EXPECT_EQ(facts.compressedSection->resetInterval, 2u * 0x8000);
+        EXPECT_EQ(facts.compressedSection->uncompressedLength, image.layout.section1Length);
+        EXPECT_EQ(facts.compressedSection->compressedLength, image.layout.content.length);
+    } else {
+        EXPECT_FALSE(facts.compressedSection.has_value());
     }
     if (c.note.empty()) {
         EXPECT_TRUE(facts.notes.empty()) << facts.notes.front();
@@ -117,7 +118,12 @@ INSTANTIATE_TEST_SUITE_P(
         FactsCase{"ControlDataNotLzx",
                   {{"/#SYSTEM", SystemWithTitle("Manual"), 0}, {"/index.html", kPage, 1}},
                   Scribble(&testsupport::ChmLayout::controlData, 4, 4), "Manual", false,
-                  "not LZX control data"}),
+                  "LZXC signature is missing"},
+        // The header length points far past the table.
+        FactsCase{"ResetTableDamaged",
+                  {{"/#SYSTEM", SystemWithTitle("Manual"), 0}, {"/index.html", kPage, 1}},
+                  Scribble(&testsupport::ChmLayout::resetTable, 12, 4), "Manual", false,
+                  "the reset table: it ends too early"}),
     test::CaseName<FactsCase>);
 
 }  // namespace
