@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/storage/file_source.h"
@@ -31,17 +32,32 @@ public:
     const ReaderOptions& Options() const { return options_; }
 
     // Set up on first use, so that a file whose compressed section is damaged
-    // still lists and its stored streams still read.
+    // still lists and its stored streams still read. A section refused for
+    // its bytes stays refused with the same error: read again for each of
+    // its streams, a reset table as large as the file would be read once
+    // per stream. A failed read of the file is tried again.
     LzxSection& Compressed() {
-        if (!compressed_)
-            compressed_ =
-                std::make_unique<LzxSection>(source_, ReadLzxSectionLayout(*source_, directory_, options_), options_);
+        if (refusal_) throw *refusal_;
+        if (!compressed_) {
+            try {
+                compressed_ = std::make_unique<LzxSection>(
+                    source_, ReadLzxSectionLayout(*source_, directory_, options_), options_);
+            } catch (const EStorageError& e) {
+                if (e.ErrorCode() != code::kReadFault) refusal_ = e;
+                throw;
+            }
+        }
         return *compressed_;
     }
 
     DecodeStatistics Statistics() const {
-        if (!compressed_) return {};
-        return {compressed_->DecodedBytes(), compressed_->Length()};
+        DecodeStatistics statistics;
+        if (compressed_) {
+            statistics.decodedBytes = compressed_->DecodedBytes();
+            statistics.sectionLength = compressed_->Length();
+        }
+        statistics.fileBytesRead = source_->BytesRead();
+        return statistics;
     }
 
 private:
@@ -50,6 +66,7 @@ private:
     StorageTree tree_;
     ReaderOptions options_;
     std::unique_ptr<LzxSection> compressed_;
+    std::optional<EStorageError> refusal_;
 };
 
 // Ends its plan unless a later one replaced it; holds the file only weakly,

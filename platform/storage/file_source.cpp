@@ -90,6 +90,7 @@ void FileSource::ReadExact(std::uint64_t offset, void* buffer, std::size_t lengt
         if (got == 0)
             throw EStorageError(code::kReadFault,
                                 std::string(what) + ": the file became shorter than when it was opened");
+        bytesRead_.fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
         out += got;
         offset += static_cast<std::uint64_t>(got);
         length -= static_cast<std::size_t>(got);

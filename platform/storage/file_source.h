@@ -2,6 +2,7 @@
 // one opened file; the descriptor closes with the last reference.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,10 +36,14 @@ public:
     // the file system cannot tell.
     std::uint64_t DataFrom(std::uint64_t offset) const noexcept;
 
+    // Bytes ReadExact delivered so far, from any thread.
+    std::uint64_t BytesRead() const noexcept { return bytesRead_.load(std::memory_order_relaxed); }
+
 private:
     int fd_ = -1;
     std::uint64_t size_ = 0;
     FileIdentity identity_;
+    mutable std::atomic<std::uint64_t> bytesRead_{0};
 };
 
 }  // namespace vexmor::storage

@@ -123,10 +123,12 @@ public:
 // all zero when it cannot be examined.
 FileIdentity IdentityOfPath(const std::string& path);
 
-// How much decoding the reading of a file's compressed section has cost.
+// How much reading a file has cost: decoding its compressed section, and
+// reading the file itself.
 struct DecodeStatistics {
     std::uint64_t decodedBytes = 0;   // bytes the decoder produced, repeats included
     std::uint64_t sectionLength = 0;  // uncompressed length of the compressed section
+    std::uint64_t fileBytesRead = 0;  // bytes read from the help file since it was opened, headers included
 };
 
 // The component that opens help files; one instance per opened file.

@@ -281,7 +281,9 @@ ChmImage BuildChm(const std::vector<ChmEntry>& entries, const ChmOptions& option
         machinery.push_back({kControlDataName, ControlDataStream(options.lzx), &layout.controlData});
         machinery.push_back({kSpanInfoName, std::move(spanInfo), &layout.spanInfo});
         machinery.push_back({kTransformListName, TransformListStream(), &layout.transformList});
-        machinery.push_back({kResetTableName, ResetTableStream(compressed, options.resetTableEndEntry), &layout.resetTable});
+        Bytes resetTable = ResetTableStream(compressed, options.resetTableEndEntry);
+        resetTable.resize(resetTable.size() + options.resetTablePadding, 0);
+        machinery.push_back({kResetTableName, std::move(resetTable), &layout.resetTable});
         machinery.push_back({kContentName, compressed.bytes, &layout.content});
         for (auto& m : machinery) {
             machineryOffsets.push_back(section0.size());

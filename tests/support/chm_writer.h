@@ -52,6 +52,9 @@ struct ChmOptions {
     // Appends the compressed length as one more reset-table entry, as one
     // open-source compiler does.
     bool resetTableEndEntry = false;
+    // Zero bytes after the reset table's entries, counted in its length: a
+    // table as large as one likes.
+    std::size_t resetTablePadding = 0;
     // Compressed content made by hand (e.g. with LzxWriter::PutBits) instead
     // of encoding the section; its frameOffsets fill the reset table and its
     // uncompressedLength the lengths. Entry offsets still follow the
