@@ -205,8 +205,18 @@ LzxSection::~LzxSection() { readAhead_.reset(); }
 std::shared_ptr<const DecodedSpan> LzxSection::SpanAt(std::uint64_t position) {
     const auto index = static_cast<std::size_t>(position / layout_.resetInterval);
     if (auto span = Cached(index)) return span;
-    std::shared_ptr<const DecodedSpan> span = readAhead_ ? readAhead_->Take(index) : nullptr;
-    if (!span) span = Decode(index, input_);
+    // A damaged span is decoded once: a span may hold thousands of streams,
+    // and each would pay for the whole span again only to fail the same way.
+    // A failed read of the file is tried again.
+    if (const auto failed = failed_.find(index); failed != failed_.end()) throw failed->second;
+    std::shared_ptr<const DecodedSpan> span;
+    try {
+        span = readAhead_ ? readAhead_->Take(index) : nullptr;
+        if (!span) span = Decode(index, input_);
+    } catch (const EStorageError& e) {
+        if (e.ErrorCode() != code::kReadFault) failed_.emplace(index, e);
+        throw;
+    }
     Remember(index, span);
     return span;
 }

@@ -16,6 +16,7 @@
 #include "platform/storage/lzx_decoder.h"
 #include "platform/storage/span_read_ahead.h"
 #include "platform/storage/storage.h"
+#include "platform/storage/storage_error.h"
 
 namespace vexmor::storage {
 
@@ -97,6 +98,9 @@ private:
     LzxDecoder decoder_;
     ReaderOptions options_;
     std::vector<std::uint8_t> input_;  // the reader's compressed bytes when it decodes alone
+    // Spans whose decoding failed for their bytes, with the error: the
+    // reader's own, as the streams in them fail again at every read.
+    std::unordered_map<std::size_t, EStorageError> failed_;
     mutable std::atomic<std::uint64_t> decodedBytes_ = 0;
 
     // Least recently used first. Workers look into it, the reader changes it.

@@ -1,6 +1,7 @@
-// A compressed section the reader refuses stays refused: every stream in it
-// fails with the same error, and the section's streams are not read again
-// for each of them (a reset table may be as large as the file).
+// Damage found once is not paid for again: a compressed section the reader
+// refuses, or a span it cannot decode, fails every stream in it with the
+// same error without being read again for each (a reset table may be as
+// large as the file, and a span may hold thousands of streams).
 #include <cstdio>
 #include <functional>
 #include <ostream>
@@ -14,6 +15,7 @@
 #include "tests/common/case_name.h"
 #include "tests/storage/storage_walk.h"
 #include "tests/support/chm_writer.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/temp_file.h"
 
 namespace vexmor::test {
@@ -90,6 +92,54 @@ TEST_P(RefusedSection, FailsEveryStreamAlikeAndIsReadOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedSection, ::testing::ValuesIn(kCases), CaseName<RefusalCase>);
+
+// The whole section is one span of many streams, whose data starts with an
+// LZX block of type 7, which does not exist. Read with and without decoding
+// ahead (a plan of every stream, in storage order).
+class DamagedSpan : public ::testing::TestWithParam<bool> {};
+
+TEST_P(DamagedSpan, FailsEveryStreamInItAlikeAndIsReadOnce) {
+    const bool readAhead = GetParam();
+    std::vector<ts::ChmEntry> entries;
+    for (std::size_t i = 0; i < kStreams; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/s%04zu", i);
+        entries.push_back({name, ts::SampleText(300, static_cast<unsigned>(i)), 1});
+    }
+    ts::ChmOptions options;
+    options.lzx.resetIntervalBytes = 1u << 17;
+    ts::ChmImage image = ts::BuildChm(entries, options);
+    ASSERT_EQ(image.layout.frameOffsets.at(0), 0u);
+    image.bytes.at(image.layout.content.offset) = 0xFF;
+    image.bytes.at(image.layout.content.offset + 1) = 0x7F;
+    const ts::TempFile file(image.bytes);
+
+    storage::ReaderOptions reader;
+    reader.readAhead = readAhead;
+    reader.readAheadWorkers = 2;
+    const auto component = storage::CreateITStorageWithOptions(reader);
+    const auto root = component->StgOpenStorage(file.string());
+    std::vector<storage::Placement> plan;
+    for (const PlacedStream& stream : StreamsInStorageOrder(root)) plan.push_back(stream.placement);
+    const auto ahead = root->PlanReads(plan);
+    std::string first;
+    for (std::size_t i = 0; i < kStreams; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "s%04zu", i);
+        try {
+            const std::string read = ReadAll(*root->OpenStream(name));
+            ADD_FAILURE() << name << " read " << read.size() << " bytes";
+        } catch (const storage::EStorageError& e) {
+            EXPECT_EQ(e.ErrorCode(), storage::code::kDamaged) << e.what();
+            if (first.empty()) first = e.what();
+            EXPECT_EQ(e.what(), first) << name;
+        }
+    }
+    EXPECT_LE(component->Statistics().fileBytesRead, 2 * image.bytes.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadAhead, DamagedSpan, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& param) { return param.param ? "On" : "Off"; });
 
 }  // namespace
 }  // namespace vexmor::test
