@@ -1,5 +1,7 @@
 #include <array>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,18 +40,58 @@ void ReadStream(st::IStorage& storage, const st::ElementInfo& info, const st::II
     }
 }
 
+// The compressed section as `info` asks for it, before any stream is read.
+struct SectionAnswer {
+    bool declared = true;  // false: the reader says the file has none
+    std::optional<std::string> refusal;
+};
+
+SectionAnswer AskForSection(st::IStorage& root) {
+    SectionAnswer answer;
+    try {
+        answer.declared = root.CompressedSection().has_value();
+    } catch (const st::EStorageError& e) {
+        answer.refusal = e.what();
+    }
+    return answer;
+}
+
+// A stream of the compressed section agrees with that answer: where the
+// reader refused the section, it refuses each stream in it with the same
+// words, and a file said to have no section has no stream in one.
+void CheckAgainst(const SectionAnswer& section, st::IStorage& storage, const st::ElementInfo& info) {
+    if (info.placement.area != 1) return;
+    if (!section.declared) Broken("a stream in the compressed section of a file said to have none");
+    if (!section.refusal) return;
+    try {
+        storage.OpenStream(info.name);
+    } catch (const st::EStorageError& e) {
+        if (e.what() != *section.refusal)
+            Broken("a stream of a refused section fails otherwise: " + std::string(e.what()) + " / " + *section.refusal);
+        return;
+    }
+    Broken("a stream of a refused section opened");
+}
+
 // Every element of every storage; a damaged stream or storage does not stop
 // the walk, so one input exercises as much of the reader as it can. Streams
 // are opened even once the decode budget is spent: the lookup and the
 // section checks of opening cost nothing worth saving.
 void Walk(const std::shared_ptr<st::IStorage>& root, const st::IITStorage& component) {
+    const SectionAnswer section = AskForSection(*root);
     std::vector<std::shared_ptr<st::IStorage>> pending{root};
     while (!pending.empty()) {
         const std::shared_ptr<st::IStorage> storage = std::move(pending.back());
         pending.pop_back();
         const std::shared_ptr<st::IEnumElements> elements = storage->EnumElements();
-        st::ElementInfo info;
-        while (elements->Next(info) == st::kOk) {
+        std::vector<st::ElementInfo> listed;
+        for (st::ElementInfo info; elements->Next(info) == st::kOk;) listed.push_back(info);
+        // A name listed twice opens its first element only (an export refuses
+        // such a pair): the check needs the name to say which stream it is.
+        std::map<std::string, unsigned> times;
+        for (const st::ElementInfo& info : listed) ++times[info.name];
+        for (const st::ElementInfo& info : listed) {
+            if (times[info.name] == 1) CheckAgainst(section, *storage, info);
             try {
                 if (info.type == st::ElementType::Storage)
                     pending.push_back(storage->OpenStorage(info.name));
