@@ -88,10 +88,12 @@ void Walk(const std::shared_ptr<st::IStorage>& root, const st::IITStorage& compo
         for (st::ElementInfo info; elements->Next(info) == st::kOk;) listed.push_back(info);
         // A name listed twice opens its first element only (an export refuses
         // such a pair): the check needs the name to say which stream it is.
+        // Counted only where a stream will be opened for the check.
         std::map<std::string, unsigned> times;
-        for (const st::ElementInfo& info : listed) ++times[info.name];
+        if (section.refusal)
+            for (const st::ElementInfo& info : listed) ++times[info.name];
         for (const st::ElementInfo& info : listed) {
-            if (times[info.name] == 1) CheckAgainst(section, *storage, info);
+            if (!section.refusal || times[info.name] == 1) CheckAgainst(section, *storage, info);
             try {
                 if (info.type == st::ElementType::Storage)
                     pending.push_back(storage->OpenStorage(info.name));
