@@ -60,8 +60,8 @@ for spec in "$@"; do lane "$spec" & done
 wait
 
 # Minimise each working corpus together with the committed one.
-for target in $(ls "$work"); do
-  [ -d "$work/$target" ] && [ "$target" != extract_ahead ] || continue
+for target in reader lzx extract order; do
+  [ -d "$work/$target" ] || continue
   fresh=$(mktemp -d "$build/merge.XXXXXX")
   mkdir -p "$build/large/$target" "$here/corpus/$target"
   if "$build/fuzz/${target}_fuzzer" -merge=1 "$fresh" "$here/corpus/$target" "$build/large/$target" "$work/$target" \
