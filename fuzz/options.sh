@@ -17,13 +17,14 @@ target_options() {
     order) echo -max_len=4352 ;;
   esac
 }
-# extract_ahead (ThreadSanitizer, 2 decode-ahead workers): TSan's shadow
-# memory needs more room (about 460 MB after 30 s), and a run is several
-# times slower; libFuzzer's own counters are suppressed (fuzz/tsan.supp).
-FUZZ_TSAN_OPTIONS=(-rss_limit_mb=1024 -malloc_limit_mb=256 -timeout=30 -max_len=1048580)
-# TSan keeps growing its shadow memory and the history of past accesses over
-# a long run (1 026 MB after 34 000 runs, where the same target under ASan
-# stays at 135 MB): it is told to flush them above 640 MB, below the limit.
+# extract_ahead (ThreadSanitizer, 2 decode-ahead workers): a run is several
+# times slower, and TSan's memory grows with every pair of worker threads a
+# run starts and joins (about 27 KB a run, 1 026 MB after 34 000 runs, where
+# the same target under ASan stays at 135 MB), so its limit is higher;
+# libFuzzer's own counters are suppressed (fuzz/tsan.supp).
+FUZZ_TSAN_OPTIONS=(-rss_limit_mb=4096 -malloc_limit_mb=256 -timeout=30 -max_len=1048580)
+# Told to flush its shadow memory above 640 MB, TSan grows about half as
+# fast (12 KB a run).
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:memory_limit_mb=640:suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/tsan.supp}
 # The targets write each input to a file under $TMPDIR: a folder of this run,
 # in memory where possible, removed when the script ends.
