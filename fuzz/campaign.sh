@@ -56,7 +56,7 @@ lane() {
   done
 }
 
-for spec in "$@"; do lane "$spec" & done
+for plan in "$@"; do lane "$plan" & done
 wait
 
 # Minimise each working corpus together with the committed one.
