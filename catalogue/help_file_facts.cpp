@@ -17,9 +17,9 @@ const TChmItem* FindItem(const TChmItems& items, const std::string& path, const 
 }
 
 // The first `limit` bytes of `item`'s stream (fewer when it is shorter),
-// read no further than that; nullopt and a note when it cannot be read.
-enum class Cut { Note, Expected };
-std::optional<std::string> ReadStart(const TChmItem& item, std::size_t limit, Cut cut, const std::string& what,
+// read no further than that, with a note when the stream is longer;
+// nullopt and a note when it cannot be read.
+std::optional<std::string> ReadStart(const TChmItem& item, std::size_t limit, const std::string& what,
                                      std::vector<std::string>& notes) {
     std::string bytes(limit, '\0');
     std::size_t have = 0;
@@ -35,7 +35,7 @@ std::optional<std::string> ReadStart(const TChmItem& item, std::size_t limit, Cu
             if (delivered < ask) break;
         }
         bytes.resize(have);
-        if (have == limit && cut == Cut::Note && item.Size > limit)
+        if (have == limit && item.Size > limit)
             notes.push_back(what + ": only its first " + std::to_string(limit) + " of " + std::to_string(item.Size) +
                             " bytes were read");
     } catch (const std::bad_alloc&) {
@@ -58,7 +58,7 @@ HelpFileFacts ReadHelpFileFacts(const TChmItems& items) {
     }
 
     if (const TChmItem* system = FindItem(items, "", "#SYSTEM")) {
-        if (auto bytes = ReadStart(*system, kSystemReadLimit, Cut::Note, "#SYSTEM", facts.notes)) {
+        if (auto bytes = ReadStart(*system, kSystemReadLimit, "#SYSTEM", facts.notes)) {
             facts.system = ParseSystemRecords(reinterpret_cast<const unsigned char*>(bytes->data()), bytes->size());
             facts.notes.insert(facts.notes.end(), facts.system->notes.begin(), facts.system->notes.end());
         }
