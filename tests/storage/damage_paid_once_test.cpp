@@ -50,14 +50,36 @@ const RefusalCase kCases[] = {
 
 void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.what; }
 
+std::string StreamName(std::size_t index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "s%04zu", index);
+    return name;
+}
+
+// Reading each of the kStreams streams fails with `code`, every one with
+// the words of the first.
+void ExpectEveryStreamFailsAlike(storage::IStorage& root, std::uint32_t code) {
+    std::string first;
+    for (std::size_t i = 0; i < kStreams; ++i) {
+        const std::string name = StreamName(i);
+        try {
+            const std::string read = ReadAll(*root.OpenStream(name));
+            ADD_FAILURE() << name << " read " << read.size() << " bytes";
+        } catch (const storage::EStorageError& e) {
+            EXPECT_EQ(e.ErrorCode(), code) << e.what();
+            if (first.empty()) first = e.what();
+            EXPECT_EQ(e.what(), first) << name;
+        }
+    }
+}
+
 class RefusedSection : public ::testing::TestWithParam<RefusalCase> {};
 
 TEST_P(RefusedSection, FailsEveryStreamAlikeAndIsReadOnce) {
     const RefusalCase& c = GetParam();
     std::vector<ts::ChmEntry> entries;
     for (std::size_t i = 0; i < kStreams; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/s%04zu", i);
+        const std::string name = "/" + StreamName(i);
         entries.push_back({name, {static_cast<std::uint8_t>('a' + i % 26)}, 1});
     }
     entries.push_back({"/stored.txt", ts::ToBytes("kept"), 0});
@@ -72,19 +94,7 @@ TEST_P(RefusedSection, FailsEveryStreamAlikeAndIsReadOnce) {
     limits.largestWindow = c.largestWindow;
     const auto component = storage::CreateITStorageWithOptions(limits);
     const auto root = component->StgOpenStorage(file.string());
-    std::string first;
-    for (std::size_t i = 0; i < kStreams; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "s%04zu", i);
-        try {
-            root->OpenStream(name);
-            ADD_FAILURE() << name << " opened";
-        } catch (const storage::EStorageError& e) {
-            EXPECT_EQ(e.ErrorCode(), c.code) << e.what();
-            if (first.empty()) first = e.what();
-            EXPECT_EQ(e.what(), first) << name;
-        }
-    }
+    ExpectEveryStreamFailsAlike(*root, c.code);
     EXPECT_EQ(ReadAll(*root->OpenStream("stored.txt")), "kept");
     // Once for the headers and directory, once for the section's streams,
     // and the stored stream: well below reading the table per stream.
@@ -102,8 +112,7 @@ TEST_P(DamagedSpan, FailsEveryStreamInItAlikeAndIsReadOnce) {
     const bool readAhead = GetParam();
     std::vector<ts::ChmEntry> entries;
     for (std::size_t i = 0; i < kStreams; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/s%04zu", i);
+        const std::string name = "/" + StreamName(i);
         entries.push_back({name, ts::SampleText(300, static_cast<unsigned>(i)), 1});
     }
     ts::ChmOptions options;
@@ -122,19 +131,7 @@ TEST_P(DamagedSpan, FailsEveryStreamInItAlikeAndIsReadOnce) {
     std::vector<storage::Placement> plan;
     for (const PlacedStream& stream : StreamsInStorageOrder(root)) plan.push_back(stream.placement);
     const auto ahead = root->PlanReads(plan);
-    std::string first;
-    for (std::size_t i = 0; i < kStreams; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "s%04zu", i);
-        try {
-            const std::string read = ReadAll(*root->OpenStream(name));
-            ADD_FAILURE() << name << " read " << read.size() << " bytes";
-        } catch (const storage::EStorageError& e) {
-            EXPECT_EQ(e.ErrorCode(), storage::code::kDamaged) << e.what();
-            if (first.empty()) first = e.what();
-            EXPECT_EQ(e.what(), first) << name;
-        }
-    }
+    ExpectEveryStreamFailsAlike(*root, storage::code::kDamaged);
     EXPECT_LE(component->Statistics().fileBytesRead, 2 * image.bytes.size());
 }
 
