@@ -15,7 +15,7 @@ FolderExport::FolderExport(const TChmItems& items, const std::string& folder, Fo
       order_(StorageOrder(items)),
       readAhead_(PlanReadsOf(items, order_)) {}
 
-void FolderExport::Write(const TChmItem& item, ExportObserver* observer) {
+void FolderExport::Write(const TChmItem& item, ExportObserver* observer, const ContentFilter* filter) {
     if (!IsSafeInnerName(item.Path, item.Name))
         throw EChmExtractError("不安全的文件名-" + InnerPathAndName(item.Path, item.Name));
     // Root items go into the chosen folder itself.
@@ -23,8 +23,33 @@ void FolderExport::Write(const TChmItem& item, ExportObserver* observer) {
     // Most targets are new: what stands at a taken name is looked at once
     // the copy is complete, before it is replaced, which keeps a fresh
     // export at one call per file more than writing in place.
-    const FileStamp stamp = CopyItemTo(item, folder, item.Name, &written_, TargetLook::AtCommit, observer);
+    const FileStamp stamp = CopyItemTo(item, folder, item.Name, &written_, TargetLook::AtCommit, observer, filter);
     written_.insert_or_assign(stamp, &item);
+}
+
+void FolderExport::WriteMadeFile(const std::string& name, std::string_view bytes,
+                                 const storage::FileIdentity& helpFile) {
+    if (!chosen_.IsOpen()) {
+        chosen_ = OpenChosenFolder(folder_, link_);
+        if (!chosen_.IsOpen()) {
+            const int errnum = errno;
+            throw EChmExtractError("不能创建文件夹-" + folder_ + ": " + InOutErrorFromErrno(errnum).what());
+        }
+    }
+    try {
+        TargetFile file(chosen_.Get(), name);
+        file.Write(bytes.data(), bytes.size());
+        file.Commit([&](const struct stat& existing) {
+            if (helpFile.inode != 0 && static_cast<std::uint64_t>(existing.st_dev) == helpFile.device &&
+                static_cast<std::uint64_t>(existing.st_ino) == helpFile.inode)
+                throw EChmExtractError("不能覆盖正在读取的帮助文件-" + name);
+            if (const auto earlier = written_.find(StampOf(existing)); earlier != written_.end())
+                throw EChmExtractError("两项的目标是同一文件-" +
+                                       InnerPathAndName(earlier->second->Path, earlier->second->Name) + ", " + name);
+        });
+    } catch (const EInOutError& e) {
+        throw EInOutError(e.ErrorCode, std::string(e.what()) + ": " + name);
+    }
 }
 
 int FolderExport::FolderOf(const TChmItem& item) {

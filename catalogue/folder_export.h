@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalogue/descriptor.h"
@@ -36,7 +37,13 @@ public:
     // an inner level that is not a real folder is a failure, never followed.
     // A second item landing on the file of an earlier one is a failure too.
     // Throws on failure, naming the item; what was written before stays.
-    void Write(const TChmItem& item, ExportObserver* observer = nullptr);
+    void Write(const TChmItem& item, ExportObserver* observer = nullptr, const ContentFilter* filter = nullptr);
+
+    // Writes a file the export makes itself (not a stream) at `name` in the
+    // chosen folder, by the same rules: never through what stands there,
+    // never over the help file or a file an item of this export wrote.
+    // Throws EInOutError or EChmExtractError naming the file.
+    void WriteMadeFile(const std::string& name, std::string_view bytes, const storage::FileIdentity& helpFile);
 
 private:
     // The descriptor of `item`'s folder, opened or created on the way.

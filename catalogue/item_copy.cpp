@@ -39,7 +39,7 @@ void CheckTarget(const TChmItem& item, const struct stat& existing, const Writte
 }
 
 FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
-               TargetLook look, ExportObserver* observer) {
+               TargetLook look, ExportObserver* observer, const ContentFilter* filter) {
     // Declared before the file, so the file is gone before the stream.
     const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStream(item.Name);
     if (look == TargetLook::BeforeAndCommit) {
@@ -47,19 +47,33 @@ FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const 
             CheckTarget(item, *existing, written);
     }
     TargetFile file(folder, name);
-    ReadInBlocks<kCopyBlock>(*stream, [&](const unsigned char* data, std::uint32_t count) {
-        file.Write(data, count);
-        if (observer) observer->Copied(count);
-    });
+    if (filter && item.Size <= filter->sizeLimit && filter->wants(item)) {
+        std::string bytes;
+        bytes.reserve(static_cast<std::size_t>(item.Size));
+        ReadInBlocks<kCopyBlock>(*stream, [&](const unsigned char* data, std::uint32_t count) {
+            // The stream's size bounds what is held, whatever it delivers.
+            if (bytes.size() + count > filter->sizeLimit)
+                throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than its size");
+            bytes.append(reinterpret_cast<const char*>(data), count);
+        });
+        const std::string out = filter->rewrite(item, std::move(bytes));
+        file.Write(out.data(), out.size());
+        if (observer) observer->Copied(out.size());
+    } else {
+        ReadInBlocks<kCopyBlock>(*stream, [&](const unsigned char* data, std::uint32_t count) {
+            file.Write(data, count);
+            if (observer) observer->Copied(count);
+        });
+    }
     return file.Commit([&](const struct stat& existing) { CheckTarget(item, existing, written); });
 }
 
 }  // namespace
 
 FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
-                     TargetLook look, ExportObserver* observer) {
+                     TargetLook look, ExportObserver* observer, const ContentFilter* filter) {
     FileStamp stamp;
-    WithItemName(item, [&] { stamp = Copy(item, folder, name, written, look, observer); });
+    WithItemName(item, [&] { stamp = Copy(item, folder, name, written, look, observer, filter); });
     return stamp;
 }
 

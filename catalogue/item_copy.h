@@ -21,13 +21,22 @@ enum class TargetLook {
     BeforeAndCommit,  // also before anything is read, so that a refusal comes at once
 };
 
+// A change made to the bytes of some streams on their way to disk (the
+// site export repairs pages): a stream that `wants` accepts is read whole,
+// up to `sizeLimit` bytes, and `rewrite` gives the bytes written instead.
+struct ContentFilter {
+    std::function<bool(const TChmItem&)> wants;
+    std::function<std::string(const TChmItem&, std::string&& bytes)> rewrite;
+    std::uint64_t sizeLimit = 0;
+};
+
 // Copies `item`'s stream to `name` in the folder `folder`, replacing what
 // stands there only once the copy is complete. Refuses the open help file as
 // the target and, when `written` is given, a file that an earlier item of the
 // same export wrote (naming both items). Every failure names the item.
 // Returns the stamp of the file written.
 FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
-                     TargetLook look, ExportObserver* observer);
+                     TargetLook look, ExportObserver* observer, const ContentFilter* filter = nullptr);
 
 // The file-layer error for `errnum`, its message followed by the inner path
 // and name of `item`.

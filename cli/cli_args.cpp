@@ -77,6 +77,19 @@ const std::vector<CommandRow>& Commands() {
              return ExtractCommand{w.operands[0], w.operands.size() >= 2 ? w.operands[1] : std::string(),
                                    w.Has("--keep-going"), w.Has("--stats"), OperandsFrom(w, 2)};
          }},
+        {"site", {"--keep-going"}, "FILE [DIR]", 1, 2,
+         "writes the help file as a folder a browser reads, under DIR (default\n"
+         "as for extract), with an entry page '$index.html': the title, the\n"
+         "contents tree, the keyword index ('$keywords.html') and the default\n"
+         "topic. Every stream but those whose names begin with '#', '$' or '::'\n"
+         "is written as extract writes it; in pages and style sheets, links\n"
+         "that differ from a stored name in case, use '\\' or ms-its: are\n"
+         "repaired, and a page without a charset gets the file's code page.\n"
+         "Prints the entry page's path last",
+         [](const Words& w) -> Command {
+             return SiteCommand{w.operands[0], w.operands.size() >= 2 ? w.operands[1] : std::string(),
+                                w.Has("--keep-going")};
+         }},
         {"cat", {}, "FILE INNER-PATH", 2, 2,
          "writes the bytes of the stream INNER-PATH (as list shows it) to stdout",
          [](const Words& w) -> Command { return CatCommand{w.operands[0], w.operands[1]}; }},

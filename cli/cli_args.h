@@ -23,6 +23,13 @@ struct ExtractCommand {
     std::vector<std::string> patterns;  // empty: every stream
 };
 
+// Writes the streams as a folder a browser reads, with an entry page.
+struct SiteCommand {
+    std::string file;
+    std::string folder;  // empty: named after the file, in the current folder
+    bool keepGoing = false;
+};
+
 struct CatCommand {
     std::string file;
     std::string innerPath;
@@ -46,7 +53,7 @@ struct UsageError {
     std::string message;
 };
 
-using Command = std::variant<ListCommand, ExtractCommand, CatCommand, TestCommand, InfoCommand, HelpCommand,
+using Command = std::variant<ListCommand, ExtractCommand, SiteCommand, CatCommand, TestCommand, InfoCommand, HelpCommand,
                              VersionCommand, UsageError>;
 
 // `args` without the program name.

@@ -8,7 +8,7 @@
 #include "catalogue/uChmExtractor.h"
 #include "cli/commands.h"
 #include "cli/escape.h"
-#include "cli/language.h"
+#include "catalogue/language.h"
 #include "cli/output.h"
 
 namespace vexmor::cli {

@@ -5,11 +5,12 @@
 #include <cstdint>
 #include <string>
 
-namespace vexmor::cli {
+namespace vexmor {
 
 struct Language {
     const char* name;     // English name; nullptr for an id not in the table
     const char* charset;  // iconv name of its ANSI code page; nullptr when unknown
+    const char* webLabel; // the same code page as browsers name it (WHATWG label)
 };
 
 Language LanguageOf(std::uint32_t languageId);
@@ -19,4 +20,4 @@ Language LanguageOf(std::uint32_t languageId);
 // escapes what is not UTF-8).
 std::string ToUtf8(const std::string& text, const char* charset);
 
-}  // namespace vexmor::cli
+}  // namespace vexmor

@@ -1,0 +1,90 @@
+#include "site/css_links.h"
+
+#include "site/utf8_decoder.h"
+
+namespace vexmor::site {
+
+namespace {
+
+bool IsCssSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+bool MatchesFolded(std::string_view text, std::size_t at, std::string_view word) {
+    if (text.size() - at < word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        char c = text[at + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != word[i]) return false;
+    }
+    return true;
+}
+
+// The link at [start, end) of `css`, if it must change.
+void AddEdit(std::string_view css, std::size_t start, std::size_t end, std::size_t base, const LinkContext& context,
+             const std::string& charset, std::vector<TextEdit>& edits) {
+    const std::string_view raw = css.substr(start, end - start);
+    const bool ascii = IsAscii(raw);
+    const LinkTarget target = ResolveLink(ascii ? std::string(raw) : DecodeToUtf8(raw, charset), context);
+    if (!target.changed) return;
+    const bool resolved = target.kind == LinkTarget::Kind::InFile || target.kind == LinkTarget::Kind::OtherFile;
+    // Only ASCII text is put back unresolved: a '\' may be half of a
+    // character in a double-byte code page.
+    if (!resolved && !ascii) return;
+    edits.push_back({base + start, raw.size(), target.href});
+}
+
+}  // namespace
+
+void CollectCssEdits(std::string_view css, std::size_t base, const LinkContext& context, const std::string& charset,
+                     std::vector<TextEdit>& edits) {
+    std::size_t i = 0;
+    const std::size_t n = css.size();
+    while (i < n) {
+        const char c = css[i];
+        if (c == '/' && i + 1 < n && css[i + 1] == '*') {
+            const std::size_t close = css.find("*/", i + 2);
+            i = close == std::string_view::npos ? n : close + 2;
+            continue;
+        }
+        if (c == '"' || c == '\'') {  // a string outside url() and @import holds no link
+            const std::size_t close = css.find(c, i + 1);
+            i = close == std::string_view::npos ? n : close + 1;
+            continue;
+        }
+        const bool url = MatchesFolded(css, i, "url(");
+        const bool import = !url && MatchesFolded(css, i, "@import");
+        if (!url && !import) {
+            ++i;
+            continue;
+        }
+        std::size_t at = i + (url ? 4 : 7);
+        while (at < n && IsCssSpace(css[at])) ++at;
+        if (import && MatchesFolded(css, at, "url(")) {
+            i = at;  // the url( of the import is read next
+            continue;
+        }
+        if (at < n && (css[at] == '"' || css[at] == '\'')) {
+            const char quote = css[at];
+            const std::size_t close = css.find(quote, at + 1);
+            if (close == std::string_view::npos) break;
+            AddEdit(css, at + 1, close, base, context, charset, edits);
+            i = close + 1;
+        } else if (url) {
+            std::size_t close = css.find(')', at);
+            if (close == std::string_view::npos) break;
+            std::size_t end = close;
+            while (end > at && IsCssSpace(css[end - 1])) --end;
+            if (end > at) AddEdit(css, at, end, base, context, charset, edits);
+            i = close + 1;
+        } else {
+            i = at;
+        }
+    }
+}
+
+std::string RewriteCss(std::string_view css, const LinkContext& context, const std::string& charset) {
+    std::vector<TextEdit> edits;
+    CollectCssEdits(css, 0, context, charset, edits);
+    return edits.empty() ? std::string(css) : ApplyEdits(css, std::move(edits));
+}
+
+}  // namespace vexmor::site

@@ -1,0 +1,302 @@
+#include "site/page_rewrite.h"
+
+#include <gumbo.h>
+
+#include <array>
+#include <cctype>
+#include <memory>
+#include <vector>
+
+#include "site/css_links.h"
+#include "site/text_edits.h"
+#include "site/utf8_decoder.h"
+
+namespace vexmor::site {
+
+namespace {
+
+// Attributes that hold a link, whatever the element.
+constexpr std::array<std::string_view, 8> kLinkAttributes{"href", "src",  "background", "lowsrc",
+                                                         "dynsrc", "data", "longdesc", "poster"};
+
+struct GumboTree {
+    explicit GumboTree(std::string_view text) {
+        GumboOptions options = kGumboDefaultOptions;
+        options.max_errors = 0;  // the errors are not used: do not keep them
+        output = gumbo_parse_with_options(&options, text.data(), text.size());
+    }
+    ~GumboTree() {
+        if (output) gumbo_destroy_output(&kGumboDefaultOptions, output);
+    }
+    GumboTree(const GumboTree&) = delete;
+    GumboTree& operator=(const GumboTree&) = delete;
+    GumboOutput* output = nullptr;
+};
+
+bool IsLinkAttribute(std::string_view name) {
+    for (const std::string_view candidate : kLinkAttributes)
+        if (candidate == name) return true;
+    return false;
+}
+
+std::string EscapeAttribute(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        if (c == '&') out += "&amp;";
+        else if (c == '"') out += "&quot;";
+        else if (c == '<') out += "&lt;";
+        else out += c;
+    }
+    return out;
+}
+
+// The span of `piece` in `page`, when it lies inside it.
+bool SpanIn(std::string_view page, const GumboStringPiece& piece, std::size_t& offset) {
+    if (piece.data == nullptr || piece.length == 0) return false;
+    if (piece.data < page.data() || piece.data > page.data() + page.size()) return false;
+    offset = static_cast<std::size_t>(piece.data - page.data());
+    return piece.length <= page.size() - offset;
+}
+
+// The value of an attribute written in a code page: decoded, then its
+// character references resolved by the parser, as a browser would.
+std::string DecodedValue(std::string_view raw, const std::string& charset) {
+    const std::string text = "<a href=" + DecodeToUtf8(raw, charset) + ">";
+    const GumboTree tree(text);
+    std::vector<const GumboNode*> pending{tree.output->root};
+    while (!pending.empty()) {
+        const GumboNode* node = pending.back();
+        pending.pop_back();
+        if (node->type != GUMBO_NODE_ELEMENT) continue;
+        if (node->v.element.tag == GUMBO_TAG_A) {
+            if (const GumboAttribute* href = gumbo_get_attribute(&node->v.element.attributes, "href"))
+                return href->value;
+            return {};
+        }
+        for (unsigned i = 0; i < node->v.element.children.length; ++i)
+            pending.push_back(static_cast<const GumboNode*>(node->v.element.children.data[i]));
+    }
+    return {};
+}
+
+std::string_view Unquoted(std::string_view raw) {
+    if (raw.size() >= 2 && (raw.front() == '"' || raw.front() == '\'') && raw.back() == raw.front())
+        return raw.substr(1, raw.size() - 2);
+    return raw;
+}
+
+// The charset a <meta> element declares, or empty.
+std::string DeclaredCharset(const GumboElement& meta) {
+    if (const GumboAttribute* charset = gumbo_get_attribute(&meta.attributes, "charset")) return charset->value;
+    const GumboAttribute* equiv = gumbo_get_attribute(&meta.attributes, "http-equiv");
+    const GumboAttribute* content = gumbo_get_attribute(&meta.attributes, "content");
+    if (equiv == nullptr || content == nullptr || FoldCase(equiv->value) != "content-type") return {};
+    const std::string text = FoldCase(content->value);
+    const std::size_t at = text.find("charset=");
+    if (at == std::string::npos) return {};
+    std::string name = text.substr(at + 8);
+    if (!name.empty() && (name.front() == '"' || name.front() == '\'')) name.erase(0, 1);
+    const std::size_t end = name.find_first_of(" ;\"'\t");
+    return end == std::string::npos ? name : name.substr(0, end);
+}
+
+bool StartsWithByteOrderMark(std::string_view page) {
+    return page.starts_with("\xEF\xBB\xBF") || page.starts_with("\xFE\xFF") || page.starts_with("\xFF\xFE");
+}
+
+class PageWalk {
+public:
+    PageWalk(std::string_view page, const LinkContext& context) : page_(page), context_(context) {}
+
+    void Walk(const GumboNode* root) {
+        std::vector<const GumboNode*> pending{root};
+        while (!pending.empty()) {
+            const GumboNode* node = pending.back();
+            pending.pop_back();
+            const GumboVector* children = nullptr;
+            if (node->type == GUMBO_NODE_DOCUMENT) {
+                children = &node->v.document.children;
+            } else if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
+                Element(node);
+                children = &node->v.element.children;
+            }
+            if (children == nullptr) continue;
+            for (unsigned i = children->length; i-- > 0;)
+                pending.push_back(static_cast<const GumboNode*>(children->data[i]));
+        }
+    }
+
+    // Where a <meta charset> goes: after <head>, else after <html>, else
+    // before the first tag of the page, else at its start.
+    std::size_t DeclarationPlace() const {
+        if (headEnd_) return *headEnd_;
+        if (htmlEnd_) return *htmlEnd_;
+        if (firstTag_) return *firstTag_;
+        return 0;
+    }
+
+    std::vector<TextEdit> linkEdits;
+    std::string declared;  // the first charset a <meta> declares
+    std::string charsetForValues;
+
+private:
+    void Element(const GumboNode* node) {
+        const GumboElement& element = node->v.element;
+        std::size_t tagAt = 0;
+        if (SpanIn(page_, element.original_tag, tagAt)) {
+            if (!firstTag_) firstTag_ = tagAt;
+            const std::size_t end = tagAt + element.original_tag.length;
+            if (element.tag == GUMBO_TAG_HEAD && !headEnd_) headEnd_ = end;
+            if (element.tag == GUMBO_TAG_HTML && !htmlEnd_) htmlEnd_ = end;
+        }
+        if (element.tag == GUMBO_TAG_META && declared.empty()) declared = DeclaredCharset(element);
+        if (element.tag == GUMBO_TAG_STYLE) styles_.push_back(node);
+        for (unsigned i = 0; i < element.attributes.length; ++i) {
+            const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+            const std::string_view name = attribute->name;
+            if (IsLinkAttribute(name)) LinkValue(*attribute);
+            else if (name == "style") StyleValue(*attribute);
+        }
+    }
+
+    void LinkValue(const GumboAttribute& attribute) {
+        std::size_t offset = 0;
+        if (!SpanIn(page_, attribute.original_value, offset)) return;
+        const std::string_view raw = page_.substr(offset, attribute.original_value.length);
+        const bool ascii = IsAscii(raw);
+        const LinkTarget target =
+            ResolveLink(ascii ? std::string(attribute.value) : DecodedValue(raw, charsetForValues), context_);
+        if (!target.changed) return;
+        const bool resolved = target.kind == LinkTarget::Kind::InFile || target.kind == LinkTarget::Kind::OtherFile;
+        // Only ASCII is put back unresolved: a '\' may be half of a
+        // character in a double-byte code page.
+        if (!resolved && !ascii) return;
+        linkEdits.push_back({offset, raw.size(), "\"" + EscapeAttribute(target.href) + "\""});
+    }
+
+    void StyleValue(const GumboAttribute& attribute) {
+        std::size_t offset = 0;
+        if (!SpanIn(page_, attribute.original_value, offset)) return;
+        const std::string_view raw = page_.substr(offset, attribute.original_value.length);
+        const std::string_view inner = Unquoted(raw);
+        CollectCssEdits(inner, offset + static_cast<std::size_t>(inner.data() - raw.data()), context_,
+                        charsetForValues, linkEdits);
+    }
+
+public:
+    // The style elements' text, once the charset for values is known.
+    void Styles() {
+        for (const GumboNode* style : styles_) {
+            const GumboVector& children = style->v.element.children;
+            for (unsigned i = 0; i < children.length; ++i) {
+                const auto* text = static_cast<const GumboNode*>(children.data[i]);
+                if (text->type != GUMBO_NODE_TEXT && text->type != GUMBO_NODE_CDATA) continue;
+                std::size_t offset = 0;
+                if (!SpanIn(page_, text->v.text.original_text, offset)) continue;
+                CollectCssEdits(page_.substr(offset, text->v.text.original_text.length), offset, context_,
+                                charsetForValues, linkEdits);
+            }
+        }
+    }
+
+private:
+    std::string_view page_;
+    const LinkContext& context_;
+    std::optional<std::size_t> headEnd_, htmlEnd_, firstTag_;
+    std::vector<const GumboNode*> styles_;
+};
+
+}  // namespace
+
+std::string RewritePage(std::string_view page, const LinkContext& context, const PageCharset& charset) {
+    if (page.size() > kPageRewriteLimit) return std::string(page);
+    const GumboTree tree(page);
+    // The charset is needed to read the values, and only known after the
+    // walk: values that are not ASCII are read once it is.
+    PageWalk first(page, context);
+    first.charsetForValues = charset.iconvName;
+    first.Walk(tree.output->document);
+    const bool declared = !first.declared.empty() || StartsWithByteOrderMark(page);
+    std::string label;
+    std::string valuesCharset = first.declared.empty() ? charset.iconvName : first.declared;
+    if (!declared) {
+        // A page of valid UTF-8 beyond ASCII was written so by its author,
+        // whatever the file's language says.
+        label = !IsAscii(page) && IsUtf8(page) ? std::string("utf-8") : charset.webLabel;
+        if (label == "utf-8") valuesCharset = "UTF-8";
+    }
+    std::vector<TextEdit> edits;
+    if (valuesCharset == charset.iconvName || IsAscii(page)) {
+        edits = std::move(first.linkEdits);
+        first.Styles();
+        edits.insert(edits.end(), first.linkEdits.begin(), first.linkEdits.end());
+    } else {
+        PageWalk again(page, context);
+        again.charsetForValues = valuesCharset;
+        again.Walk(tree.output->document);
+        again.Styles();
+        edits = std::move(again.linkEdits);
+    }
+    if (!declared && !label.empty())
+        edits.push_back({first.DeclarationPlace(), 0, "<meta charset=\"" + label + "\">"});
+    if (edits.empty()) return std::string(page);
+    return ApplyEdits(page, std::move(edits));
+}
+
+std::string DeclaredCharsetOf(std::string_view html) {
+    const GumboTree tree(html);
+    PageWalk walk(html, LinkContext{});
+    walk.Walk(tree.output->document);
+    return walk.declared;
+}
+
+bool PageMayNeedRewrite(std::string_view page, const SiteNames& names) {
+    const bool percent = !names.NamesAreWords();
+    const bool dotless = names.HasNamesWithoutDot();
+    bool charsetWord = false;
+    const auto folded = [&](std::size_t at) {
+        const char c = page[at];
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    const std::size_t n = page.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const auto byte = static_cast<unsigned char>(page[i]);
+        if (byte >= 0x80 || byte == '\\') return true;
+        if (IsWordByte(byte)) {
+            const std::size_t start = i;
+            bool dot = false;
+            while (i < n && IsWordByte(static_cast<unsigned char>(page[i]))) {
+                dot |= page[i] == '.';
+                if (static_cast<unsigned char>(page[i]) >= 0x80) return true;
+                ++i;
+            }
+            const std::string_view word = page.substr(start, i - start);
+            if (i < n && page[i] == '/') {
+                if (names.IsCaseVariantOfFolder(word)) return true;
+            } else if (dot || dotless) {
+                if (names.IsCaseVariantOfName(word)) return true;
+            }
+            if (i < n && page[i] == ':' && word.size() >= 2) {
+                // "its:" (also the end of "ms-its:") and "mk:".
+                const std::size_t end = start + word.size();
+                if ((folded(end - 2) == 'm' && folded(end - 1) == 'k') ||
+                    (word.size() >= 3 && folded(end - 3) == 'i' && folded(end - 2) == 't' && folded(end - 1) == 's'))
+                    return true;
+            }
+            if (!charsetWord && word.size() >= 7) {
+                for (std::size_t at = 0; at + 7 <= word.size() && !charsetWord; ++at)
+                    charsetWord = FoldCase(word.substr(at, 7)) == "charset";
+            }
+            continue;
+        }
+        if (percent && byte == '%' && i + 2 < n && std::isxdigit(static_cast<unsigned char>(page[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(page[i + 2])))
+            return true;
+        ++i;
+    }
+    return !charsetWord;
+}
+
+}  // namespace vexmor::site

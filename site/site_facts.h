@@ -1,0 +1,29 @@
+// What a site export needs to know of a help file before writing it: its
+// title, code page, default topic, and its contents and index files, from
+// #SYSTEM and #WINDOWS, else from what the file holds.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "catalogue/uChmExtractor.h"
+#include "site/page_rewrite.h"
+
+namespace vexmor::site {
+
+struct SiteFacts {
+    std::string title;         // UTF-8; the file's name when it gives none
+    PageCharset charset;       // of the file's language; empty when unknown
+    std::string defaultTopic;  // as written (UTF-8), may be empty
+    const TChmItem* contents = nullptr;  // the .hhc stream, when there is one
+    const TChmItem* index = nullptr;     // the .hhk stream
+};
+
+// Never throws for what the file holds: a damaged record is passed over.
+SiteFacts ReadSiteFacts(const TChmItems& items, const std::string& helpFileName);
+
+// The first `limit` bytes of `item`'s stream, or nullopt when it cannot be
+// read.
+std::optional<std::string> ReadStreamStart(const TChmItem& item, std::size_t limit);
+
+}  // namespace vexmor::site

@@ -1,0 +1,101 @@
+#include "site/utf8_decoder.h"
+
+#include <cerrno>
+#include <cstdint>
+
+namespace vexmor::site {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+}  // namespace
+
+Utf8Decoder::Utf8Decoder(const std::string& charset)
+    : converter_(::iconv_open("UTF-8", charset.empty() ? "UTF-8" : charset.c_str())) {
+    if (!Known()) converter_ = ::iconv_open("UTF-8", "UTF-8");
+}
+
+Utf8Decoder::~Utf8Decoder() {
+    if (Known()) ::iconv_close(converter_);
+}
+
+void Utf8Decoder::Feed(std::string_view bytes, std::string& out) {
+    pending_.append(bytes);
+    Convert(false, out);
+}
+
+void Utf8Decoder::Finish(std::string& out) { Convert(true, out); }
+
+void Utf8Decoder::Convert(bool last, std::string& out) {
+    if (!Known()) {
+        out += pending_;
+        pending_.clear();
+        return;
+    }
+    char* in = pending_.data();
+    std::size_t inLeft = pending_.size();
+    char buffer[16384];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t result = ::iconv(converter_, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+        if (result != static_cast<std::size_t>(-1)) break;
+        if (errno == E2BIG) continue;
+        if (errno == EINVAL && !last) break;  // a character cut by the end of this piece
+        // Invalid here (or cut at the very end): one byte stands for it.
+        out += kReplacement;
+        ++in;
+        --inLeft;
+        ::iconv(converter_, nullptr, nullptr, nullptr, nullptr);
+    }
+    pending_.erase(0, pending_.size() - inLeft);
+}
+
+std::string DecodeToUtf8(std::string_view bytes, const std::string& charset) {
+    Utf8Decoder decoder(charset);
+    std::string out;
+    out.reserve(bytes.size());
+    decoder.Feed(bytes, out);
+    decoder.Finish(out);
+    return out;
+}
+
+bool IsAscii(std::string_view bytes) {
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+bool IsUtf8(std::string_view bytes) {
+    std::size_t i = 0;
+    const std::size_t n = bytes.size();
+    while (i < n) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        std::uint32_t code = 0;
+        if (b >= 0xC2 && b <= 0xDF) length = 2, code = b & 0x1Fu;
+        else if (b >= 0xE0 && b <= 0xEF) length = 3, code = b & 0x0Fu;
+        else if (b >= 0xF0 && b <= 0xF4) length = 4, code = b & 0x07u;
+        else return false;
+        if (n - i < length) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto c = static_cast<unsigned char>(bytes[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            code = (code << 6) | (c & 0x3Fu);
+        }
+        // Overlong forms, surrogates and code points past U+10FFFF.
+        if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
+            (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+}  // namespace vexmor::site
