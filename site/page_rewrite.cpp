@@ -246,7 +246,9 @@ std::string RewritePage(std::string_view page, const LinkContext& context, const
 
 std::string DeclaredCharsetOf(std::string_view html) {
     const GumboTree tree(html);
-    PageWalk walk(html, LinkContext{});
+    // The walk keeps a reference to its context: it must outlive the walk.
+    const LinkContext noLinks;
+    PageWalk walk(html, noLinks);
     walk.Walk(tree.output->document);
     return walk.declared;
 }
