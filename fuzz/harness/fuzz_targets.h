@@ -42,4 +42,14 @@ void RunExtractReadingAhead(const std::uint8_t* data, std::size_t size);
 // exactly when two non-empty claims share a byte, naming two such items.
 void RunOrder(const std::uint8_t* data, std::size_t size);
 
+// The first byte picks the charsets and the page's folder; the rest is cut
+// at "\n--part--\n" into a contents file, a page, a style sheet and a
+// keyword index (the contents file again when there is none). Reads the
+// contents and index in pieces of random sizes (which must give what one
+// read of the whole gives), rewrites the page and the sheet (a rewrite
+// needs no second one; a page the quick look passes over is kept), and
+// makes the entry and keyword pages, whose tags, escaping and links are
+// checked (made_page_check.h).
+void RunSite(const std::uint8_t* data, std::size_t size);
+
 }  // namespace vexmor::fuzz
