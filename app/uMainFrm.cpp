@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QCloseEvent>
 #include <QCompleter>
+#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QListWidget>
+#include <QMenu>
 #include <QKeySequence>
 #include <QMessageBox>
 #include <QMimeData>
@@ -32,6 +34,7 @@
 #include "app/StatusBar.h"
 #include "app/WaitCursor.h"
 #include "catalogue/inner_name.h"
+#include "site/site_export.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -76,7 +79,9 @@ struct TCommand {
 const TCommand kOpenCommand{"打开", QKeySequence(Qt::CTRL | Qt::Key_O)};
 const TCommand kExportThisCommand{"导出选中项", QKeySequence(Qt::CTRL | Qt::Key_S)};
 const TCommand kExportAllCommand{"全部导出", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)};
+const TCommand kExportSiteCommand{"导出为网页…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W)};
 const TCommand kAboutCommand{"关于", QKeySequence(Qt::Key_F1)};
+const char* const kOpenSiteQuestion = "网页已导出到 %1。\n要在浏览器中打开吗？";
 const QKeySequence kQuitKeys(Qt::CTRL | Qt::Key_Q);
 
 struct TImageSource {
@@ -209,6 +214,16 @@ void TfrmMainForm::CreateToolBar() {
     tbOpen = makeButton(kImageOpen, kOpenCommand);
     tbExportThis = makeButton(kImageExportThis, kExportThisCommand);
     tbExportAll = makeButton(kImageExportAll, kExportAllCommand);
+    // The site export sits in the button's menu (press and hold, or its
+    // shortcut), so the toolbar keeps its four commands.
+    auto* exportMenu = new QMenu(tbExportAll);
+    acExportSite = exportMenu->addAction(QString::fromUtf8(kExportSiteCommand.name));
+    acExportSite->setShortcut(kExportSiteCommand.keys);
+    tbExportAll->setMenu(exportMenu);
+    tbExportAll->setPopupMode(QToolButton::DelayedPopup);
+    tbExportAll->setToolTip(tbExportAll->toolTip() + QStringLiteral("\n") +
+                            QStringLiteral("%1 (%2)").arg(QString::fromUtf8(kExportSiteCommand.name),
+                                                          kExportSiteCommand.keys.toString(QKeySequence::NativeText)));
     ToolButton2 = new QFrame(ToolBar1);
     ToolButton2->setFrameShape(QFrame::VLine);
     ToolButton2->setFrameShadow(QFrame::Sunken);
@@ -306,6 +321,9 @@ void TfrmMainForm::ConnectCommands() {
     scExportThis = clicks(kExportThisCommand.keys, tbExportThis);
     scExportAll = clicks(kExportAllCommand.keys, tbExportAll);
     scAbout = clicks(kAboutCommand.keys, tbAbout);
+    connect(acExportSite, &QAction::triggered, this, [this] { tbExportSiteClick(); });
+    scExportSite = new QShortcut(kExportSiteCommand.keys, this);
+    connect(scExportSite, &QShortcut::activated, acExportSite, &QAction::trigger);
     scQuit = new QShortcut(kQuitKeys, this);
     connect(scQuit, &QShortcut::activated, this, &QWidget::close);
 
@@ -316,8 +334,9 @@ void TfrmMainForm::SetCommandsEnabled(bool enabled) {
     for (QToolButton* button : {tbOpen, tbExportThis, tbExportAll, tbAbout})
         button->setEnabled(enabled);
     // Quit stays: closing during an export stops it first.
-    for (QShortcut* shortcut : {scOpen, scExportThis, scExportAll, scAbout})
+    for (QShortcut* shortcut : {scOpen, scExportThis, scExportAll, scExportSite, scAbout})
         shortcut->setEnabled(enabled);
+    acExportSite->setEnabled(enabled);
 }
 
 void TfrmMainForm::Bind(QToolButton* button, void (TfrmMainForm::*handler)()) {
@@ -434,6 +453,50 @@ void TfrmMainForm::tbExportAllClick() {
     if (!BrowseForFolder(this, kFolderPrompt, LastExportDir, LastExportDir))
         return;
     ExportAll(LastExportDir);
+}
+
+void TfrmMainForm::tbExportSiteClick() {
+    if (ExportRunning() || Extractor->FileName().empty())
+        return;
+    if (!BrowseForFolder(this, kFolderPrompt, LastExportDir, LastExportDir))
+        return;
+    const std::string entry = ExportSite(LastExportDir);
+    if (entry.empty())
+        return;
+    const QString question = QString::fromUtf8(kOpenSiteQuestion).arg(FromBytes(entry));
+    if (QMessageBox::question(this, QString::fromUtf8(kCaption), question) == QMessageBox::Yes)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(entry))));
+}
+
+std::string TfrmMainForm::ExportSite(std::string folder) {
+    if (ExportRunning() || Extractor->FileName().empty())
+        return {};
+    const TChmItems& items = Extractor->Items();
+    const std::string helpFile = Extractor->FileName();
+    std::string entry;
+    std::size_t count = 0;
+    std::uint64_t bytes = 0;
+    constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
+    for (std::size_t i = 0; i < items.Count(); ++i) {
+        if (site::IsBookkeeping(items[i]))
+            continue;
+        ++count;
+        bytes = items[i].Size > kMost - bytes ? kMost : bytes + items[i].Size;
+    }
+    // As Export all: every file written is complete, the run stops between
+    // two of them, and at the first failure.
+    const TExportOutcome outcome =
+        RunExport(count, bytes, TCancelPoint::BeforeNextItem, [&](ExportObserver& observer) {
+            site::SiteExport run(items, helpFile, folder);
+            for (const std::size_t index : run.Order()) {
+                if (!observer.BeforeItem(items[index]))
+                    return;
+                run.Write(items[index], &observer);
+            }
+            entry = run.Finish();
+        });
+    ShowExportOutcome(outcome);
+    return outcome.cancelled ? std::string() : entry;
 }
 
 void TfrmMainForm::ExportAll(std::string folder) {

@@ -16,6 +16,7 @@
 
 #include "catalogue/uChmExtractor.h"
 
+class QAction;
 class QFileDialog;
 class QFrame;
 class QShortcut;
@@ -63,6 +64,8 @@ public:
     QShortcut* scExportThis;
     QShortcut* scExportAll;
     QShortcut* scAbout;
+    QShortcut* scExportSite;
+    QAction* acExportSite;  // in the menu of tbExportAll
     QShortcut* scQuit;
 
     std::unique_ptr<TChmExtractor> Extractor;
@@ -77,6 +80,9 @@ public:
     void tbExportThisClick();
     void tbExportAllClick();
     void tbAboutClick();
+    // Asks for a folder, writes the site there, then offers to open its
+    // entry page in the desktop's browser.
+    void tbExportSiteClick();
     void ApplicationEventsException(const std::exception& E);
 
     // Opens the help file at `path` (bytes as the file system takes them)
@@ -94,6 +100,10 @@ public:
     // reads it while the window goes on); nothing without an open file.
     // Throws on failure, after the status line has told how far it came.
     void ExportAll(std::string folder);
+    // Writes the open file as a site under `folder` (see SiteExport) and
+    // returns its entry page, or empty when cancelled or without a file.
+    // Throws on failure, as ExportAll does.
+    std::string ExportSite(std::string folder);
     bool ExportRunning() const { return activeExport_ != nullptr; }
 
 protected:

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "site/css_links.h"
+#include "site/html_tree.h"
 #include "site/text_edits.h"
 #include "site/utf8_decoder.h"
 
@@ -18,20 +19,6 @@ namespace {
 // Attributes that hold a link, whatever the element.
 constexpr std::array<std::string_view, 8> kLinkAttributes{"href", "src",  "background", "lowsrc",
                                                          "dynsrc", "data", "longdesc", "poster"};
-
-struct GumboTree {
-    explicit GumboTree(std::string_view text) {
-        GumboOptions options = kGumboDefaultOptions;
-        options.max_errors = 0;  // the errors are not used: do not keep them
-        output = gumbo_parse_with_options(&options, text.data(), text.size());
-    }
-    ~GumboTree() {
-        if (output) gumbo_destroy_output(&kGumboDefaultOptions, output);
-    }
-    GumboTree(const GumboTree&) = delete;
-    GumboTree& operator=(const GumboTree&) = delete;
-    GumboOutput* output = nullptr;
-};
 
 bool IsLinkAttribute(std::string_view name) {
     for (const std::string_view candidate : kLinkAttributes)
@@ -63,8 +50,9 @@ bool SpanIn(std::string_view page, const GumboStringPiece& piece, std::size_t& o
 // character references resolved by the parser, as a browser would.
 std::string DecodedValue(std::string_view raw, const std::string& charset) {
     const std::string text = "<a href=" + DecodeToUtf8(raw, charset) + ">";
-    const GumboTree tree(text);
-    std::vector<const GumboNode*> pending{tree.output->root};
+    const std::unique_ptr<HtmlTree> tree = HtmlTree::Parse(text);
+    if (!tree) return {};
+    std::vector<const GumboNode*> pending{tree->Root()};
     while (!pending.empty()) {
         const GumboNode* node = pending.back();
         pending.pop_back();
@@ -211,12 +199,13 @@ private:
 
 std::string RewritePage(std::string_view page, const LinkContext& context, const PageCharset& charset) {
     if (page.size() > kPageRewriteLimit) return std::string(page);
-    const GumboTree tree(page);
+    const std::unique_ptr<HtmlTree> tree = HtmlTree::Parse(page);
+    if (!tree) return std::string(page);
     // The charset is needed to read the values, and only known after the
     // walk: values that are not ASCII are read once it is.
     PageWalk first(page, context);
     first.charsetForValues = charset.iconvName;
-    first.Walk(tree.output->document);
+    first.Walk(tree->Document());
     const bool declared = !first.declared.empty() || StartsWithByteOrderMark(page);
     std::string label;
     std::string valuesCharset = first.declared.empty() ? charset.iconvName : first.declared;
@@ -234,7 +223,7 @@ std::string RewritePage(std::string_view page, const LinkContext& context, const
     } else {
         PageWalk again(page, context);
         again.charsetForValues = valuesCharset;
-        again.Walk(tree.output->document);
+        again.Walk(tree->Document());
         again.Styles();
         edits = std::move(again.linkEdits);
     }
@@ -245,11 +234,12 @@ std::string RewritePage(std::string_view page, const LinkContext& context, const
 }
 
 std::string DeclaredCharsetOf(std::string_view html) {
-    const GumboTree tree(html);
+    const std::unique_ptr<HtmlTree> tree = HtmlTree::Parse(html);
+    if (!tree) return {};
     // The walk keeps a reference to its context: it must outlive the walk.
     const LinkContext noLinks;
     PageWalk walk(html, noLinks);
-    walk.Walk(tree.output->document);
+    walk.Walk(tree->Document());
     return walk.declared;
 }
 
