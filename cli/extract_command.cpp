@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "catalogue/byte_total.h"
 #include "catalogue/folder_export.h"
 #include "catalogue/inner_name.h"
 #include "catalogue/uChmExtractor.h"
@@ -40,13 +41,13 @@ private:
 struct Tally {
     std::size_t written = 0;
     std::size_t failed = 0;
-    std::uint64_t bytes = 0;
+    ByteTotal bytes;
 };
 
 std::string Summary(const Tally& tally, std::size_t total, const std::string& folder, bool stopped) {
     std::string text = "wrote ";
     if (tally.written != total) text += std::to_string(tally.written) + " of ";
-    text += std::to_string(total) + " streams, " + std::to_string(tally.bytes) + " bytes, to " + folder;
+    text += std::to_string(total) + " streams, " + ByteTotalText(tally.bytes) + " bytes, to " + folder;
     if (stopped) text += "; stopped at the failure above";
     if (tally.failed > 0 && !stopped) text += "; " + std::to_string(tally.failed) + " failed";
     return text;
@@ -72,9 +73,23 @@ std::string FailureText(const TChmItem& item, const std::exception& e) {
     return InnerPathAndName(item.Path, item.Name) + ": " + e.what();
 }
 
+// A pattern written where the folder goes ("extract FILE '*.html'") would
+// become a folder of that name: a name with glob characters is taken as a
+// folder only when it exists.
+bool LooksLikeAMisplacedPattern(const std::string& folder) {
+    if (folder.find_first_of("*?[") == std::string::npos) return false;
+    std::error_code ignored;
+    return !std::filesystem::exists(std::filesystem::symlink_status(folder, ignored));
+}
+
 }  // namespace
 
 int RunExtract(const ExtractCommand& command) {
+    if (LooksLikeAMisplacedPattern(command.folder)) {
+        Message(command.folder + ": no such folder; patterns come after the folder: " + kProgramName +
+                " extract FILE [DIR] [PATTERN...]");
+        return kExitUsage;
+    }
     TChmExtractor extractor;
     extractor.Open(command.file);
     const TChmItems& items = extractor.Items();
@@ -110,7 +125,7 @@ int RunExtract(const ExtractCommand& command) {
 
     FolderExport run(items, folder, link);
     std::size_t total = 0;
-    std::uint64_t totalBytes = 0;
+    ByteTotal totalBytes;
     for (std::size_t i = 0; i < items.Count(); ++i) {
         if (!(*selected)[i]) continue;
         ++total;
