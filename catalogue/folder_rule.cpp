@@ -42,7 +42,9 @@ bool MakeFolder(std::string& text, std::size_t length) {
     if (::mkdir(prefix.c_str(), 0777) == 0) return true;
     if (errno != EEXIST) return false;
     struct stat info {};
-    return ::stat(prefix.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (::stat(prefix.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
+    errno = ENOTDIR;  // something else stands there
+    return false;
 }
 
 // Length of the folder part of the first `length` bytes: up to and including
@@ -55,7 +57,8 @@ std::size_t FolderPartLength(const std::string& text, std::size_t length) {
 // Makes sure `folder` exists, creating it and any missing folder above it.
 // One trailing separator is ignored. Nothing is created for an empty text,
 // for an existing folder, or for a text that ends in a separator after that
-// one was removed (a doubled separator). Returns false when a creation failed.
+// one was removed (a doubled separator). Returns false, errno telling why,
+// when a creation failed.
 bool EnsureFolder(const std::string& folder) {
     // Walk up until a level needs no creation, then create downwards. Levels
     // are prefixes of one text, held by length: a loop, no recursion and no
@@ -97,8 +100,14 @@ Descriptor OpenChosenFolder(const std::string& folder, FolderLink link) {
     Descriptor opened(OpenFolderAt(AT_FDCWD, path.c_str(), flags));
     if (opened.IsOpen()) return opened;
     if (errno != ENOENT) return opened;
-    // A failed creation leaves the open below to tell why.
-    EnsureFolder(path);
+    // A failed creation tells why (no permission, no space, ...); the open
+    // after it would only say that the folder is missing.
+    if (!EnsureFolder(path)) {
+        const int errnum = errno;
+        Descriptor failed;
+        errno = errnum;
+        return failed;
+    }
     return Descriptor(OpenFolderAt(AT_FDCWD, path.c_str(), flags));
 }
 

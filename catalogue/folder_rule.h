@@ -16,7 +16,7 @@ enum class FolderLink {
 // Makes sure `folder` exists, creating it and any missing folder above it,
 // then opens it. Links above the last level are followed. A folder that
 // another process creates meanwhile is a success. On failure the descriptor
-// is closed and errno tells why.
+// is closed and errno tells why: of the creation when one failed.
 Descriptor OpenChosenFolder(const std::string& folder, FolderLink link = FolderLink::Follow);
 
 // Opens the folder `name` (one level, no separator) inside the folder

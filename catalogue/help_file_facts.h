@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/byte_total.h"
 #include "catalogue/system_records.h"
 #include "catalogue/uChmExtractor.h"
 #include "platform/storage/storage.h"
@@ -18,7 +19,7 @@ namespace vexmor {
 struct HelpFileFacts {
     std::optional<SystemRecords> system;  // absent without a readable #SYSTEM stream
     std::size_t streams = 0;
-    std::uint64_t streamBytes = 0;  // sum of the streams' sizes
+    ByteTotal streamBytes;          // sum of the streams' sizes
     std::uint64_t fileBytes = 0;    // the help file on disk, when it was opened
     // As the reader lays it out; absent without one or when it is damaged.
     std::optional<storage::CompressedSectionFacts> compressedSection;

@@ -41,7 +41,7 @@ void CheckTarget(const TChmItem& item, const struct stat& existing, const Writte
 FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
                TargetLook look, ExportObserver* observer, const ContentFilter* filter) {
     // Declared before the file, so the file is gone before the stream.
-    const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStream(item.Name);
+    const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStreamAt(item.Name, item.Placement);
     if (look == TargetLook::BeforeAndCommit) {
         if (const std::optional<struct stat> existing = InspectTarget(folder, name))
             CheckTarget(item, *existing, written);
@@ -83,6 +83,10 @@ void WithItemName(const TChmItem& item, const std::function<void()>& work) {
     } catch (const EInOutError& e) {
         throw Named(e, InnerNameOf(item));
     } catch (const storage::EStorageError& e) {
+        // Said first in the window's words: the copy cannot be trusted, and
+        // the file has to be opened again.
+        if (e.ErrorCode() == storage::code::kChangedWhileRead)
+            throw EChmExtractError("帮助文件在读取时被改动-" + InnerNameOf(item) + " (" + e.what() + ")");
         throw Named(e, InnerNameOf(item));
     }
 }

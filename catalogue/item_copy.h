@@ -43,7 +43,9 @@ FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, 
 EInOutError NamedInOutError(int errnum, const TChmItem& item);
 
 // Runs `work` on `item`'s stream; a file-layer or storage failure it raises
-// is raised again with the item's inner path and name after its message.
+// is raised again with the item's inner path and name after its message. The
+// help file found changed while it was read becomes EChmExtractError
+// "帮助文件在读取时被改动-NAME (the storage's message)".
 void WithItemName(const TChmItem& item, const std::function<void()>& work);
 
 }  // namespace vexmor

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "catalogue/counted_notes.h"
+
 namespace vexmor {
 
 namespace {
@@ -25,9 +27,9 @@ constexpr std::size_t kLanguageIdLength = 4;
 constexpr std::size_t kFileTimeOffset = 20;
 constexpr std::size_t kFileTimeEnd = kFileTimeOffset + 8;
 
-void ReadLanguageRecord(const unsigned char* data, std::size_t length, SystemRecords& records) {
+void ReadLanguageRecord(const unsigned char* data, std::size_t length, SystemRecords& records, CountedNotes& notes) {
     if (length < kLanguageIdLength) {
-        records.notes.push_back("#SYSTEM: the language record holds " + std::to_string(length) +
+        notes.Add("#SYSTEM: the language record holds " + std::to_string(length) +
                                 " bytes, too few for a language id; skipped");
         return;
     }
@@ -56,6 +58,7 @@ std::optional<std::string>* TextField(std::uint16_t code, SystemRecords& records
 
 SystemRecords ParseSystemRecords(const unsigned char* data, std::size_t size) {
     SystemRecords records;
+    CountedNotes notes;
     constexpr std::size_t kVersionLength = 4;
     constexpr std::size_t kRecordHeader = 4;  // u16 code, u16 length
     if (size < kVersionLength) {
@@ -66,7 +69,7 @@ SystemRecords ParseSystemRecords(const unsigned char* data, std::size_t size) {
     std::size_t pos = kVersionLength;
     while (pos < size) {
         if (size - pos < kRecordHeader) {
-            records.notes.push_back("#SYSTEM: " + std::to_string(size - pos) +
+            notes.Add("#SYSTEM: " + std::to_string(size - pos) +
                                     " stray bytes at the end, too few for a record; skipped");
             break;
         }
@@ -74,20 +77,21 @@ SystemRecords ParseSystemRecords(const unsigned char* data, std::size_t size) {
         const std::size_t length = U16At(data + pos + 2);
         pos += kRecordHeader;
         if (length > size - pos) {
-            records.notes.push_back("#SYSTEM: record " + std::to_string(code) + " claims " + std::to_string(length) +
+            notes.Add("#SYSTEM: record " + std::to_string(code) + " claims " + std::to_string(length) +
                                     " bytes where " + std::to_string(size - pos) + " are left; it and the rest skipped");
             break;
         }
         const unsigned char* body = data + pos;
         pos += length;
         if (code == kLanguageRecord) {
-            ReadLanguageRecord(body, length, records);
+            ReadLanguageRecord(body, length, records, notes);
         } else if (std::optional<std::string>* field = TextField(code, records)) {
             // A later record of the same code wins, as it would for a reader
             // that takes them in turn.
             *field = TextOf(body, length);
         }
     }
+    records.notes = notes.Lines();
     return records;
 }
 

@@ -27,7 +27,8 @@ struct SystemRecords {
     std::optional<std::string> compiledName;   // code 6
     std::optional<std::string> compiler;       // code 9
     std::optional<std::string> defaultFont;    // code 16
-    // One line for each record skipped or cut short, in the user's words.
+    // One line for each kind of record skipped or cut short, in the user's
+    // words; a line that many records share ends in " (N times)".
     std::vector<std::string> notes;
 };
 

@@ -32,7 +32,7 @@ int RunCat(const CatCommand& command) {
     }
     const std::unique_ptr<storage::ReadAheadPlan> readAhead = PlanReadsOf(*item);
     WithItemName(*item, [&] {
-        const std::shared_ptr<storage::IStream> stream = item->Storage->OpenStream(item->Name);
+        const std::shared_ptr<storage::IStream> stream = item->Storage->OpenStreamAt(item->Name, item->Placement);
         ReadInBlocks<kCatBlock>(*stream, [](const unsigned char* data, std::uint32_t count) { WriteStdout(data, count); });
     });
     return kExitOk;

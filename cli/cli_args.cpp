@@ -70,7 +70,8 @@ const std::vector<CommandRow>& Commands() {
          "Stops at the first failure unless --keep-going is given. What stands\n"
          "in DIR (files, links, FIFOs) is replaced once the new file is\n"
          "complete, never written through; a link or file where an inner\n"
-         "folder must be is a failure, never followed.\n"
+         "folder must be is a failure, never followed. A DIR holding '*',\n"
+         "'?' or '[' must exist (else it is a pattern in DIR's place).\n"
          "--stats ends with 'decode work: X.XX', the bytes decoded over the\n"
          "compressed section's length (1.00: every part decoded once)",
          [](const Words& w) -> Command {
@@ -165,7 +166,8 @@ std::string UsageText(std::string_view program) {
     }
     text += "\n"
             "Patterns match the inner path and name as list shows it, one level\n"
-            "(between '/') at a time, as fnmatch(3) does: '*', '?' and '[...]' never\n"
+            "(between '/') at a time, as fnmatch(3) does, in characters of UTF-8\n"
+            "('?' is one character): '*', '?' and '[...]' never\n"
             "match '/'; a level written '**' matches any number of levels, none\n"
             "included ('**/*.html': every .html file), at least one at the end\n"
             "('html/**': everything below html). Quote patterns from the shell;\n"
@@ -173,7 +175,9 @@ std::string UsageText(std::string_view program) {
             "stream is an error naming it, and then nothing is listed or written.\n"
             "\n"
             "Inner names and texts of the file are printed with control characters,\n"
-            "invalid UTF-8 and a backslash escaped (\\n, \\t, \\r, \\\\, \\ooo octal).\n"
+            "Unicode format characters (direction marks, zero-width ones) and line\n"
+            "separators, invalid UTF-8 and a backslash escaped (\\n, \\t, \\r, \\\\,\n"
+            "\\ooo octal).\n"
             "\nExit status: 0 success, 1 failure, 2 wrong command line.\n";
     return text;
 }

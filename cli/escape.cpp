@@ -1,6 +1,8 @@
 #include "cli/escape.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <cstdio>
 
 namespace vexmor::cli {
@@ -42,9 +44,32 @@ Character NextCharacter(std::string_view text, std::size_t pos) {
     return {code, length};
 }
 
+struct CodeRange {
+    std::uint32_t first;
+    std::uint32_t last;
+};
+
+// The format characters (general category Cf) of Unicode 15: invisible,
+// and many of them reorder or hide the text around them.
+constexpr CodeRange kFormatCharacters[] = {
+    {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},   {0x070F, 0x070F},
+    {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},   {0x200B, 0x200F},   {0x202A, 0x202E},
+    {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD},
+    {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+    {0xE0020, 0xE007F},
+};
+
+bool IsFormatCharacter(std::uint32_t code) {
+    const auto end = std::end(kFormatCharacters);
+    const auto range = std::lower_bound(std::begin(kFormatCharacters), end, code,
+                                        [](const CodeRange& r, std::uint32_t c) { return r.last < c; });
+    return range != end && range->first <= code;
+}
+
+// Controls, the line and paragraph separators, and the format characters.
 bool MovesTheTerminal(std::uint32_t code) {
     return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x2028 || code == 0x2029 ||
-           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+           IsFormatCharacter(code);
 }
 
 // The short escapes both forms share; nullptr for any other character.
@@ -97,7 +122,14 @@ std::string JsonString(std::string_view text) {
             // replacement character rather than a character it never was.
             out += "\\ufffd";
         } else if (MovesTheTerminal(c.code)) {
-            std::snprintf(hex, sizeof hex, "\\u%04x", static_cast<unsigned>(c.code));
+            // Past U+FFFF as a surrogate pair: JSON's escapes hold 16 bits.
+            if (c.code > 0xFFFF) {
+                const std::uint32_t rest = c.code - 0x10000;
+                std::snprintf(hex, sizeof hex, "\\u%04x\\u%04x", static_cast<unsigned>(0xD800 + (rest >> 10)),
+                              static_cast<unsigned>(0xDC00 + (rest & 0x3FF)));
+            } else {
+                std::snprintf(hex, sizeof hex, "\\u%04x", static_cast<unsigned>(c.code));
+            }
             out += hex;
         } else {
             out.append(text, pos, c.length);

@@ -10,9 +10,10 @@ namespace vexmor::cli {
 
 // `text` with every character that could break a line or drive a terminal
 // written as an escape: \n \t \r, a backslash as \\, every other control
-// character (C0, DEL, C1), each byte of invalid UTF-8, and the Unicode
-// marks that reorder or separate lines (U+2028, U+2029, U+202A..U+202E,
-// U+2066..U+2069) as \ooo octal bytes. Anything else is kept, so a plain
+// character (C0, DEL, C1), each byte of invalid UTF-8, the line and
+// paragraph separators (U+2028, U+2029) and every format character
+// (direction marks and overrides, zero-width and invisible characters,
+// tags: Unicode category Cf) as \ooo octal bytes. Anything else is kept, so a plain
 // name, Chinese included, reads as it is. The escaping is reversible.
 std::string EscapeForLine(std::string_view text);
 

@@ -19,7 +19,7 @@ std::string FolderNamedAfter(const std::string& file) {
 std::string Summary(const Tally& tally, std::size_t total, const std::string& folder, bool stopped) {
     std::string text = "wrote ";
     if (tally.written != total) text += std::to_string(tally.written) + " of ";
-    text += std::to_string(total) + " streams, " + std::to_string(tally.bytes) + " bytes, to " + folder;
+    text += std::to_string(total) + " streams, " + ByteTotalText(tally.bytes) + " bytes, to " + folder;
     if (stopped) text += "; stopped at the failure above";
     if (tally.failed > 0 && !stopped) text += "; " + std::to_string(tally.failed) + " failed";
     return text;

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "catalogue/byte_total.h"
 #include "catalogue/uChmExtractor.h"
 
 namespace vexmor::cli {
@@ -30,7 +31,7 @@ private:
 struct Tally {
     std::size_t written = 0;
     std::size_t failed = 0;
-    std::uint64_t bytes = 0;
+    ByteTotal bytes;
 };
 
 std::string Summary(const Tally& tally, std::size_t total, const std::string& folder, bool stopped);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "catalogue/byte_total.h"
 #include "catalogue/folder_export.h"
 #include "catalogue/inner_name.h"
 #include "catalogue/uChmExtractor.h"
@@ -30,9 +31,23 @@ std::string DecodeWork(const storage::DecodeStatistics& stats) {
     return text;
 }
 
+// A pattern written where the folder goes ("extract FILE '*.html'") would
+// become a folder of that name: a name with glob characters is taken as a
+// folder only when it exists.
+bool LooksLikeAMisplacedPattern(const std::string& folder) {
+    if (folder.find_first_of("*?[") == std::string::npos) return false;
+    std::error_code ignored;
+    return !std::filesystem::exists(std::filesystem::symlink_status(folder, ignored));
+}
+
 }  // namespace
 
 int RunExtract(const ExtractCommand& command) {
+    if (LooksLikeAMisplacedPattern(command.folder)) {
+        Message(command.folder + ": no such folder; patterns come after the folder: " + kProgramName +
+                " extract FILE [DIR] [PATTERN...]");
+        return kExitUsage;
+    }
     TChmExtractor extractor;
     extractor.Open(command.file);
     const TChmItems& items = extractor.Items();
@@ -48,7 +63,7 @@ int RunExtract(const ExtractCommand& command) {
 
     FolderExport run(items, folder, link);
     std::size_t total = 0;
-    std::uint64_t totalBytes = 0;
+    ByteTotal totalBytes;
     for (std::size_t i = 0; i < items.Count(); ++i) {
         if (!(*selected)[i]) continue;
         ++total;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/byte_total.h"
 #include "catalogue/help_file_facts.h"
 #include "catalogue/uChmExtractor.h"
 #include "cli/commands.h"
@@ -77,6 +78,7 @@ struct Fact {
     std::optional<std::uint64_t> number;
     const char* unit = "";  // after a number in the text form
     In in = In::Both;
+    std::optional<bool> flag = {};  // true or false in JSON
 };
 
 template <class T>
@@ -110,7 +112,9 @@ std::vector<Fact> FactsToShow(const std::string& file, const HelpFileFacts& fact
         {"compiler", "compiler", shown.compiler, {}},
         {"compiled", "compiled", shown.compiled, {}},
         {"streams", "streams", {}, facts.streams},
-        {"stream bytes", "stream_bytes", {}, facts.streamBytes},
+        {"stream bytes", "stream_bytes", ByteTotalText(facts.streamBytes), {}, "", In::TextOnly},
+        {"stream bytes", "stream_bytes", {}, facts.streamBytes.value, "", In::JsonOnly},
+        {"stream bytes", "stream_bytes_saturated", {}, {}, "", In::JsonOnly, facts.streamBytes.saturated},
         {"file bytes", "file_bytes", {}, facts.fileBytes},
         {"compressed section", "section_uncompressed_bytes", {},
          Part(section, &storage::CompressedSectionFacts::uncompressedLength), " bytes uncompressed"},
@@ -139,6 +143,7 @@ std::string JsonOf(const std::vector<Fact>& shown, const std::vector<std::string
         if (fact.in == Fact::In::TextOnly) continue;
         const std::string value = fact.text     ? JsonString(*fact.text)
                                   : fact.number ? std::to_string(*fact.number)
+                                  : fact.flag   ? std::string(*fact.flag ? "true" : "false")
                                                 : std::string("null");
         body += "  " + JsonString(fact.key) + ": " + value + ",\n";
     }

@@ -3,8 +3,10 @@
 // A pattern is matched against an item's inner path and name as list shows
 // it ("html/a.htm", "#SYSTEM"), level by level (levels split at '/'):
 // each level of the pattern is an fnmatch(3) pattern for one level of the
-// name ('*' and '?' never match '/', "[...]" classes, '\' quotes the next
-// character, a leading '.' is nothing special), and a level that is exactly
+// name, taken in characters of UTF-8 ('*' and '?' never match '/', '?' is
+// one character however many bytes it takes, "[...]" classes and ranges of
+// code points, "[:alpha:]" and the other classes of ASCII, '\' quotes the
+// next character, a leading '.' is nothing special), and a level that is exactly
 // "**" matches any number of levels, none included ("**/*.html": every
 // .html file at any depth), and at least one when it ends the pattern
 // ("html/**": everything below html, not a stream named html).

@@ -1,6 +1,5 @@
 #include "cli/progress.h"
 
-#include <cinttypes>
 #include <cstdio>
 
 namespace vexmor::cli {
@@ -10,7 +9,13 @@ namespace {
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 }  // namespace
 
-ExportProgress::ExportProgress(bool onTerminal, std::uint64_t totalItems, std::uint64_t totalBytes)
+std::string ProgressLine(std::uint64_t itemsDone, std::uint64_t totalItems, const ByteTotal& bytesDone,
+                         const ByteTotal& totalBytes) {
+    return std::to_string(itemsDone) + "/" + std::to_string(totalItems) + " items, " + ByteTotalText(bytesDone) + "/" +
+           ByteTotalText(totalBytes) + " bytes";
+}
+
+ExportProgress::ExportProgress(bool onTerminal, std::uint64_t totalItems, const ByteTotal& totalBytes)
     : onTerminal_(onTerminal), totalItems_(totalItems), totalBytes_(totalBytes) {}
 
 ExportProgress::~ExportProgress() { Erase(); }
@@ -26,8 +31,7 @@ void ExportProgress::Advance(std::uint64_t bytes) {
 }
 
 void ExportProgress::Draw() {
-    std::fprintf(stderr, "\r%" PRIu64 "/%" PRIu64 " items, %" PRIu64 "/%" PRIu64 " bytes\033[K", itemsDone_, totalItems_,
-                 bytesDone_, totalBytes_);
+    std::fprintf(stderr, "\r%s\033[K", ProgressLine(itemsDone_, totalItems_, bytesDone_, totalBytes_).c_str());
     std::fflush(stderr);
     shown_ = true;
 }

@@ -3,13 +3,20 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
+
+#include "catalogue/byte_total.h"
 
 namespace vexmor::cli {
+
+// "3/20 items, 4096/81920 bytes", totals that passed 2^64 as "more than ...".
+std::string ProgressLine(std::uint64_t itemsDone, std::uint64_t totalItems, const ByteTotal& bytesDone,
+                         const ByteTotal& totalBytes);
 
 class ExportProgress {
 public:
     // Draws nothing unless `onTerminal`.
-    ExportProgress(bool onTerminal, std::uint64_t totalItems, std::uint64_t totalBytes);
+    ExportProgress(bool onTerminal, std::uint64_t totalItems, const ByteTotal& totalBytes);
     ~ExportProgress();
     ExportProgress(const ExportProgress&) = delete;
     ExportProgress& operator=(const ExportProgress&) = delete;
@@ -24,9 +31,9 @@ private:
 
     bool onTerminal_;
     std::uint64_t totalItems_;
-    std::uint64_t totalBytes_;
+    ByteTotal totalBytes_;
     std::uint64_t itemsDone_ = 0;
-    std::uint64_t bytesDone_ = 0;
+    ByteTotal bytesDone_;
     bool shown_ = false;
     std::chrono::steady_clock::time_point lastDrawn_{};
 };

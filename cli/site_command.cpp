@@ -23,7 +23,7 @@ int RunSite(const SiteCommand& command) {
     const FolderLink link = command.folder.empty() ? FolderLink::Refuse : FolderLink::Follow;
 
     site::SiteExport run(items, command.file, folder, link);
-    std::uint64_t totalBytes = 0;
+    ByteTotal totalBytes;
     for (const std::size_t index : run.Order()) totalBytes += items[index].Size;
     const std::size_t total = run.Order().size();
     ExportProgress progress(::isatty(STDERR_FILENO) == 1, total, totalBytes);

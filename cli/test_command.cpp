@@ -2,6 +2,7 @@
 #include <new>
 #include <vector>
 
+#include "catalogue/byte_total.h"
 #include "catalogue/inner_name.h"
 #include "catalogue/read_plan.h"
 #include "catalogue/storage_order.h"
@@ -27,7 +28,7 @@ void PrintLine(const std::string& line) {
 std::string DamageOf(const TChmItem& item) {
     std::uint64_t delivered = 0;
     try {
-        const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStream(item.Name);
+        const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStreamAt(item.Name, item.Placement);
         ReadInBlocks<kTestBlock>(*stream, [&](const unsigned char*, std::uint32_t count) { delivered += count; });
     } catch (const std::bad_alloc&) {
         throw;
@@ -58,7 +59,7 @@ int RunTest(const TestCommand& command) {
     // Decoded ahead on the other cores while this thread checks the streams.
     const std::unique_ptr<storage::ReadAheadPlan> plan = PlanReadsOf(items, order);
     std::size_t damaged = 0;
-    std::uint64_t bytes = 0;
+    ByteTotal bytes;
     for (const std::size_t index : order) {
         const TChmItem& item = items[index];
         const std::string damage = DamageOf(item);
@@ -70,7 +71,7 @@ int RunTest(const TestCommand& command) {
         PrintLine(EscapeForLine(InnerPathAndName(item.Path, item.Name)) + ": " + EscapeForLine(damage));
     }
     if (damaged == 0) {
-        PrintLine(std::to_string(items.Count()) + " streams, " + std::to_string(bytes) + " bytes: all good");
+        PrintLine(std::to_string(items.Count()) + " streams, " + ByteTotalText(bytes) + " bytes: all good");
         return kExitOk;
     }
     PrintLine(std::to_string(items.Count()) + " streams: " + std::to_string(damaged) + " damaged");

@@ -83,6 +83,22 @@ private:
     std::uint64_t number_;
 };
 
+// Once a stream has been read to its end, the file is looked at again: bytes
+// written into it while the stream was read (its modification time put back
+// or not) must not pass for the stream. Once per stream: the read that
+// reaches the end fails rather than deliver its bytes.
+class EndCheck {
+public:
+    void AtPosition(const ChmFile& file, std::uint64_t position, std::uint64_t length) {
+        if (done_ || position < length) return;
+        done_ = true;
+        file.Source().CheckUnchanged();
+    }
+
+private:
+    bool done_ = false;
+};
+
 class StoredStream final : public IStream {
 public:
     StoredStream(std::shared_ptr<ChmFile> file, std::uint64_t fileOffset, std::uint64_t length)
@@ -91,11 +107,13 @@ public:
     std::uint32_t Read(void* buffer, std::uint32_t count) override {
         const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, length_ - position_));
         file_->Source().ReadExact(fileOffset_ + position_, buffer, n, "a stream's data");
+        endCheck_.AtPosition(*file_, position_ + n, length_);
         position_ += n;
         return n;
     }
 
 private:
+    EndCheck endCheck_;
     std::shared_ptr<ChmFile> file_;
     std::uint64_t fileOffset_;
     std::uint64_t length_;
@@ -121,10 +139,12 @@ public:
             done += n;
             position_ += n;
         }
+        endCheck_.AtPosition(*file_, position_, length_);
         return done;
     }
 
 private:
+    EndCheck endCheck_;
     std::shared_ptr<ChmFile> file_;
     std::uint64_t start_;
     std::uint64_t length_;
@@ -173,18 +193,20 @@ public:
     std::shared_ptr<IStream> OpenStream(const std::string& name) override {
         const StorageNode::Child* child = file_->Tree().Find(node_, name, false);
         if (!child) throw EStorageError(code::kFileNotFound, "no stream named " + name);
-        // One look per stream: a file written to while open would otherwise
-        // deliver bytes that the directory read at open does not describe.
-        file_->Source().CheckUnchanged();
-        const DirectoryEntry& entry = file_->Dir().entries[child->index];
-        if (entry.section == 0)
-            return std::make_shared<StoredStream>(file_, StoredEntryFileOffset(file_->Source(), file_->Dir(), entry),
-                                                  entry.length);
-        if (entry.section != 1) ThrowDamaged("stream " + std::string(entry.name) + " names an unknown content section");
-        const std::uint64_t sectionLength = file_->Compressed().Length();
-        if (entry.offset > sectionLength || entry.length > sectionLength - entry.offset)
-            ThrowDamaged("stream " + std::string(entry.name) + " runs past the end of the compressed section");
-        return std::make_shared<CompressedStream>(file_, entry.offset, entry.length);
+        return OpenEntry(file_->Dir().entries[child->index]);
+    }
+
+    std::shared_ptr<IStream> OpenStreamAt(const std::string& name, const Placement& placement) override {
+        // The first of the name is the one asked for nearly always; the
+        // others of the name are looked for only when it is not.
+        const StorageNode::Child* first = file_->Tree().Find(node_, name, false);
+        if (first && first->name == name && PlacementOf(*first) == KeyOf(placement))
+            return OpenEntry(file_->Dir().entries[first->index]);
+        for (const StorageNode::Child& child : file_->Tree().Node(node_).children) {
+            if (!child.isStorage && child.name == name && PlacementOf(child) == KeyOf(placement))
+                return OpenEntry(file_->Dir().entries[child.index]);
+        }
+        throw EStorageError(code::kFileNotFound, "no stream named " + name + " at the place asked for");
     }
 
     FileIdentity SourceFile() const override { return file_->Source().Identity(); }
@@ -211,6 +233,30 @@ public:
     }
 
 private:
+    struct PlacementKey {
+        std::uint64_t area, offset, length;
+        bool operator==(const PlacementKey&) const = default;
+    };
+    static PlacementKey KeyOf(const Placement& p) { return {p.area, p.offset, p.length}; }
+    PlacementKey PlacementOf(const StorageNode::Child& child) const {
+        const DirectoryEntry& entry = file_->Dir().entries[child.index];
+        return {entry.section, entry.offset, entry.length};
+    }
+
+    std::shared_ptr<IStream> OpenEntry(const DirectoryEntry& entry) {
+        // One look per stream: a file written to while open would otherwise
+        // deliver bytes that the directory read at open does not describe.
+        file_->Source().CheckUnchanged("it changed on disk since it was opened; open it again");
+        if (entry.section == 0)
+            return std::make_shared<StoredStream>(file_, StoredEntryFileOffset(file_->Source(), file_->Dir(), entry),
+                                                  entry.length);
+        if (entry.section != 1) ThrowDamaged("stream " + std::string(entry.name) + " names an unknown content section");
+        const std::uint64_t sectionLength = file_->Compressed().Length();
+        if (entry.offset > sectionLength || entry.length > sectionLength - entry.offset)
+            ThrowDamaged("stream " + std::string(entry.name) + " runs past the end of the compressed section");
+        return std::make_shared<CompressedStream>(file_, entry.offset, entry.length);
+    }
+
     std::shared_ptr<ChmFile> file_;
     std::size_t node_;
 };

@@ -29,7 +29,8 @@ std::uint32_t CodeForOpenErrno(int err) {
 FileIdentity IdentityOf(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
             static_cast<std::uint64_t>(st.st_size),
-            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
 }
 
 }  // namespace
@@ -61,15 +62,20 @@ FileSource::FileSource(const std::string& path) {
     const int flags = ::fcntl(fd_, F_GETFL);
     if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
     identity_ = IdentityOf(st);
+    links_ = static_cast<std::uint64_t>(st.st_nlink);
     size_ = identity_.size;
 }
 
-void FileSource::CheckUnchanged() const {
+void FileSource::CheckUnchanged(const std::string& detail) const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0)
         throw EStorageError(code::kReadFault, std::string("the help file (") + std::strerror(errno) + ")");
-    if (IdentityOf(st) != identity_)
-        throw EStorageError(code::kReadFault, "the help file changed on disk since it was opened; open it again");
+    FileIdentity now = IdentityOf(st);
+    // Adding or removing a name of the file (a new version renamed over it,
+    // a hard link) moves its change time without touching its bytes: the
+    // change time tells of writes only while the names stay as they were.
+    if (static_cast<std::uint64_t>(st.st_nlink) != links_) now.changedNs = identity_.changedNs;
+    if (now != identity_) throw EStorageError(code::kChangedWhileRead, detail);
 }
 
 FileSource::~FileSource() {

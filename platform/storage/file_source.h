@@ -22,10 +22,12 @@ public:
     std::uint64_t Size() const noexcept { return size_; }
     const FileIdentity& Identity() const noexcept { return identity_; }
 
-    // Throws kReadFault when the open file's size or modification time is no
-    // longer what it was at open: it was written to since, and what the
-    // directory says of it may no longer hold.
-    void CheckUnchanged() const;
+    // Throws kChangedWhileRead, with `detail` when given, when the open
+    // file's size, modification or change time is no longer what it was at
+    // open: it was written to since, and what the directory says of it, or
+    // bytes read from it, may no longer hold. The change time counts only
+    // while the file has as many names as at open.
+    void CheckUnchanged(const std::string& detail = {}) const;
 
     // Reads exactly `length` bytes at `offset`. A range past the end of the
     // file is damage, reported with `what` naming the structure being read.
@@ -43,6 +45,7 @@ private:
     int fd_ = -1;
     std::uint64_t size_ = 0;
     FileIdentity identity_;
+    std::uint64_t links_ = 0;  // names of the file at open
     mutable std::atomic<std::uint64_t> bytesRead_{0};
 };
 

@@ -26,6 +26,9 @@ struct FileIdentity {
     std::uint64_t inode = 0;
     std::uint64_t size = 0;
     std::int64_t modifiedNs = 0;  // modification time, nanoseconds since the epoch
+    // Status change time: any write moves it, and unlike the modification
+    // time nobody can set it back.
+    std::int64_t changedNs = 0;
     bool operator==(const FileIdentity&) const = default;
 };
 
@@ -98,7 +101,19 @@ public:
     virtual std::shared_ptr<IEnumElements> EnumElements() = 0;
     // `name` as an enumeration of this storage delivered it.
     virtual std::shared_ptr<IStorage> OpenStorage(const std::string& name) = 0;
+    // The first stream of that name. Every stream checks, at the read that
+    // reaches its end, that the help file is still as it was when opened
+    // (kChangedWhileRead otherwise): bytes written into it meanwhile may
+    // have been read.
     virtual std::shared_ptr<IStream> OpenStream(const std::string& name) = 0;
+    // The stream of that name whose bytes lie at `placement`, as an
+    // enumeration of this storage delivered both: of several entries of one
+    // name, each opens as itself. kFileNotFound when no stream of the name
+    // lies there. A storage whose names are all different may open by name.
+    virtual std::shared_ptr<IStream> OpenStreamAt(const std::string& name, const Placement& placement) {
+        (void)placement;
+        return OpenStream(name);
+    }
     // The help file this storage belongs to.
     virtual FileIdentity SourceFile() const { return {}; }
     // Tells the opened file the placements of the streams about to be read,

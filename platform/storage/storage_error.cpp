@@ -16,6 +16,7 @@ const char* TextForCode(std::uint32_t c) {
         case code::kReadFault: return "Read fault: the file could not be read";
         case code::kInvalidHeader: return "Not a compiled HTML help file";
         case code::kInvalidName: return "Invalid name";
+        case code::kChangedWhileRead: return "The help file changed while it was being read";
         case code::kDamaged: return "The help file is damaged";
         case code::kNotImplemented: return "Not supported";
         default: return nullptr;

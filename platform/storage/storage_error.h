@@ -17,6 +17,7 @@ inline constexpr std::uint32_t kInsufficientMemory = 0x80030008;  // more than t
 inline constexpr std::uint32_t kReadFault = 0x8003001E;
 inline constexpr std::uint32_t kInvalidHeader = 0x800300FB;  // not a help file
 inline constexpr std::uint32_t kInvalidName = 0x800300FC;
+inline constexpr std::uint32_t kChangedWhileRead = 0x80030101;  // written to since it was opened
 inline constexpr std::uint32_t kDamaged = 0x80030109;
 inline constexpr std::uint32_t kNotImplemented = 0x80004001;  // unsupported variant
 }  // namespace code

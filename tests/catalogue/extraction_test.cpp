@@ -427,6 +427,31 @@ TEST(ExtractAll, DeepInnerPathEndsInTheFolderMessage) {
     EXPECT_EQ(ListTree(dir.path()), std::vector<std::string>{"out"});
 }
 
+// A chosen folder that cannot be made for want of permission says so; the
+// missing folder is only where the trouble shows, not why.
+TEST(ExtractAll, AFolderThatMayNotBeMadeIsRefusedForThatReason) {
+    TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    fs::create_directory(dir / "locked");
+    ASSERT_EQ(::chmod((dir / "locked").c_str(), 0555), 0);
+    ItemsBuilder built;
+    built.Add("", "root.txt", "r");
+
+    const std::optional<std::string> outcome = test::RunUnprivileged([&] {
+        try {
+            built.items.ExtractAll(dir / "locked/new/deeper");
+        } catch (const std::exception& e) {
+            return std::string(e.what());
+        }
+        return std::string("no exception");
+    });
+    ::chmod((dir / "locked").c_str(), 0755);
+    if (!outcome) GTEST_SKIP() << "running as root and cannot switch to an unprivileged user";
+
+    EXPECT_EQ(*outcome, "不能创建文件夹-: root.txt (" + (dir / "locked/new/deeper/") + ": File access denied)");
+    EXPECT_TRUE(ListTree(dir / "locked").empty());
+}
+
 TEST(ExtractAll, CreatesAShortRelativeFolder) {
     TempDir dir;
     const fs::path previous = fs::current_path();

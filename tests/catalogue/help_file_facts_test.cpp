@@ -60,7 +60,8 @@ TEST_P(HelpFileFactsTest, ReadsWhatIsSoundAndNotesTheRest) {
     EXPECT_EQ(facts.streams, extractor.Items().Count());
     std::uint64_t bytes = 0;
     for (std::size_t i = 0; i < extractor.Items().Count(); ++i) bytes += extractor.Items()[i].Size;
-    EXPECT_EQ(facts.streamBytes, bytes);
+    EXPECT_EQ(facts.streamBytes.value, bytes);
+    EXPECT_FALSE(facts.streamBytes.saturated);
     EXPECT_EQ(facts.fileBytes, image.bytes.size());
     EXPECT_EQ(facts.system ? facts.system->title : std::nullopt, c.title);
     if (c.lzx) {

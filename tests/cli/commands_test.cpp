@@ -2,6 +2,7 @@
 // and on hand-built files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -90,6 +91,27 @@ TEST(TestCommand, OverlappingStreamsAreDamageNotDecoded) {
     ASSERT_EQ(lines.size(), 2u) << run.out;
     EXPECT_NE(lines[0].find("b.html"), std::string::npos) << lines[0];
     EXPECT_TRUE(lines[1].ends_with(" streams: not tested, the file is damaged")) << lines[1];
+}
+
+// Two entries of one name: the second, damaged, is decoded by its own
+// place in the file, not taken for the first.
+TEST(TestCommand, ADamagedStreamNamedLikeAnEarlierOneIsFound) {
+    TempDir dir;
+    testsupport::ChmImage image = testsupport::BuildChm(
+        {{"/twice.html", ToBytes("stored and fine"), 0}, {"/twice.html", testsupport::SampleText(150000, 4, {7, 40}), 1}},
+        AsGiven());
+    ASSERT_GE(image.layout.frameOffsets.size(), 3u);
+    const std::uint64_t damaged = image.layout.content.offset + image.layout.frameOffsets[2];
+    for (std::uint64_t i = 0; i < 64; ++i) image.bytes.at(damaged + 100 + i) ^= 0xA5;
+    const std::string chm = WriteChm(dir, image);
+
+    const test::CliRun run = RunCli({"test", chm}, dir.path().string());
+
+    EXPECT_EQ(run.exitStatus, 1) << run.out;
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 2u) << run.out;
+    EXPECT_TRUE(lines[0].starts_with("twice.html: The help file is damaged")) << lines[0];
+    EXPECT_TRUE(lines[1].ends_with(" streams: 1 damaged")) << lines[1];
 }
 
 // --- info ---
@@ -181,6 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "  \"compiled\": null,\n"
                  "  \"streams\": 23,\n"
                  "  \"stream_bytes\": 1067969,\n"
+                 "  \"stream_bytes_saturated\": false,\n"
                  "  \"file_bytes\": 283983,\n"
                  "  \"section_uncompressed_bytes\": 788286,\n"
                  "  \"section_compressed_bytes\": 274946,\n"
@@ -239,6 +262,60 @@ TEST(Info, FileWithoutSystemStreamSaysSo) {
     EXPECT_EQ(Lines(run.out).back(), "note: no #SYSTEM stream: title, language and compiler unknown");
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// 262,143 language records too short for an id fill the 1 MiB that is read
+// of #SYSTEM: one note, counted, in both forms.
+TEST(Info, ARepeatedNoteIsCountedNotRepeated) {
+    Bytes system;
+    testsupport::AppendU32(system, 3);
+    while (system.size() < (1u << 20)) {
+        testsupport::AppendU16(system, 4);
+        testsupport::AppendU16(system, 0);
+    }
+    TempDir dir;
+    const std::string chm = WriteChm(dir, testsupport::BuildChm({{"/#SYSTEM", system, 1}}, AsGiven()));
+    const std::string note = "#SYSTEM: the language record holds 0 bytes, too few for a language id; skipped (262143 times)";
+
+    const test::CliRun text = RunCli({"info", chm}, dir.path().string());
+    ASSERT_EQ(text.exitStatus, 0) << text.err;
+    const std::vector<std::string> lines = Lines(text.out);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("note:"); }), 1)
+        << text.out.substr(0, 2000);
+    EXPECT_EQ(lines.back(), "note: " + note);
+    if (!kSanitized) EXPECT_LT(text.peakResidentKiB, 16 * 1024);
+
+    const test::CliRun json = RunCli({"info", "--json", chm}, dir.path().string());
+    ASSERT_EQ(json.exitStatus, 0) << json.err;
+    EXPECT_NE(json.out.find("  \"notes\": [\"" + note + "\"]\n}\n"), std::string::npos) << json.out.substr(0, 2000);
+    EXPECT_LT(json.out.size(), 2000u);
+    if (!kSanitized) EXPECT_LT(json.peakResidentKiB, 16 * 1024);
+}
+
+// Three streams that claim the largest size each: the sum is no number of
+// 64 bits, and is said to be more than the largest one.
+TEST(Info, StreamBytesPastTwoToTheSixtyFourSaturate) {
+    testsupport::ChmOptions options = AsGiven();
+    for (const char* name : {"/a", "/b", "/c"}) options.claims[name] = {0, UINT64_MAX};
+    TempDir dir;
+    const std::string chm = WriteChm(
+        dir, testsupport::BuildChm({{"/a", ToBytes("a"), 0}, {"/b", ToBytes("b"), 0}, {"/c", ToBytes("c"), 0}}, options));
+
+    const test::CliRun text = RunCli({"info", chm}, dir.path().string());
+    ASSERT_EQ(text.exitStatus, 0) << text.err;
+    EXPECT_NE(text.out.find("\nstream bytes: more than 18446744073709551615\n"), std::string::npos) << text.out;
+
+    const test::CliRun json = RunCli({"info", "--json", chm}, dir.path().string());
+    ASSERT_EQ(json.exitStatus, 0) << json.err;
+    EXPECT_NE(json.out.find("  \"stream_bytes\": 18446744073709551615,\n  \"stream_bytes_saturated\": true,\n"),
+              std::string::npos)
+        << json.out;
+}
+
 // --- patterns ---
 
 struct SelectCase {
@@ -290,6 +367,9 @@ INSTANTIATE_TEST_SUITE_P(
         SelectCase{"ClassAndQuestionMark", {"html/sub/exact6553?.html", "html/page[0-9].html"},
                    {"html/page1.html", "html/sub/exact65536.html"}},
         SelectCase{"ChineseAndBlanks", {"中文/*", "with space/*"}, {"with space/a file.html", "中文/页面.html"}},
+        SelectCase{"QuestionMarkIsOneCharacter", {"中文/??.html"}, {"中文/页面.html"}},
+        SelectCase{"ExactNamesAndPatternsTogether", {"html/page1.html", "index.html", "中文/*"},
+                   {"html/page1.html", "index.html", "中文/页面.html"}},
         SelectCase{"OverlappingPatternsOnce", {"html/sub/**", "**/exact65537.html"},
                    {"html/sub/deeper/exact65537.html", "html/sub/exact32768.html", "html/sub/exact65536.html"}}),
     test::CaseName<SelectCase>);
@@ -308,6 +388,23 @@ TEST(Patterns, APatternThatMatchesNothingIsAnErrorAndNothingIsWritten) {
     EXPECT_EQ(list.exitStatus, 1);
     EXPECT_EQ(list.out, "");
     EXPECT_EQ(list.err, "vexmorchm-cli: no stream matches '*.htm'\n");
+}
+
+// A pattern given where the folder goes would otherwise become a folder of
+// that name; one that exists is a folder as any other.
+TEST(Patterns, APatternInTheFoldersPlaceIsRefusedUnlessSuchAFolderExists) {
+    TempDir dir;
+    const test::CliRun refused = RunCli({"extract", DataFile("small.chm"), "*.html"}, dir.path().string());
+    EXPECT_EQ(refused.exitStatus, 2);
+    EXPECT_EQ(refused.err,
+              "vexmorchm-cli: *.html: no such folder; patterns come after the folder: "
+              "vexmorchm-cli extract FILE [DIR] [PATTERN...]\n");
+    EXPECT_TRUE(ListTree(dir.path()).empty());
+
+    fs::create_directory(dir / "out[1]");
+    const test::CliRun written = RunCli({"extract", DataFile("small.chm"), "out[1]", "index.html"}, dir.path().string());
+    EXPECT_EQ(written.exitStatus, 0) << written.err;
+    EXPECT_EQ(ListTree(dir.path()), (std::vector<std::string>{"out[1]", "out[1]/index.html"}));
 }
 
 // --- names printed safely ---

@@ -55,7 +55,22 @@ INSTANTIATE_TEST_SUITE_P(
         PatternCase{"EmptyLevelOfAStoredName", "a/*/b", "a//b", true},
         PatternCase{"NulInANameMatchesOnlyItself", "*", std::string("a\0b", 3), false},
         PatternCase{"PatternLongerThanTheName", "a/b/c", "a/b", false},
-        PatternCase{"TrailingSlashIsAnEmptyLevel", "html/", "html", false}),
+        PatternCase{"TrailingSlashIsAnEmptyLevel", "html/", "html", false},
+        // '?', '*' and classes take characters of UTF-8, not bytes.
+        PatternCase{"QuestionMarkIsOneChineseCharacter", "?.html", "中.html", true},
+        PatternCase{"QuestionMarksAreNotItsBytes", "???.html", "中.html", false},
+        PatternCase{"StarThenAChineseCharacter", "*文.html", "中文.html", true},
+        PatternCase{"ClassOfChineseCharacters", "[中文].html", "文.html", true},
+        PatternCase{"NegatedClassTakesTheWholeCharacter", "[!a].html", "中.html", true},
+        PatternCase{"RangeByCodePoint", "[一-龥]", "中", true},
+        PatternCase{"RangeOutside", "[a-z]", "中", false},
+        PatternCase{"InvalidByteIsOneCharacter", "?b", "\xff" "b", true},
+        PatternCase{"NamedClass", "page[[:digit:]].htm", "page7.htm", true},
+        PatternCase{"NamedClassNegated", "page[![:digit:]].htm", "page7.htm", false},
+        PatternCase{"ClosingBracketFirstInAClass", "[]a]", "]", true},
+        PatternCase{"UnclosedBracketIsItself", "[a", "[a", true},
+        PatternCase{"CaretNegatesToo", "[^a]", "b", true},
+        PatternCase{"StarsBacktrack", "*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaac", false}),
     test::CaseName<PatternCase>);
 
 // Many "**" levels against a deep name: one pass per pattern level, never a
@@ -80,6 +95,15 @@ TEST(Selection, UnionOfThePatternsAndEveryPatternThatMatchesNothing) {
     const Selection selection = Select({"*.txt", "nope", "b/*", "also-nope"}, {"a.txt", "b/c", "d/e"});
     EXPECT_EQ(selection.selected, (std::vector<bool>{true, true, false}));
     EXPECT_EQ(selection.unmatched, (std::vector<std::string>{"nope", "also-nope"}));
+}
+
+// Names without glob characters are looked up, each selecting every stream
+// of that name; a quoted character is still a pattern.
+TEST(Selection, ExactNamesSelectEveryStreamOfTheirName) {
+    const Selection selection =
+        Select({"x/y", "z", "a\\*", "missing"}, {"x/y", "a*", "z", "x/y", "ab", "x/yy"});
+    EXPECT_EQ(selection.selected, (std::vector<bool>{true, true, true, true, false, false}));
+    EXPECT_EQ(selection.unmatched, (std::vector<std::string>{"missing"}));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -82,8 +84,83 @@ TEST(FileSource, AFileWrittenToWhileOpenFailsAtTheNextStream) {
         touchedRoot->OpenStream("b.txt");
         FAIL() << "a stream of a file written to while open was opened";
     } catch (const storage::EStorageError& e) {
-        EXPECT_EQ(e.ErrorCode(), storage::code::kReadFault);
+        EXPECT_EQ(e.ErrorCode(), storage::code::kChangedWhileRead);
         EXPECT_NE(std::string(e.what()).find("changed on disk since it was opened"), std::string::npos) << e.what();
+    }
+}
+
+// Bytes written in place while a stream is read, the modification time put
+// back afterwards: the read that reaches the stream's end fails, and so does
+// opening a later stream, on the change time that nobody can put back.
+TEST(FileSource, BytesWrittenWhileAStreamIsReadFailItsLastReadAndLaterOpens) {
+    TempDir dir;
+    const std::string path = dir / "help.chm";
+    const std::string first(20000, 'a');
+    const ts::ChmImage image = ts::BuildChm({{"/a.bin", ts::ToBytes(first), 0}, {"/b.bin", ts::ToBytes("second"), 0}});
+    WriteFile(path, std::string(image.bytes.begin(), image.bytes.end()));
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    const auto root = storage::CreateITStorage()->StgOpenStorage(path);
+    const auto stream = root->OpenStream("a.bin");
+    std::string buffer(4096, '\0');
+    ASSERT_EQ(stream->Read(buffer.data(), 4096), 4096u);
+
+    // Past a tick of the file system's clock, so that the change time moves.
+    ::usleep(20000);
+    const ts::PlacedEntry* placed = image.layout.Find("/a.bin");
+    ASSERT_NE(placed, nullptr);
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, "changed", 7, static_cast<off_t>(image.layout.contentOffset + placed->offset + 10000)), 7);
+    ::close(fd);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+
+    ASSERT_EQ(stream->Read(buffer.data(), 4096), 4096u);  // not the last read yet
+    for (const char* what : {"last read", "later open"}) {
+        try {
+            if (std::string(what) == "last read")
+                ReadAll(*stream);
+            else
+                root->OpenStream("b.bin");
+            FAIL() << what << " of a file written to while it was read";
+        } catch (const storage::EStorageError& e) {
+            EXPECT_EQ(e.ErrorCode(), storage::code::kChangedWhileRead) << what;
+            EXPECT_TRUE(std::string(e.what()).starts_with("The help file changed while it was being read")) << e.what();
+        }
+    }
+}
+
+// Entries of one name are opened each by its own place in the file; a place
+// that no entry of the name has is not opened.
+TEST(FileSource, AStreamOpensByItsPlacementAmongEntriesOfOneName) {
+    ts::ChmOptions options;
+    options.sortDirectory = false;
+    options.addFolderEntries = false;
+    ts::TempFile file(ts::BuildChm({{"/same.txt", ts::ToBytes("stored"), 0},
+                                    {"/same.txt", ts::ToBytes("compressed"), 1},
+                                    {"/other.txt", ts::ToBytes("other"), 0}},
+                                   options)
+                          .bytes);
+    const auto root = storage::CreateITStorage()->StgOpenStorage(file.string());
+    std::vector<storage::ElementInfo> same;
+    const auto elements = root->EnumElements();
+    for (storage::ElementInfo info; elements->Next(info) == storage::kOk;)
+        if (info.name == "same.txt") same.push_back(info);
+    ASSERT_EQ(same.size(), 2u);
+
+    EXPECT_EQ(ReadAll(*root->OpenStreamAt(same[0].name, same[0].placement)), "stored");
+    EXPECT_EQ(ReadAll(*root->OpenStreamAt(same[1].name, same[1].placement)), "compressed");
+    storage::Placement nowhere = same[0].placement;
+    nowhere.offset += 1;
+    for (const auto& [name, placement] : {std::pair{std::string("same.txt"), nowhere},
+                                          std::pair{std::string("other.txt"), same[0].placement}}) {
+        try {
+            root->OpenStreamAt(name, placement);
+            FAIL() << name << " opened at a placement it does not have";
+        } catch (const storage::EStorageError& e) {
+            EXPECT_EQ(e.ErrorCode(), storage::code::kFileNotFound) << e.what();
+        }
     }
 }
 
