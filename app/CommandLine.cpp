@@ -4,7 +4,10 @@ namespace vexmor {
 
 const char* const kCommandLineUsage =
     "usage: vexmorchm [FILE]\n"
+    "       vexmorchm --help | -h | --version\n"
     "Opens the window, with the compiled HTML help file FILE open when given.\n";
+
+const char* const kVersionText = "vexmorchm " VEXMOR_VERSION "\n";
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     TCommandLine result;
@@ -15,18 +18,18 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             optionsEnded = true;
         } else if (!optionsEnded && (argument == "-h" || argument == "--help")) {
             result.help = true;
+        } else if (!optionsEnded && argument == "--version") {
+            result.version = true;
         } else if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
-            result.error = "unknown option " + argument;
-            return result;
+            if (result.error.empty())
+                result.error = "unknown option " + argument;
         } else {
             files.push_back(argument);
         }
     }
-    if (files.size() > 1) {
+    if (result.error.empty() && files.size() > 1)
         result.error = "only one file can be opened";
-        return result;
-    }
-    if (!files.empty())
+    if (files.size() == 1)
         result.file = files.front();
     return result;
 }

@@ -63,6 +63,12 @@ TExportProgressDialog::TExportProgressDialog(QWidget* owner, TExportTotals total
     bar_->setRange(0, kBarSteps);
     bar_->setTextVisible(false);
     cancel_ = new QPushButton(QString::fromUtf8(kCancel), this);
+    // The window comes up while the user may be typing: Return and Space
+    // must not reach Cancel. It takes no focus and is no default button;
+    // a click, Esc or the window's close button cancels.
+    cancel_->setAutoDefault(false);
+    cancel_->setDefault(false);
+    cancel_->setFocusPolicy(Qt::NoFocus);
     connect(cancel_, &QPushButton::clicked, this, &TExportProgressDialog::AskCancel);
 
     auto* buttons = new QHBoxLayout;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "app/ExportProgressDialog.h"
@@ -22,6 +23,7 @@ struct TExportOutcome {
     std::size_t written = 0;  // items written completely
     bool cancelled = false;   // stopped by a cancel before all items were written
     std::exception_ptr failure;  // what the export threw, to be rethrown on the window's thread
+    std::string lastItem;        // inner path and name of the item started last; empty if none
 };
 
 class TExportRun {

@@ -6,20 +6,23 @@
 
 namespace vexmor {
 
-TInnerPathTipDelegate::TInnerPathTipDelegate(std::function<QString(int row)> fullText, QObject* parent)
+TCutTextTipDelegate::TCutTextTipDelegate(std::function<QString(int row)> fullText, QObject* parent)
     : QStyledItemDelegate(parent), fullText_(std::move(fullText)) {}
 
-bool TInnerPathTipDelegate::TextIsCut(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+bool TCutTextTipDelegate::TextIsCut(const QStyleOptionViewItem& option, const QModelIndex& index,
+                                    const QAbstractItemView& view) const {
     // The width the text needs against the cell's, both as the style lays
-    // out the cell (margins and all).
-    return sizeHint(option, index).width() > option.rect.width();
+    // out the cell (margins and all). A list as wide as its longest row
+    // scrolls rather than cuts: there only the part in view counts.
+    const QRect shown = option.rect.intersected(view.viewport()->rect());
+    return sizeHint(option, index).width() > shown.width();
 }
 
-bool TInnerPathTipDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+bool TCutTextTipDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                                       const QStyleOptionViewItem& option, const QModelIndex& index) {
     if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip)
         return QStyledItemDelegate::helpEvent(event, view, option, index);
-    if (!index.isValid() || !TextIsCut(option, index)) {
+    if (!index.isValid() || !TextIsCut(option, index, *view)) {
         QToolTip::hideText();
         event->ignore();
         return false;

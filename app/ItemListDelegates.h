@@ -1,4 +1,4 @@
-// How the item list's cells behave beyond plain display.
+// How the lists' cells behave beyond plain display.
 #pragma once
 
 #include <QString>
@@ -17,18 +17,20 @@ public:
     }
 };
 
-// The item column: a row whose text is cut shows the item's full inner path
-// as a tool tip; a row that fits shows none.
-class TInnerPathTipDelegate : public QStyledItemDelegate {
+// A row whose text is cut, by its column or by the list's visible width,
+// shows its full text as a tool tip (the item column: the item's full inner
+// path; the error list: the whole message); a row that fits shows none.
+class TCutTextTipDelegate : public QStyledItemDelegate {
 public:
-    // `fullText` gives the full inner path of a row.
-    TInnerPathTipDelegate(std::function<QString(int row)> fullText, QObject* parent);
+    // `fullText` gives the full text of a row.
+    TCutTextTipDelegate(std::function<QString(int row)> fullText, QObject* parent);
 
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                    const QModelIndex& index) override;
 
-    // True when the cell's text does not fit the width the cell has.
-    bool TextIsCut(const QStyleOptionViewItem& option, const QModelIndex& index) const;
+    // True when the cell's text does not fit the part of the cell that the
+    // view shows.
+    bool TextIsCut(const QStyleOptionViewItem& option, const QModelIndex& index, const QAbstractItemView& view) const;
 
 private:
     std::function<QString(int row)> fullText_;

@@ -13,20 +13,32 @@
 #include "app/CommandLine.h"
 #include "app/uMainFrm.h"
 
+namespace {
+
+std::vector<std::string> Arguments(int argc, char* argv[]) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // Answered before the window system starts, so that they work without a
+    // display (Qt ends the program when it finds none).
+    const vexmor::TCommandLine asked = vexmor::ParseCommandLine(Arguments(argc, argv));
+    if (asked.help || asked.version) {
+        std::fputs(asked.help ? vexmor::kCommandLineUsage : vexmor::kVersionText, stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
+
     vexmor::TChmApplication application(argc, argv);
     application.setWindowIcon(QIcon(QStringLiteral(":/icons/vexmorchm-128.png")));
     application.setDesktopFileName(QStringLiteral("vexmorchm"));
 
     // Qt has taken its own options out of argv; the file stays as its bytes.
-    const vexmor::TCommandLine commandLine = vexmor::ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    const vexmor::TCommandLine commandLine = vexmor::ParseCommandLine(Arguments(argc, argv));
     if (!commandLine.error.empty()) {
         std::fprintf(stderr, "vexmorchm: %s\n%s", commandLine.error.c_str(), vexmor::kCommandLineUsage);
         return 2;
-    }
-    if (commandLine.help) {
-        std::fputs(vexmor::kCommandLineUsage, stdout);
-        return 0;
     }
 
     // Qt's own dialogs speak the desktop's language, as the platform's would.

@@ -19,7 +19,10 @@
 #include <QKeySequence>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -28,11 +31,14 @@
 
 #include "app/ChmApplication.h"
 #include "app/DirSel.h"
+#include "app/EAbort.h"
+#include "app/ErrorRows.h"
 #include "app/ExportRun.h"
 #include "app/ItemListDelegates.h"
 #include "app/Splitter.h"
 #include "app/StatusBar.h"
 #include "app/WaitCursor.h"
+#include "app/WindowPlacement.h"
 #include "catalogue/inner_name.h"
 #include "site/site_export.h"
 
@@ -41,6 +47,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 namespace vexmor {
@@ -61,6 +68,9 @@ constexpr int kErrorListHeight = 65;
 constexpr int kErrorListMinHeight = kLowerPaneCollapseHeight + 1;
 constexpr int kItemColumnWidth = 240;
 constexpr int kSizeColumnWidth = 96;
+// The desktop's frame is known only once the window is on screen; until
+// then its title bar is allowed for with this height.
+constexpr int kTitleBarAllowance = 32;
 
 const char* const kCaption = "VexmorChm文件抽取器";
 const char* const kApplicationTitle = "CHM 抽取器";
@@ -71,6 +81,9 @@ const char* const kOpenStatus = "文件:%1, 总共%2项";
 const char* const kExportedStatus = "文件:%1, 总共%2项, 已导出%3项";
 const char* const kCancelledSuffix = ", 已取消";
 const char* const kFailedSuffix = ", 导出失败";
+const char* const kQuitDuringExport = "导出尚未完成，要取消并退出吗？";
+const char* const kCancelAndQuit = "取消导出并退出";
+const char* const kGoOnExporting = "继续导出";
 
 struct TCommand {
     const char* name;
@@ -172,7 +185,16 @@ void TfrmMainForm::SetUpWindow() {
                    Qt::WindowCloseButtonHint);
     setWindowTitle(QString::fromUtf8(kCaption));
     setFixedSize(kClientWidth, kClientHeight);
-    move(kLeft, kTop);
+    // The usual place where the window fits the screen (not so at high
+    // scaling on a small one), a step on for each other window of the
+    // program, so that a second file's window does not hide the first.
+    slot_ = std::make_unique<TWindowSlot>(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
+    QSize frame = frameGeometry().size();
+    if (frame == size())
+        frame.rheight() += kTitleBarAllowance;
+    const QScreen* onScreen = screen();
+    const QRect available = onScreen != nullptr ? onScreen->availableGeometry() : QRect(QPoint(kLeft, kTop), frame);
+    move(PlaceWindow(QPoint(kLeft, kTop), frame, available, slot_->Number()));
     QFont font(QString::fromUtf8("宋体"));
     font.setPixelSize(kFontPixels);
     setFont(font);
@@ -251,7 +273,7 @@ void TfrmMainForm::CreateLists() {
     lvItems->setSortingEnabled(false);
     lvItems->setSelectionMode(QAbstractItemView::SingleSelection);
     lvItems->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
-    lvItems->setItemDelegateForColumn(0, new TInnerPathTipDelegate(
+    lvItems->setItemDelegateForColumn(0, new TCutTextTipDelegate(
                                              [this](int row) {
                                                  const TChmItems& items = Extractor->Items();
                                                  return row >= 0 && static_cast<std::size_t>(row) < items.Count()
@@ -264,6 +286,12 @@ void TfrmMainForm::CreateLists() {
 
     lbError = new QListWidget(Splitter1);
     lbError->setUniformItemSizes(true);
+    lbError->setItemDelegate(new TCutTextTipDelegate(
+        [this](int row) {
+            const QListWidgetItem* item = lbError->item(row);
+            return item != nullptr ? item->text() : QString();
+        },
+        lbError));
     lbError->setMinimumHeight(kErrorListMinHeight);
 
     Splitter1->addWidget(lvItems);
@@ -346,7 +374,8 @@ void TfrmMainForm::Bind(QToolButton* button, void (TfrmMainForm::*handler)()) {
 
 void TfrmMainForm::FormCreate() {
     Extractor = std::make_unique<TChmExtractor>(makeStorage_);
-    QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
+    // The application title captions the message boxes only: set as Qt's
+    // display name, the desktop would append it to every window's title.
     sbStatus->SetSimpleText(QString::fromUtf8(kNoFileOpen));
 }
 
@@ -391,7 +420,7 @@ void TfrmMainForm::OpenFile(const std::string& path) {
                                          QString::number(Extractor->Items().Count())));
     } catch (const std::exception& e) {
         sbStatus->SetSimpleText(QString::fromUtf8(kNoFileOpen));
-        AppendError(QString::fromUtf8(e.what()));
+        AppendError(QString::fromStdString(OpenFailureRow(path, e.what())));
     }
 }
 
@@ -525,8 +554,16 @@ void TfrmMainForm::ShowExportOutcome(const TExportOutcome& outcome) {
     else if (outcome.cancelled)
         status += QString::fromUtf8(kCancelledSuffix);
     sbStatus->SetSimpleText(status);
-    if (outcome.failure)
+    if (!outcome.failure)
+        return;
+    try {
         std::rethrow_exception(outcome.failure);
+    } catch (const EAbort&) {
+        throw;
+    } catch (const std::exception& e) {
+        // The row names the stream and starts with our own words.
+        throw std::runtime_error(ExportFailureRow(outcome.lastItem, e.what()));
+    }
 }
 
 TExportOutcome TfrmMainForm::RunExport(std::size_t items, std::uint64_t bytes, TCancelPoint cancelPoint,
@@ -559,12 +596,28 @@ TExportOutcome TfrmMainForm::RunExport(std::size_t items, std::uint64_t bytes, T
 
 void TfrmMainForm::closeEvent(QCloseEvent* event) {
     if (activeExport_ != nullptr) {
-        activeExport_->RequestCancel();
-        closeAfterExport_ = true;
+        // The window goes only once the export has stopped: the file being
+        // written is finished (Export all) or discarded (Export this).
         event->ignore();
+        if (!closeAfterExport_ && ConfirmQuitDuringExport() && activeExport_ != nullptr) {
+            activeExport_->RequestCancel();
+            closeAfterExport_ = true;
+        }
         return;
     }
     QMainWindow::closeEvent(event);
+}
+
+bool TfrmMainForm::ConfirmQuitDuringExport() {
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(kApplicationTitle),
+                    QString::fromUtf8(kQuitDuringExport), QMessageBox::NoButton, this);
+    QPushButton* quit = box.addButton(QString::fromUtf8(kCancelAndQuit), QMessageBox::DestructiveRole);
+    QPushButton* goOn = box.addButton(QString::fromUtf8(kGoOnExporting), QMessageBox::RejectRole);
+    // Return, Space and Esc keep the export going: quitting takes a choice.
+    box.setDefaultButton(goOn);
+    box.setEscapeButton(goOn);
+    box.exec();
+    return box.clickedButton() == quit;
 }
 
 void TfrmMainForm::dragEnterEvent(QDragEnterEvent* event) {
@@ -595,7 +648,7 @@ void TfrmMainForm::dropEvent(QDropEvent* event) {
 }
 
 void TfrmMainForm::tbAboutClick() {
-    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(),
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kApplicationTitle),
                     QString::fromUtf8(kAboutText), QMessageBox::Ok, this);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);

@@ -33,6 +33,7 @@ struct TExportOutcome;
 enum class TCancelPoint;
 class TSplitter;
 class TStatusBar;
+class TWindowSlot;
 
 // Index of each toolbar image in ImageList1.
 enum TToolbarImage : int { kImageOpen, kImageExportThis, kImageExportAll, kImageAbout, kImageCount };
@@ -107,8 +108,8 @@ public:
     bool ExportRunning() const { return activeExport_ != nullptr; }
 
 protected:
-    // While an export runs, closing cancels it as Cancel does and closes the
-    // window once it has ended.
+    // While an export runs, closing asks first; on yes it cancels the export
+    // as Cancel does and closes the window once the export has ended.
     void closeEvent(QCloseEvent* event) override;
     // One local .chm file may be dropped on the window to open it.
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -141,8 +142,12 @@ private:
                              const std::function<void(ExportObserver&)>& work);
     // Tells in the status line how an export ended, then rethrows its failure.
     void ShowExportOutcome(const TExportOutcome& outcome);
+    // Asks whether to stop the running export and quit.
+    bool ConfirmQuitDuringExport();
 
     TChmExtractor::StorageMaker makeStorage_;
+    // This window's place among the program's windows, for where it opens.
+    std::unique_ptr<TWindowSlot> slot_;
     TExportRun* activeExport_ = nullptr;  // set only while an export runs
     bool closeAfterExport_ = false;
 };

@@ -2,17 +2,20 @@
 // of the error list, a silent abort leaves none, nothing reaches Qt.
 #include <QCoreApplication>
 #include <QEvent>
+#include <QHelpEvent>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <functional>
 #include <stdexcept>
 
 #include "app/EAbort.h"
+#include "app/ErrorRows.h"
 #include "app/Splitter.h"
 #include "ModalScript.h"
 #include "TestSuites.h"
@@ -117,6 +120,65 @@ private slots:
         QCOMPARE(form_->lbError->count(), 40);
         QVERIFY(form_->lbError->selectedItems().isEmpty());
         QCOMPARE(form_->lbError->currentRow(), -1);
+    }
+
+    // Each row starts with our own words and names its file or stream; the
+    // system's English text stays as the detail, without saying the name twice.
+    void rowsNameTheirSubjectInChineseFirst_data() {
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("row");
+        QTest::newRow("open, name inside the detail")
+            << true << "/d/a.chm" << "File or element not found: /d/a.chm (No such file or directory)"
+            << "不能打开帮助文件-/d/a.chm: File or element not found (No such file or directory)";
+        QTest::newRow("open, detail without the name")
+            << true << "/d/x.txt" << "Not a compiled HTML help file: the ITSF signature is missing"
+            << "不能打开帮助文件-/d/x.txt: Not a compiled HTML help file: the ITSF signature is missing";
+        QTest::newRow("export, name at the end") << false << "html/a.html" << "Disk full: html/a.html"
+                                                 << "导出失败-html/a.html: Disk full";
+        QTest::newRow("export, a longer name is not this one")
+            << false << "html/a" << "Disk full: html/a.html" << "导出失败-html/a: Disk full: html/a.html";
+        QTest::newRow("export, detail without the name") << false << "b.bin" << "I/O error 5"
+                                                         << "导出失败-b.bin: I/O error 5";
+        QTest::newRow("export, before any item") << false << "" << "Damaged file" << "导出失败: Damaged file";
+        QTest::newRow("export, our own refusal as it is")
+            << false << "html/a.html" << "两项的目标是同一文件-a.html, A.html" << "两项的目标是同一文件-a.html, A.html";
+    }
+    void rowsNameTheirSubjectInChineseFirst() {
+        QFETCH(bool, open);
+        QFETCH(QString, subject);
+        QFETCH(QString, message);
+        QFETCH(QString, row);
+        const std::string made = open ? vexmor::OpenFailureRow(subject.toStdString(), message.toStdString())
+                                      : vexmor::ExportFailureRow(subject.toStdString(), message.toStdString());
+        QCOMPARE(QString::fromStdString(made), row);
+    }
+
+    // A row wider than the list shows its whole text as a tool tip.
+    void cutRowShowsWholeText_data() {
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<bool>("tip");
+        QTest::newRow("cut") << QStringLiteral("导出失败-html/a/very/long/inner/path/of/some/page/in/the/help/file.html: "
+                                               "No space left on the device")
+                             << true;
+        QTest::newRow("fits") << QStringLiteral("磁盘已满") << false;
+    }
+    void cutRowShowsWholeText() {
+        QFETCH(QString, row);
+        QFETCH(bool, tip);
+        DeliverThrowing([row] { throw std::runtime_error(row.toStdString()); });
+        QApplication::processEvents();
+        QListWidgetItem* item = form_->lbError->item(0);
+        QVERIFY(item != nullptr);
+        QWidget* viewport = form_->lbError->viewport();
+        const QPoint where = form_->lbError->visualItemRect(item).topLeft() + QPoint(20, 3);
+        QHelpEvent help(QEvent::ToolTip, where, viewport->mapToGlobal(where));
+        QApplication::sendEvent(viewport, &help);
+        QCOMPARE(QToolTip::isVisible(), tip);
+        if (tip)
+            QCOMPARE(QToolTip::text(), row);
+        QToolTip::hideText();
     }
 
     void exceptionAfterWindowIsGoneStaysInsideApplication() {

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -19,6 +20,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "app/ChmApplication.h"
 #include "app/ExportProgressDialog.h"
 #include "app/StatusBar.h"
 #include "Fixture.h"
@@ -93,6 +95,28 @@ public:
         return false;
     }
 };
+
+// Answers the question that closing the window during an export asks,
+// with the button whose text is `answer`.
+ModalScript::Step AnswerQuitQuestion(const QString& answer) {
+    return [answer](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box == nullptr) {
+            QTest::qFail("expected the question before quitting", __FILE__, __LINE__);
+            if (modal != nullptr)
+                modal->close();
+            return;
+        }
+        QCOMPARE(box->text(), QStringLiteral("导出尚未完成，要取消并退出吗？"));
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == answer) {
+                button->click();
+                return;
+            }
+        box->reject();
+        QTest::qFail("no such answer", __FILE__, __LINE__);
+    };
+}
 
 QDragEnterEvent DragOf(const QString& path, QMimeData& data) {
     data.setUrls({QUrl::fromLocalFile(path)});
@@ -366,7 +390,53 @@ private slots:
         QCOMPARE(form_->lbError->count(), 0);
     }
 
-    void closingDuringExportEndsItFirst() {
+    // Closing asks first; only "quit" stops the export, after the file being
+    // written, and then closes the window. Return and Esc keep exporting.
+    void closingDuringExportAsksFirst_data() {
+        QTest::addColumn<ModalScript::Step>("answer");
+        QTest::addColumn<bool>("quits");
+        QTest::newRow("quit") << AnswerQuitQuestion(QStringLiteral("取消导出并退出")) << true;
+        QTest::newRow("go on") << AnswerQuitQuestion(QStringLiteral("继续导出")) << false;
+        QTest::newRow("Return") << ModalScript::Step([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); })
+                                << false;
+        QTest::newRow("Esc") << ModalScript::Step([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); })
+                             << false;
+    }
+    void closingDuringExportAsksFirst() {
+        QFETCH(ModalScript::Step, answer);
+        QFETCH(bool, quits);
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
+        WorkerGate gate;
+        trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
+        const QString target = Scratch("out");
+        QVERIFY(QDir().mkpath(target));
+
+        ModalScript script({answer});
+        WhileWorkerHeld duringExport(gate, [&] {
+            QVERIFY(!form_->close());
+            QVERIFY(form_->isVisible());
+        });
+        form_->ExportAll(PathBytes(target));
+        QVERIFY(duringExport.Ran());
+        QVERIFY(script.AllStepsRan());
+        QCOMPARE(script.Unexpected(), 0);
+        const qsizetype items = form_->lvItems->topLevelItemCount();
+        if (quits) {
+            QTRY_VERIFY(!form_->isVisible());
+            QCOMPARE(FilesBelow(target).size(), 1);
+            form_.reset();
+            QCOMPARE(trace_->Alive(), std::size_t{0});
+        } else {
+            QTest::qWait(50);
+            QVERIFY(form_->isVisible());
+            QCOMPARE(FilesBelow(target).size(), items);
+            QCOMPARE(StatusText(*form_), QStringLiteral("文件:small.chm, 总共%1项, 已导出%1项").arg(items));
+        }
+    }
+
+    // The progress window comes up while the user may be typing: Return and
+    // Space must not cancel; Esc does.
+    void onlyDeliberateKeysCancel() {
         QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         WorkerGate gate;
         trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
@@ -374,15 +444,31 @@ private slots:
         QVERIFY(QDir().mkpath(target));
 
         WhileWorkerHeld duringExport(gate, [&] {
-            QVERIFY(!form_->close());
-            QVERIFY(form_->isVisible());
+            QTRY_VERIFY(ProgressWindow(*form_) && ProgressWindow(*form_)->isVisible());
+            TExportProgressDialog* progress = ProgressWindow(*form_);
+            progress->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(progress));
+            for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+                QWidget* focus = QApplication::focusWidget();
+                QTest::keyClick(focus != nullptr ? focus : progress, key);
+                QVERIFY2(progress->CancelButton()->isEnabled(), qPrintable(QKeySequence(key).toString()));
+            }
+            QTest::keyClick(progress, Qt::Key_Escape);
+            QVERIFY(!progress->CancelButton()->isEnabled());
         });
         form_->ExportAll(PathBytes(target));
         QVERIFY(duringExport.Ran());
-        QTRY_VERIFY(!form_->isVisible());
-        QCOMPARE(FilesBelow(target).size(), 1);
-        form_.reset();
-        QCOMPARE(trace_->Alive(), std::size_t{0});
+        QVERIFY(StatusText(*form_).endsWith(QStringLiteral(", 已取消")));
+    }
+
+    // A failure of the system's (in English) names the stream after our words.
+    void failedExportThisNamesTheStream() {
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
+        QTreeWidgetItem* row = RowNamed(form_->lvItems, QStringLiteral("html/page1.html"));
+        QVERIFY(row != nullptr);
+        const auto index = static_cast<std::size_t>(form_->lvItems->indexOfTopLevelItem(row));
+        vexmor::RunGuarded([&] { form_->ExportItem(index, PathBytes(Scratch("no such folder/page1.html"))); });
+        QCOMPARE(ErrorRows(*form_), QStringList{QStringLiteral("导出失败-html/page1.html: File not found")});
     }
 
     void exportThisOfLargeStreamShowsProgressWithCancel() {
@@ -432,6 +518,8 @@ private slots:
         WorkerGate gate;
         trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
 
+        ModalScript script(byClosingWindow ? std::vector<ModalScript::Step>{AnswerQuitQuestion(QStringLiteral("取消导出并退出"))}
+                                           : std::vector<ModalScript::Step>{});
         WhileWorkerHeld duringExport(gate, [&] {
             QTRY_VERIFY(ProgressWindow(*form_) && ProgressWindow(*form_)->isVisible());
             if (byClosingWindow) {
@@ -443,6 +531,8 @@ private slots:
         });
         form_->ExportItem(index, PathBytes(target));
         QVERIFY(duringExport.Ran());
+        QVERIFY(script.AllStepsRan());
+        QCOMPARE(script.Unexpected(), 0);
 
         QCOMPARE(FilesBelow(scratch_->path()), targetExists ? QStringList{"big.html"} : QStringList{});
         if (targetExists) {

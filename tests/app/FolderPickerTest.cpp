@@ -16,6 +16,9 @@ class FolderPickerTest : public QObject {
 
     static std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+    // Lives as long as the suite: the rows of a table name folders in it.
+    QTemporaryDir scratch_;
+
 private slots:
     void cancelReturnsFalseWithEmptyResult() {
         std::string result = "left over";
@@ -28,10 +31,9 @@ private slots:
     void chosenFolderEndsInSeparator_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("expected");
-        QTemporaryDir scratch;
-        scratch.setAutoRemove(false);
-        QDir(scratch.path()).mkdir(QStringLiteral("out 中文"));
-        const QString folder = QDir(scratch.path()).filePath(QStringLiteral("out 中文"));
+        QVERIFY(scratch_.isValid());
+        QDir(scratch_.path()).mkdir(QStringLiteral("out 中文"));
+        const QString folder = QDir(scratch_.path()).filePath(QStringLiteral("out 中文"));
         QTest::newRow("folder") << folder << folder + u'/';
         QTest::newRow("root") << QStringLiteral("/") << QStringLiteral("/");
     }

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -62,16 +64,12 @@ bool CompletionPopupShown() {
     return false;
 }
 
-// The message the catalogue gives for opening `path`.
-QString OpenFailure(const QString& path) {
-    vexmor::TChmExtractor extractor;
-    try {
-        extractor.Open(PathBytes(path));
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return {};
+// The row of a failed open: our words naming the file, then the reader's.
+QString OpenFailure(const QString& path, const QString& detail) {
+    return QStringLiteral("不能打开帮助文件-%1: %2").arg(path, detail);
 }
+const QString kNotFound = QStringLiteral("File or element not found (No such file or directory)");
+const QString kNotHelp = QStringLiteral("Not a compiled HTML help file: the ITSF signature is missing");
 
 }  // namespace
 
@@ -152,7 +150,7 @@ private slots:
 
         form_->OpenFile(PathBytes(missing));
 
-        QCOMPARE(ErrorRows(*form_), QStringList{OpenFailure(missing)});
+        QCOMPARE(ErrorRows(*form_), QStringList{OpenFailure(missing, kNotFound)});
         QVERIFY(!ErrorRows(*form_).first().isEmpty());
         QCOMPARE(form_->lvItems->topLevelItemCount(), 0);
         QCOMPARE(StatusText(*form_), QStringLiteral("当前未打开文件"));
@@ -189,7 +187,7 @@ private slots:
         form_->OpenFile(PathBytes(missing));
         form_->OpenFile(PathBytes(notHelp));
 
-        const QStringList expected{OpenFailure(missing), OpenFailure(notHelp)};
+        const QStringList expected{OpenFailure(missing, kNotFound), OpenFailure(notHelp, kNotHelp)};
         QVERIFY(expected[0] != expected[1]);
         QCOMPARE(ErrorRows(*form_), expected);
         QCOMPARE(StatusText(*form_), QStringLiteral("当前未打开文件"));
@@ -286,19 +284,25 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("help");
+        QTest::addColumn<bool>("version");
         QTest::addColumn<bool>("wrong");
-        QTest::newRow("none") << QStringList{} << QString() << false << false;
-        QTest::newRow("file") << QStringList{"a b.chm"} << "a b.chm" << false << false;
-        QTest::newRow("help") << QStringList{"--help"} << QString() << true << false;
-        QTest::newRow("file after --") << QStringList{"--", "-x.chm"} << "-x.chm" << false << false;
-        QTest::newRow("dash alone is a name") << QStringList{"-"} << "-" << false << false;
-        QTest::newRow("unknown option") << QStringList{"-x"} << QString() << false << true;
-        QTest::newRow("two files") << QStringList{"a.chm", "b.chm"} << QString() << false << true;
+        QTest::newRow("none") << QStringList{} << QString() << false << false << false;
+        QTest::newRow("file") << QStringList{"a b.chm"} << "a b.chm" << false << false << false;
+        QTest::newRow("help") << QStringList{"--help"} << QString() << true << false << false;
+        QTest::newRow("version") << QStringList{"--version"} << QString() << false << true << false;
+        // Before Qt has taken its own options out, --help is still found.
+        QTest::newRow("help after a Qt option") << QStringList{"-platform", "xcb", "-h"} << "xcb" << true << false << true;
+        QTest::newRow("version after --") << QStringList{"--", "--version"} << "--version" << false << false << false;
+        QTest::newRow("file after --") << QStringList{"--", "-x.chm"} << "-x.chm" << false << false << false;
+        QTest::newRow("dash alone is a name") << QStringList{"-"} << "-" << false << false << false;
+        QTest::newRow("unknown option") << QStringList{"-x"} << QString() << false << false << true;
+        QTest::newRow("two files") << QStringList{"a.chm", "b.chm"} << QString() << false << false << true;
     }
     void commandLine() {
         QFETCH(QStringList, arguments);
         QFETCH(QString, file);
         QFETCH(bool, help);
+        QFETCH(bool, version);
         QFETCH(bool, wrong);
         std::vector<std::string> bytes;
         for (const QString& argument : arguments)
@@ -306,7 +310,33 @@ private slots:
         const TCommandLine parsed = ParseCommandLine(bytes);
         QCOMPARE(QString::fromStdString(parsed.file), file);
         QCOMPARE(parsed.help, help);
+        QCOMPARE(parsed.version, version);
         QCOMPARE(!parsed.error.empty(), wrong);
+    }
+
+    // The program itself, started where there is no display at all.
+    void helpAndVersionNeedNoDisplay_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("firstLine");
+        QTest::newRow("--help") << QStringList{"--help"} << "usage: vexmorchm [FILE]";
+        QTest::newRow("-h") << QStringList{"-h"} << "usage: vexmorchm [FILE]";
+        QTest::newRow("--version") << QStringList{"--version"} << "vexmorchm " VEXMOR_VERSION;
+        QTest::newRow("--help with a file") << QStringList{"a.chm", "--help"} << "usage: vexmorchm [FILE]";
+    }
+    void helpAndVersionNeedNoDisplay() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, firstLine);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VEXMOR_WINDOW_PROGRAM), arguments);
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(program.readAllStandardOutput()).section(u'\n', 0, 0), firstLine);
+        QCOMPARE(program.readAllStandardError(), QByteArray());
     }
 
     void closingWithFileOpenReleasesEveryStorageReference() {

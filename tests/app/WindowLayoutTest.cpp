@@ -1,6 +1,8 @@
 // The window as it comes up: its settings as Qt lays them out, the in-place
 // editing of the item list, and the splitter's limits.
 #include <QFrame>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPointer>
@@ -15,10 +17,12 @@
 
 #include "app/Splitter.h"
 #include "app/StatusBar.h"
+#include "app/WindowPlacement.h"
 #include "Fixture.h"
 #include "TestSuites.h"
 #include "WindowDriver.h"
 
+using vexmor::PlaceWindow;
 using vexmor::SnapLowerPaneHeight;
 using vexmor::TfrmMainForm;
 
@@ -50,6 +54,9 @@ private slots:
 
     void windowHasItsSettings() {
         QCOMPARE(form_->windowTitle(), QStringLiteral("VexmorChm文件抽取器"));
+        // A display name set for the application is appended by the desktop
+        // to every window's title ("… — CHM 抽取器"); it must stay unset.
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
         QCOMPARE(form_->size(), QSize(450, 316));
         QCOMPARE(form_->minimumSize(), form_->maximumSize());
         QVERIFY(!(form_->windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -57,6 +64,45 @@ private slots:
         QCOMPARE(form_->pos(), QPoint(266, 188));
         QCOMPARE(form_->font().family(), QStringLiteral("宋体"));
         QCOMPARE(form_->font().pixelSize(), 12);
+    }
+
+    // Frames of 450 x 348 (the window and a title bar) that would like to be
+    // at 266,188: kept there where they fit, moved inside the free area where
+    // they do not, a step on for each further window.
+    void windowIsPlacedInsideTheScreen_data() {
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QPoint>("place");
+        QTest::newRow("fits") << QRect(0, 0, 1280, 800) << 0 << QPoint(266, 188);
+        QTest::newRow("2x on 1280x800 with a panel") << QRect(0, 0, 640, 372) << 0 << QPoint(190, 24);
+        QTest::newRow("2x, second window") << QRect(0, 0, 640, 372) << 1 << QPoint(23, 23);
+        QTest::newRow("panel on the left and top") << QRect(100, 30, 540, 370) << 0 << QPoint(190, 52);
+        QTest::newRow("second screen") << QRect(1280, 0, 1024, 768) << 0 << QPoint(1280, 188);
+        QTest::newRow("smaller than the frame") << QRect(0, 0, 400, 300) << 0 << QPoint(0, 0);
+        QTest::newRow("second window") << QRect(0, 0, 1280, 800) << 1 << QPoint(290, 212);
+        QTest::newRow("third window") << QRect(0, 0, 1280, 800) << 2 << QPoint(314, 236);
+    }
+    void windowIsPlacedInsideTheScreen() {
+        QFETCH(QRect, available);
+        QFETCH(int, slot);
+        QFETCH(QPoint, place);
+        const QSize frame(450, 348);
+        const QPoint at = PlaceWindow(QPoint(266, 188), frame, available, slot);
+        QCOMPARE(at, place);
+        if (available.width() >= frame.width() && available.height() >= frame.height())
+            QVERIFY(available.contains(QRect(at, frame)));
+    }
+
+    // A second window (another file opened from the file manager) does not
+    // lie exactly on the first; it gets the first one's place once that is gone.
+    void secondWindowOpensBesideTheFirst() {
+        QCOMPARE(form_->pos(), QPoint(266, 188));
+        auto second = ShowMainForm(std::make_shared<StorageTrace>());
+        QCOMPARE(second->pos(), QPoint(266 + vexmor::kCascadeStep, 188 + vexmor::kCascadeStep));
+        QVERIFY(second->screen()->availableGeometry().contains(second->frameGeometry()));
+        form_.reset();
+        auto third = ShowMainForm(std::make_shared<StorageTrace>());
+        QCOMPARE(third->pos(), QPoint(266, 188));
     }
 
     void toolbarShowsImagesOnly() {

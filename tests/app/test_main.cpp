@@ -1,6 +1,10 @@
 // Runs one suite of the window's tests inside the program's own application
 // object, so that its exception routing is the one under test.
+#include <QByteArray>
+#include <QDir>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QFile>
 #include <QTest>
 
 #include <cstdio>
@@ -36,6 +40,14 @@ int main(int argc, char* argv[]) {
     // Qt's file dialogs keep their state in the user's settings; keep the
     // tests away from the real ones.
     QStandardPaths::setTestModeEnabled(true);
+    // The windows' places are kept in the user's runtime folder: a program
+    // running beside the tests must not move their windows.
+    QTemporaryDir runtime(QDir::tempPath() + QStringLiteral("/vexmor-app-tests-runtime-XXXXXX"));
+    if (!runtime.isValid()) {
+        std::fprintf(stderr, "cannot make a runtime folder for the tests\n");
+        return 1;
+    }
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     TChmApplication application(argc, argv);
     std::unique_ptr<QObject> suite = suites.at(name)();
     return QTest::qExec(suite.get(), argc - 1, argv + 1);

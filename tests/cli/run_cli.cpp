@@ -14,12 +14,19 @@
 namespace vexmor::test {
 
 CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, const std::string& stdoutPath) {
+    return RunProgram(VEXMOR_CLI_PATH, args, workDir, stdoutPath);
+}
+
+std::string BuiltCliPath() { return VEXMOR_CLI_PATH; }
+
+CliRun RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
+                  const std::string& stdoutPath) {
     // Output goes to files, not pipes: no deadlock on large output.
     TempDir capture;
     const std::string outPath = stdoutPath.empty() ? capture / "out" : stdoutPath;
     const std::string errPath = capture / "err";
 
-    std::vector<std::string> argvStrings{VEXMOR_CLI_PATH};
+    std::vector<std::string> argvStrings{program};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : argvStrings) argv.push_back(arg.data());

@@ -18,6 +18,13 @@ struct CliRun {
 // folder; `stdoutPath`, when given, receives stdout instead of `out`.
 CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, const std::string& stdoutPath = {});
 
+// The same with the program at `program` (a copy of the built one).
+CliRun RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
+                  const std::string& stdoutPath = {});
+
+// Where the built vexmorchm-cli is.
+std::string BuiltCliPath();
+
 // `text` cut at its newlines, without them.
 std::vector<std::string> Lines(const std::string& text);
 
