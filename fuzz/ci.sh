@@ -15,10 +15,11 @@ seconds=${1:-60}
 
 scratch=$(mktemp -d)  # inside $TMPDIR, removed at exit
 status=0
-for target in reader lzx extract order extract_ahead; do
+for target in reader lzx extract order extract_ahead site; do
   mkdir -p "$scratch/$target" "$scratch/artifacts-$target"
   inputs=("$here/corpus/$target" "$here/seeds/$target" "$here/regressions/$target")
   fuzzer="$bin/${target}_fuzzer" options=("${FUZZ_OPTIONS[@]}" $(target_options "$target"))
+  dict="$here/$(target_dict "$target")"
   # extract_ahead runs the extract inputs, in its ThreadSanitizer build.
   if [ "$target" = extract_ahead ]; then
     inputs=("$here/corpus/extract" "$here/seeds/extract" "$here/regressions/$target")
@@ -32,7 +33,7 @@ for target in reader lzx extract order extract_ahead; do
   inputs=("${present[@]}")
   echo "== $target: ${seconds}s"
   if ! "$fuzzer" "$scratch/$target" "${inputs[@]}" \
-        -max_total_time="$seconds" -dict="$here/chm.dict" "${options[@]}" \
+        -max_total_time="$seconds" -dict="$dict" "${options[@]}" \
         -artifact_prefix="$scratch/artifacts-$target/" -print_final_stats=1 2>"$scratch/$target.log"; then
     tail -n 60 "$scratch/$target.log" >&2
     for artifact in "$scratch/artifacts-$target"/*; do

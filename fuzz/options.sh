@@ -17,6 +17,14 @@ target_options() {
     order) echo -max_len=4352 ;;
   esac
 }
+# The dictionary of a target, in fuzz/: the site target reads markup, the
+# others help files.
+target_dict() {
+  case $1 in
+    site) echo site.dict ;;
+    *) echo chm.dict ;;
+  esac
+}
 # extract_ahead (ThreadSanitizer, 2 decode-ahead workers): a run is several
 # times slower, and TSan's memory grows with every pair of worker threads a
 # run starts and joins (about 27 KB a run, 1 026 MB after 34 000 runs, where

@@ -3,7 +3,7 @@
 # fuzz/corpus/<target>, which is then minimised in place. Inputs that crash,
 # hang, leak or run out of memory land in build/fuzz/artifacts/<target>/;
 # once fixed, keep each in fuzz/regressions/<target>/.
-# Usage: fuzz/run.sh [SECONDS] [TARGET...]   (targets: reader lzx extract order extract_ahead)
+# Usage: fuzz/run.sh [SECONDS] [TARGET...]   (targets: reader lzx extract order extract_ahead site)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -12,7 +12,7 @@ build="$root/build/fuzz"
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(reader lzx extract order extract_ahead)
+[ ${#targets[@]} -gt 0 ] || targets=(reader lzx extract order extract_ahead site)
 
 "$here/build.sh"
 . "$here/options.sh"
@@ -42,7 +42,7 @@ for target in "${targets[@]}"; do
   case $target in reader | extract) inputs+=("$root/tests/data") ;; esac
   echo "== $target: ${seconds}s"
   if ! "$build/fuzz/${target}_fuzzer" "$corpus" "${inputs[@]}" \
-        -max_total_time="$seconds" -dict="$here/chm.dict" "${FUZZ_OPTIONS[@]}" $(target_options "$target") \
+        -max_total_time="$seconds" -dict="$here/$(target_dict "$target")" "${FUZZ_OPTIONS[@]}" $(target_options "$target") \
         -artifact_prefix="$artifacts/" -print_final_stats=1; then
     echo "== $target: FAILED, see $artifacts" >&2
     status=1

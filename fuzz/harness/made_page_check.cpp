@@ -78,7 +78,8 @@ bool IsSafeMadeLink(std::string_view link) {
     // link, which could join "java" and "script:".
     for (const char c : link)
         if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F) return false;
-    for (const std::string_view scheme : {"http://", "https://", "mailto:", "ftp:"})
+    // A browser reads "https:/x" or "http:x" as a web address too.
+    for (const std::string_view scheme : {"http:", "https:", "mailto:", "ftp:"})
         if (StartsWithFolded(link, scheme)) return true;
     if (link.empty()) return false;
     // Any other scheme ("javascript:", "file:", "c:"): letters before a ':'
