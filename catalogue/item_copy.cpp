@@ -51,7 +51,9 @@ FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const 
         file.Write(data, count);
         if (observer) observer->Copied(count);
     });
-    return file.Commit([&](const struct stat& existing) { CheckTarget(item, existing, written); });
+    const FileStamp stamp = file.Commit([&](const struct stat& existing) { CheckTarget(item, existing, written); });
+    if (observer && file.Name() != name) observer->Renamed(item, file.Name());
+    return stamp;
 }
 
 }  // namespace

@@ -25,7 +25,9 @@ enum class TargetLook {
 // stands there only once the copy is complete. Refuses the open help file as
 // the target and, when `written` is given, a file that an earlier item of the
 // same export wrote (naming both items). Every failure names the item.
-// Returns the stamp of the file written.
+// Where the folder refuses `name`, the file is written at its substitute and
+// the observer is told (ExportObserver::Renamed). Returns the stamp of the
+// file written.
 FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
                      TargetLook look, ExportObserver* observer);
 
