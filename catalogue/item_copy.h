@@ -1,6 +1,7 @@
 // Copying one item's stream into a file of an open folder, shared by Export
-// this and Export all: the checks of what stands at the target, the copy in 4096-byte
-// blocks, and the item's inner name on every failure.
+// this and Export all: the checks of what stands at the target, the copy
+// (read in 4096-byte blocks, written in blocks of up to 1 MiB), and the
+// item's inner name on every failure.
 #pragma once
 
 #include <functional>

@@ -35,7 +35,8 @@ public:
         (void)item;
         return true;
     }
-    // After each block of `bytes` stored in the current item's file. May
+    // After each block of `bytes` read for the current item's file (which
+    // is handed to the file system in larger blocks). May
     // throw to stop the copy: the file is discarded, what stood at the
     // target stays as it was, and the exception reaches the caller.
     virtual void Copied(std::uint64_t bytes) { (void)bytes; }
