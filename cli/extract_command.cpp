@@ -7,6 +7,7 @@
 
 #include "catalogue/folder_export.h"
 #include "catalogue/inner_name.h"
+#include "catalogue/part_file_guard.h"
 #include "catalogue/uChmExtractor.h"
 #include "cli/commands.h"
 #include "cli/item_selection.h"
@@ -27,13 +28,21 @@ std::string FolderNamedAfter(const std::string& file) {
 }
 
 // Counts the bytes stored in the current item's file; they count as written
-// only once the item's file is in place.
+// only once the item's file is in place. Says on stderr where an item was
+// written under another name.
 class ByteCounter : public ExportObserver {
 public:
+    explicit ByteCounter(ExportProgress& progress) : progress_(progress) {}
     void Copied(std::uint64_t bytes) override { bytes_ += bytes; }
+    void Renamed(const TChmItem& item, const std::string& writtenAs) override {
+        progress_.Erase();
+        Message(InnerPathAndName(item.Path, item.Name) + " written as " + writtenAs +
+                " (the target refuses the name)");
+    }
     std::uint64_t Take() { return std::exchange(bytes_, 0); }
 
 private:
+    ExportProgress& progress_;
     std::uint64_t bytes_ = 0;
 };
 
@@ -75,6 +84,7 @@ std::string FailureText(const TChmItem& item, const std::exception& e) {
 }  // namespace
 
 int RunExtract(const ExtractCommand& command) {
+    RemovePartFilesOnSignals();
     TChmExtractor extractor;
     extractor.Open(command.file);
     const TChmItems& items = extractor.Items();
@@ -118,7 +128,7 @@ int RunExtract(const ExtractCommand& command) {
     }
     ExportProgress progress(::isatty(STDERR_FILENO) == 1, total, totalBytes);
     Tally tally;
-    ByteCounter counter;
+    ByteCounter counter(progress);
     for (const std::size_t index : run.Order()) {
         if (!(*selected)[index]) continue;
         const TChmItem& item = items[index];
