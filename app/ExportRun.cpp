@@ -83,6 +83,7 @@ TExportOutcome TExportRun::Run(Work work) {
 
     TExportOutcome outcome;
     outcome.failure = failure;
+    outcome.renamed = state_.TakeRenamed();
     outcome.written = state_.Written(failure != nullptr || stoppedInCopy);
     // A cancel that came after the last item was complete changed nothing.
     outcome.cancelled =

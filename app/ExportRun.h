@@ -9,7 +9,10 @@
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/ExportProgressDialog.h"
 #include "app/ExportProgressState.h"
@@ -22,6 +25,8 @@ struct TExportOutcome {
     std::size_t written = 0;  // items written completely
     bool cancelled = false;   // stopped by a cancel before all items were written
     std::exception_ptr failure;  // what the export threw, to be rethrown on the window's thread
+    // Items written under another name: inner name, and the name written.
+    std::vector<std::pair<std::string, std::string>> renamed;
 };
 
 class TExportRun {

@@ -12,6 +12,7 @@
 #include "app/ChmApplication.h"
 #include "app/CommandLine.h"
 #include "app/uMainFrm.h"
+#include "catalogue/part_file_guard.h"
 
 int main(int argc, char* argv[]) {
     vexmor::TChmApplication application(argc, argv);
@@ -28,6 +29,9 @@ int main(int argc, char* argv[]) {
         std::fputs(vexmor::kCommandLineUsage, stdout);
         return 0;
     }
+
+    // An export stopped by Ctrl+C, kill or a closed terminal leaves no part file.
+    vexmor::RemovePartFilesOnSignals();
 
     // Qt's own dialogs speak the desktop's language, as the platform's would.
     QTranslator qtTexts;

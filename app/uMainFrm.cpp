@@ -68,6 +68,8 @@ const char* const kOpenStatus = "文件:%1, 总共%2项";
 const char* const kExportedStatus = "文件:%1, 总共%2项, 已导出%3项";
 const char* const kCancelledSuffix = ", 已取消";
 const char* const kFailedSuffix = ", 导出失败";
+// A note, not a failure: the stream was written in full under this name.
+const char* const kRenamedNote = "已改名保存-%1 → %2 (目标不接受原名中的字符)";
 
 struct TCommand {
     const char* name;
@@ -462,6 +464,8 @@ void TfrmMainForm::ShowExportOutcome(const TExportOutcome& outcome) {
     else if (outcome.cancelled)
         status += QString::fromUtf8(kCancelledSuffix);
     sbStatus->SetSimpleText(status);
+    for (const auto& [inner, writtenAs] : outcome.renamed)
+        AppendError(QString::fromUtf8(kRenamedNote).arg(FromBytes(inner), FromBytes(writtenAs)));
     if (outcome.failure)
         std::rethrow_exception(outcome.failure);
 }
