@@ -5,7 +5,8 @@ PACKAGES := cmake ninja-build g++ make pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libssl-dev \
             qt6-base-dev qt6-translations-l10n xvfb xauth fonts-wqy-microhei \
             clang libclang-rt-14-dev \
-            dpkg-dev file desktop-file-utils appstream groff-base
+            dpkg-dev file desktop-file-utils appstream groff-base \
+            fusefat exfat-fuse fuse3 dosfstools
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
