@@ -22,6 +22,16 @@ void TExportProgressState::Copied(std::uint64_t bytes) {
     bytesCopied_.fetch_add(bytes);
 }
 
+void TExportProgressState::Renamed(const TChmItem& item, const std::string& writtenAs) {
+    const std::lock_guard<std::mutex> lock(currentMutex_);
+    renamed_.emplace_back(InnerPathAndName(item.Path, item.Name), writtenAs);
+}
+
+std::vector<std::pair<std::string, std::string>> TExportProgressState::TakeRenamed() {
+    const std::lock_guard<std::mutex> lock(currentMutex_);
+    return std::exchange(renamed_, {});
+}
+
 TExportProgressState::Snapshot TExportProgressState::Read() const {
     Snapshot snapshot;
     snapshot.itemsStarted = itemsStarted_.load();

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/EAbort.h"
 #include "catalogue/uChmExtractor.h"
@@ -46,6 +48,7 @@ public:
     // within a copy.
     bool BeforeItem(const TChmItem& item) override;
     void Copied(std::uint64_t bytes) override;
+    void Renamed(const TChmItem& item, const std::string& writtenAs) override;
 
     // Window side: takes effect at the cancel point.
     void RequestCancel() { cancelRequested_.store(true); }
@@ -55,6 +58,10 @@ public:
     // did not finish (it failed, or was cancelled within its copy).
     std::size_t Written(bool lastUnfinished) const;
 
+    // The items written under another name, as "inner name -> name written",
+    // once the export has ended.
+    std::vector<std::pair<std::string, std::string>> TakeRenamed();
+
 private:
     const TCancelPoint cancelPoint_;
     std::atomic<std::size_t> itemsStarted_{0};
@@ -62,6 +69,7 @@ private:
     std::atomic<bool> cancelRequested_{false};
     mutable std::mutex currentMutex_;
     std::string currentItem_;
+    std::vector<std::pair<std::string, std::string>> renamed_;  // guarded by currentMutex_
 };
 
 }  // namespace vexmor

@@ -84,6 +84,7 @@ TExportOutcome TExportRun::Run(Work work) {
     TExportOutcome outcome;
     outcome.failure = failure;
     outcome.lastItem = state_.Read().currentItem;
+    outcome.renamed = state_.TakeRenamed();
     outcome.written = state_.Written(failure != nullptr || stoppedInCopy);
     // A cancel that came after the last item was complete changed nothing.
     outcome.cancelled =

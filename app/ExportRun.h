@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/ExportProgressDialog.h"
 #include "app/ExportProgressState.h"
@@ -24,6 +26,8 @@ struct TExportOutcome {
     bool cancelled = false;   // stopped by a cancel before all items were written
     std::exception_ptr failure;  // what the export threw, to be rethrown on the window's thread
     std::string lastItem;        // inner path and name of the item started last; empty if none
+    // Items written under another name: inner name, and the name written.
+    std::vector<std::pair<std::string, std::string>> renamed;
 };
 
 class TExportRun {

@@ -12,6 +12,7 @@
 #include "app/ChmApplication.h"
 #include "app/CommandLine.h"
 #include "app/uMainFrm.h"
+#include "catalogue/part_file_guard.h"
 
 namespace {
 
@@ -40,6 +41,9 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "vexmorchm: %s\n%s", commandLine.error.c_str(), vexmor::kCommandLineUsage);
         return 2;
     }
+
+    // An export stopped by Ctrl+C, kill or a closed terminal leaves no part file.
+    vexmor::RemovePartFilesOnSignals();
 
     // Qt's own dialogs speak the desktop's language, as the platform's would.
     QTranslator qtTexts;

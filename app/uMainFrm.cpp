@@ -84,6 +84,8 @@ const char* const kFailedSuffix = ", 导出失败";
 const char* const kQuitDuringExport = "导出尚未完成，要取消并退出吗？";
 const char* const kCancelAndQuit = "取消导出并退出";
 const char* const kGoOnExporting = "继续导出";
+// A note, not a failure: the stream was written in full under this name.
+const char* const kRenamedNote = "已改名保存-%1 → %2 (目标不接受原名中的字符)";
 
 struct TCommand {
     const char* name;
@@ -554,6 +556,8 @@ void TfrmMainForm::ShowExportOutcome(const TExportOutcome& outcome) {
     else if (outcome.cancelled)
         status += QString::fromUtf8(kCancelledSuffix);
     sbStatus->SetSimpleText(status);
+    for (const auto& [inner, writtenAs] : outcome.renamed)
+        AppendError(QString::fromUtf8(kRenamedNote).arg(FromBytes(inner), FromBytes(writtenAs)));
     if (!outcome.failure)
         return;
     try {

@@ -1,10 +1,15 @@
 #include "catalogue/folder_export.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <climits>
 
 #include "catalogue/folder_rule.h"
 #include "catalogue/inner_name.h"
 #include "catalogue/read_plan.h"
+#include "catalogue/refused_name.h"
 #include "catalogue/storage_order.h"
 
 namespace vexmor {
@@ -15,6 +20,27 @@ FolderExport::FolderExport(const TChmItems& items, const std::string& folder, Fo
       order_(StorageOrder(items)),
       readAhead_(PlanReadsOf(items, order_)) {}
 
+namespace {
+
+// Passes the observer calls of one item's copy on, and keeps the name the
+// file was written at when it is not the item's own.
+class RenameCatcher : public ExportObserver {
+public:
+    explicit RenameCatcher(ExportObserver* outer) : outer_(outer) {}
+    bool BeforeItem(const TChmItem& item) override { return outer_ == nullptr || outer_->BeforeItem(item); }
+    void Copied(std::uint64_t bytes) override {
+        if (outer_ != nullptr) outer_->Copied(bytes);
+    }
+    void Renamed(const TChmItem&, const std::string& writtenAs) override { writtenName_ = writtenAs; }
+    const std::string& WrittenName() const { return writtenName_; }
+
+private:
+    ExportObserver* outer_;
+    std::string writtenName_;
+};
+
+}  // namespace
+
 void FolderExport::Write(const TChmItem& item, ExportObserver* observer, const ContentFilter* filter) {
     if (!IsSafeInnerName(item.Path, item.Name))
         throw EChmExtractError("不安全的文件名-" + InnerPathAndName(item.Path, item.Name));
@@ -23,8 +49,12 @@ void FolderExport::Write(const TChmItem& item, ExportObserver* observer, const C
     // Most targets are new: what stands at a taken name is looked at once
     // the copy is complete, before it is replaced, which keeps a fresh
     // export at one call per file more than writing in place.
-    const FileStamp stamp = CopyItemTo(item, folder, item.Name, &written_, TargetLook::AtCommit, observer, filter);
+    RenameCatcher catcher(observer);
+    const FileStamp stamp = CopyItemTo(item, folder, item.Name, &written_, TargetLook::AtCommit, &catcher, filter);
     written_.insert_or_assign(stamp, &item);
+    const bool nameRenamed = !catcher.WrittenName().empty();
+    if (observer != nullptr && (nameRenamed || writtenPath_ != item.Path))
+        observer->Renamed(item, InnerPathAndName(writtenPath_, nameRenamed ? catcher.WrittenName() : item.Name));
 }
 
 void FolderExport::WriteMadeFile(const std::string& name, std::string_view bytes,
@@ -60,8 +90,14 @@ int FolderExport::FolderOf(const TChmItem& item) {
             FolderFailure(item, folder_, errnum);
         }
     }
-    if (item.Path.empty()) return chosen_.Get();
-    if (cached_.IsOpen() && item.Path == cachedPath_) return cached_.Get();
+    if (item.Path.empty()) {
+        writtenPath_.clear();
+        return chosen_.Get();
+    }
+    if (cached_.IsOpen() && item.Path == cachedPath_) {
+        writtenPath_ = cachedWrittenPath_;
+        return cached_.Get();
+    }
     // Every level is a name of at least one byte, so this also bounds the
     // depth; a longer path could not be named by other programs anyway.
     if (item.Path.size() + 1 + item.Name.size() >= PATH_MAX) FolderFailure(item, item.Path, ENAMETOOLONG);
@@ -70,26 +106,41 @@ int FolderExport::FolderOf(const TChmItem& item) {
     // the chosen one, one level at a time.
     Descriptor current;
     std::size_t done = 0;
+    std::string written;
     if (cached_.IsOpen() && item.Path.starts_with(cachedPath_) && item.Path[cachedPath_.size()] == kPathDelim) {
         current = std::move(cached_);
         done = cachedPath_.size() + 1;
+        written = cachedWrittenPath_;
     }
     cached_.Reset();
     cachedPath_.clear();
+    cachedWrittenPath_.clear();
     while (done < item.Path.size()) {
         std::size_t end = item.Path.find(kPathDelim, done);
         if (end == std::string::npos) end = item.Path.size();
-        Descriptor next =
-            OpenInnerFolder(current.IsOpen() ? current.Get() : chosen_.Get(), item.Path.substr(done, end - done));
-        if (!next.IsOpen()) {
-            const int errnum = errno;
-            FolderFailure(item, item.Path.substr(0, end), errnum);
-        }
+        const int parent = current.IsOpen() ? current.Get() : chosen_.Get();
+        Descriptor next;
+        // A level the target refuses is created under its substitute.
+        const NameOutcome level = TryNameThenSubstitute(
+            item.Path.substr(done, end - done),
+            [&](const std::string& name) {
+                next = OpenInnerFolder(parent, name);
+                return next.IsOpen() ? 0 : errno;
+            },
+            [&](const std::string& name) {
+                struct stat info {};
+                return ::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+            });
+        if (!written.empty()) written += kPathDelim;
+        written += level.name;
+        if (level.errnum != 0) FolderFailure(item, written, level.errnum);
         current = std::move(next);
         done = end + 1;
     }
     cached_ = std::move(current);
     cachedPath_ = item.Path;
+    cachedWrittenPath_ = written;
+    writtenPath_ = std::move(written);
     return cached_.Get();
 }
 

@@ -36,6 +36,8 @@ public:
     // item; everything below it is reached through folder descriptors, and
     // an inner level that is not a real folder is a failure, never followed.
     // A second item landing on the file of an earlier one is a failure too.
+    // A folder or file name the target refuses is written as its substitute
+    // (SubstituteName), and the observer is told once per item so written.
     // Throws on failure, naming the item; what was written before stays.
     void Write(const TChmItem& item, ExportObserver* observer = nullptr, const ContentFilter* filter = nullptr);
 
@@ -46,7 +48,8 @@ public:
     void WriteMadeFile(const std::string& name, std::string_view bytes, const storage::FileIdentity& helpFile);
 
 private:
-    // The descriptor of `item`'s folder, opened or created on the way.
+    // The descriptor of `item`'s folder, opened or created on the way;
+    // writtenPath_ then holds its inner path as written.
     int FolderOf(const TChmItem& item);
     [[noreturn]] void FolderFailure(const TChmItem& item, const std::string& where, int errnum) const;
 
@@ -57,7 +60,9 @@ private:
     // The last inner folder reached, kept for the items after it: at most
     // two descriptors stay open between items.
     std::string cachedPath_;
+    std::string cachedWrittenPath_;  // cachedPath_ with the substitutes of refused levels
     Descriptor cached_;
+    std::string writtenPath_;  // the current item's inner path as written
     WrittenFiles written_;
     std::unique_ptr<storage::ReadAheadPlan> readAhead_;
 };

@@ -1,6 +1,7 @@
 // Copying one item's stream into a file of an open folder, shared by Export
-// this and Export all: the checks of what stands at the target, the copy in 4096-byte
-// blocks, and the item's inner name on every failure.
+// this and Export all: the checks of what stands at the target, the copy
+// (read in 4096-byte blocks, written in blocks of up to 1 MiB), and the
+// item's inner name on every failure.
 #pragma once
 
 #include <functional>
@@ -34,7 +35,9 @@ struct ContentFilter {
 // stands there only once the copy is complete. Refuses the open help file as
 // the target and, when `written` is given, a file that an earlier item of the
 // same export wrote (naming both items). Every failure names the item.
-// Returns the stamp of the file written.
+// Where the folder refuses `name`, the file is written at its substitute and
+// the observer is told (ExportObserver::Renamed). Returns the stamp of the
+// file written.
 FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
                      TargetLook look, ExportObserver* observer, const ContentFilter* filter = nullptr);
 

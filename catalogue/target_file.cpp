@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "catalogue/in_out_error.h"
+#include "catalogue/refused_name.h"
 
 namespace vexmor {
 
@@ -58,44 +59,86 @@ FileStamp StampOf(const struct stat& info) {
             static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
 }
 
-std::optional<struct stat> InspectTarget(int folder, const std::string& name) {
+namespace {
+
+// What stands at `name`, as InspectTarget says: 0 with `found` set or not,
+// or the errno that refuses it.
+int LookAt(int folder, const std::string& name, std::optional<struct stat>& found) {
+    found.reset();
     struct stat info {};
-    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT) return std::nullopt;
-        ThrowErrno(errno);
-    }
-    if (S_ISDIR(info.st_mode)) ThrowErrno(EISDIR);
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : errno;
+    if (S_ISDIR(info.st_mode)) return EISDIR;
     // A file the user keeps read-only stays as it is, although its folder
-    // would allow replacing it.
-    if (S_ISREG(info.st_mode) && ::faccessat(folder, name.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
-        ThrowErrno(errno);
-    return info;
+    // would allow replacing it; the bits are looked at, as root may write
+    // any file.
+    if (S_ISREG(info.st_mode)) {
+        if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
+        if (::faccessat(folder, name.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) return errno;
+    }
+    found = info;
+    return 0;
+}
+
+bool Stands(int folder, const std::string& name) {
+    struct stat info {};
+    return ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// Whether a nameless file can be given a name later without root's rights:
+// through its entry under /proc.
+bool ProcNamesDescriptors() { return ::faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0; }
+
+}  // namespace
+
+std::optional<struct stat> InspectTarget(int folder, const std::string& name) {
+    std::optional<struct stat> found;
+    if (const int errnum = LookAt(folder, name, found); errnum != 0) ThrowErrno(errnum);
+    return found;
 }
 
 TargetFile::TargetFile(int folder, std::string name, Aside aside)
     : folder_(folder), name_(std::move(name)) {
+    // A name that holds characters some targets refuse is tried first with a
+    // file of this program's own: a target that refuses a rename may lose the
+    // file it was asked to move (FAT through FUSE does).
+    if (std::string substitute = SubstituteName(name_); substitute != name_ && RefusesCharactersOf(name_))
+        name_ = std::move(substitute);
     // A nameless file vanishes by itself on any failure, a crash included.
-    // Readable too: where it cannot be linked it is copied to a named one.
-    if (aside == Aside::Nameless) file_ = Descriptor(::openat(folder_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
-    if (!file_.IsOpen()) {
-        if (aside == Aside::Nameless && !NamelessUnsupported(errno)) ThrowErrno(errno);
-        file_ = CreateUnderTemporaryName();
+    // Without /proc it could only be named by copying it, which needs twice
+    // its size: a named one is written from the start then.
+    if (aside == Aside::Nameless) {
+        file_ = Descriptor(::openat(folder_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+        if (!file_.IsOpen() && !NamelessUnsupported(errno)) ThrowErrno(errno);
+        if (file_.IsOpen() && !ProcNamesDescriptors()) file_.Reset();
     }
+    if (!file_.IsOpen()) file_ = CreateUnderTemporaryName();
+}
+
+bool TargetFile::RefusesCharactersOf(const std::string& name) const {
+    const std::string probe = ProbeNameFor(TemporaryName(), name);
+    const Descriptor created(::openat(folder_, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!created.IsOpen()) return errno == EINVAL || errno == EPERM || errno == EILSEQ;
+    const PartFileGuard guard(folder_, probe.c_str());
+    ::unlinkat(folder_, probe.c_str(), 0);
+    return false;
+}
+
+void TargetFile::SetTemporaryName(std::string name) {
+    tempName_ = std::move(name);
+    guard_ = tempName_.empty() ? nullptr : std::make_unique<PartFileGuard>(folder_, tempName_.c_str());
 }
 
 Descriptor TargetFile::CreateUnderTemporaryName() {
     Descriptor created;
+    std::string name;
     for (int round = 0; round < kNameRounds && !created.IsOpen(); ++round) {
-        tempName_ = TemporaryName();
+        name = TemporaryName();
         created = Descriptor(
-            ::openat(folder_, tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            ::openat(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (!created.IsOpen() && errno != EEXIST) break;
     }
-    if (!created.IsOpen()) {
-        const int errnum = errno;
-        tempName_.clear();
-        ThrowErrno(errnum);
-    }
+    if (!created.IsOpen()) ThrowErrno(errno);
+    SetTemporaryName(std::move(name));
     return created;
 }
 
@@ -118,6 +161,7 @@ void TargetFile::CopyToTemporaryName() {
 TargetFile::~TargetFile() {
     file_.Reset();
     if (!tempName_.empty()) ::unlinkat(folder_, tempName_.c_str(), 0);
+    guard_.reset();
 }
 
 void TargetFile::Write(const void* data, std::size_t count) { WriteAll(file_.Get(), data, count); }
@@ -135,56 +179,83 @@ int TargetFile::LinkNameless(const std::string& linkName) {
 void TargetFile::LinkUnderTemporaryName() {
     int errnum = EEXIST;
     for (int round = 0; errnum == EEXIST && round < kNameRounds; ++round) {
-        tempName_ = TemporaryName();
-        errnum = LinkNameless(tempName_);
-        if (errnum != 0) tempName_.clear();
+        std::string name = TemporaryName();
+        errnum = LinkNameless(name);
+        if (errnum == 0) SetTemporaryName(std::move(name));
     }
     if (errnum != 0) ThrowErrno(errnum);
 }
 
-void TargetFile::RenameOverTarget() {
-    if (::renameat(folder_, tempName_.c_str(), folder_, name_.c_str()) != 0) ThrowErrno(errno);
-    tempName_.clear();
+int TargetFile::RenameOver(const std::string& name) {
+    if (::renameat(folder_, tempName_.c_str(), folder_, name.c_str()) != 0) return errno;
+    SetTemporaryName({});
+    return 0;
 }
 
-FileStamp TargetFile::Commit(const TargetCheck& check) {
+void TargetFile::TakeModeOf(const struct stat& existing) {
+    if (!S_ISREG(existing.st_mode)) return;
+    // A named file already closed for its first place is opened again.
+    Descriptor reopened;
+    if (!file_.IsOpen()) {
+        reopened = Descriptor(::openat(folder_, tempName_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!reopened.IsOpen()) ThrowErrno(errno);
+    }
+    if (::fchmod(file_.IsOpen() ? file_.Get() : reopened.Get(), existing.st_mode & 0777) != 0) ThrowErrno(errno);
+}
+
+int TargetFile::PlaceAt(const std::string& name, const TargetCheck& check, FileStamp& stamp) {
     struct stat info {};
     // A free name takes the nameless file at once: nothing stood there, so
     // there is nothing to look at (the common case, one call).
     bool nameless = tempName_.empty();
     if (nameless) {
-        const int errnum = LinkNameless(name_);
+        const int errnum = LinkNameless(name);
         if (errnum == 0) {
             if (::fstat(file_.Get(), &info) != 0) ThrowErrno(errno);
             file_.Reset();
-            return StampOf(info);
+            stamp = StampOf(info);
+            return 0;
         }
-        // Neither the descriptor nor /proc can name the file here (no right
-        // to link a descriptor, no /proc mounted): go on with a named copy.
+        // Neither the descriptor nor /proc can name the file here: go on
+        // with a named copy.
         if (errnum == ENOENT) {
             CopyToTemporaryName();
             nameless = false;
         } else if (errnum != EEXIST) {
-            ThrowErrno(errnum);
+            return errnum;
         }
     }
-    if (const std::optional<struct stat> existing = InspectTarget(folder_, name_)) {
+    std::optional<struct stat> existing;
+    if (const int errnum = LookAt(folder_, name, existing); errnum != 0) return errnum;
+    if (existing) {
         check(*existing);
-        if (S_ISREG(existing->st_mode) && ::fchmod(file_.Get(), existing->st_mode & 0777) != 0) ThrowErrno(errno);
+        TakeModeOf(*existing);
     }
     if (nameless) {
         LinkUnderTemporaryName();
-        RenameOverTarget();
+        if (const int errnum = RenameOver(name); errnum != 0) return errnum;
         if (::fstat(file_.Get(), &info) != 0) ThrowErrno(errno);
         file_.Reset();
-        return StampOf(info);
+        stamp = StampOf(info);
+        return 0;
     }
     // A named file is closed before the rename, where a network file system
     // reports the failures of delayed writes.
-    if (::close(file_.Release()) != 0 && errno != EINTR) ThrowErrno(errno);
-    RenameOverTarget();
-    if (::fstatat(folder_, name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) ThrowErrno(errno);
-    return StampOf(info);
+    if (file_.IsOpen() && ::close(file_.Release()) != 0 && errno != EINTR) ThrowErrno(errno);
+    if (const int errnum = RenameOver(name); errnum != 0) return errnum;
+    if (::fstatat(folder_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) ThrowErrno(errno);
+    stamp = StampOf(info);
+    return 0;
+}
+
+FileStamp TargetFile::Commit(const TargetCheck& check) {
+    FileStamp stamp;
+    const NameOutcome outcome = TryNameThenSubstitute(
+        name_, [&](const std::string& name) { return PlaceAt(name, check, stamp); },
+        [&](const std::string& name) { return Stands(folder_, name); });
+    if (outcome.errnum != 0) ThrowErrno(outcome.errnum);
+    name_ = outcome.name;
+    return stamp;
 }
 
 }  // namespace vexmor

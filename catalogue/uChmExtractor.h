@@ -35,10 +35,19 @@ public:
         (void)item;
         return true;
     }
-    // After each block of `bytes` stored in the current item's file. May
+    // After each block of `bytes` read for the current item's file (which
+    // is handed to the file system in larger blocks). May
     // throw to stop the copy: the file is discarded, what stood at the
     // target stays as it was, and the exception reaches the caller.
     virtual void Copied(std::uint64_t bytes) { (void)bytes; }
+    // Once for each item written under another name than its own, because
+    // the target refused a character of it (SubstituteName): `writtenAs` is
+    // that name, with the inner path as written before it in an export of
+    // several. A note, not a failure: the item is written in full.
+    virtual void Renamed(const TChmItem& item, const std::string& writtenAs) {
+        (void)item;
+        (void)writtenAs;
+    }
 };
 
 // One stream of the help file.

@@ -16,6 +16,11 @@ std::string FolderNamedAfter(const std::string& file) {
     return stem;
 }
 
+void ByteCounter::Renamed(const TChmItem& item, const std::string& writtenAs) {
+    progress_.Erase();
+    Message(InnerPathAndName(item.Path, item.Name) + " written as " + writtenAs + " (the target refuses the name)");
+}
+
 std::string Summary(const Tally& tally, std::size_t total, const std::string& folder, bool stopped) {
     std::string text = "wrote ";
     if (tally.written != total) text += std::to_string(tally.written) + " of ";

@@ -10,6 +10,7 @@
 
 #include "catalogue/byte_total.h"
 #include "catalogue/uChmExtractor.h"
+#include "cli/progress.h"
 
 namespace vexmor::cli {
 
@@ -18,13 +19,17 @@ namespace vexmor::cli {
 std::string FolderNamedAfter(const std::string& file);
 
 // Counts the bytes stored in the current item's file; they count as written
-// only once the item's file is in place.
+// only once the item's file is in place. Says on stderr where an item was
+// written under another name.
 class ByteCounter : public ExportObserver {
 public:
+    explicit ByteCounter(ExportProgress& progress) : progress_(progress) {}
     void Copied(std::uint64_t bytes) override { bytes_ += bytes; }
+    void Renamed(const TChmItem& item, const std::string& writtenAs) override;
     std::uint64_t Take() { return std::exchange(bytes_, 0); }
 
 private:
+    ExportProgress& progress_;
     std::uint64_t bytes_ = 0;
 };
 

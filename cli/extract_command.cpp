@@ -8,6 +8,7 @@
 #include "catalogue/byte_total.h"
 #include "catalogue/folder_export.h"
 #include "catalogue/inner_name.h"
+#include "catalogue/part_file_guard.h"
 #include "catalogue/uChmExtractor.h"
 #include "cli/commands.h"
 #include "cli/export_report.h"
@@ -48,6 +49,7 @@ int RunExtract(const ExtractCommand& command) {
                 " extract FILE [DIR] [PATTERN...]");
         return kExitUsage;
     }
+    RemovePartFilesOnSignals();
     TChmExtractor extractor;
     extractor.Open(command.file);
     const TChmItems& items = extractor.Items();
@@ -71,7 +73,7 @@ int RunExtract(const ExtractCommand& command) {
     }
     ExportProgress progress(::isatty(STDERR_FILENO) == 1, total, totalBytes);
     Tally tally;
-    ByteCounter counter;
+    ByteCounter counter(progress);
     for (const std::size_t index : run.Order()) {
         if (!(*selected)[index]) continue;
         const TChmItem& item = items[index];

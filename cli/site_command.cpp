@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "catalogue/part_file_guard.h"
 #include "catalogue/uChmExtractor.h"
 #include "cli/commands.h"
 #include "cli/escape.h"
@@ -13,6 +14,7 @@
 namespace vexmor::cli {
 
 int RunSite(const SiteCommand& command) {
+    RemovePartFilesOnSignals();
     TChmExtractor extractor;
     extractor.Open(command.file);
     const TChmItems& items = extractor.Items();
@@ -28,7 +30,7 @@ int RunSite(const SiteCommand& command) {
     const std::size_t total = run.Order().size();
     ExportProgress progress(::isatty(STDERR_FILENO) == 1, total, totalBytes);
     Tally tally;
-    ByteCounter counter;
+    ByteCounter counter(progress);
     for (const std::size_t index : run.Order()) {
         const TChmItem& item = items[index];
         try {

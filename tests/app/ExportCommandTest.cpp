@@ -18,11 +18,15 @@
 #include <QUrl>
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
 
 #include "app/ChmApplication.h"
 #include "app/ExportProgressDialog.h"
 #include "app/StatusBar.h"
+#include "catalogue/inner_name.h"
+#include "tests/common/fat_mount.h"
+#include "tests/support/chm_writer.h"
 #include "Fixture.h"
 #include "ModalScript.h"
 #include "TestSuites.h"
@@ -390,6 +394,7 @@ private slots:
         QCOMPARE(form_->lbError->count(), 0);
     }
 
+<<<<<<< ours
     // Closing asks first; only "quit" stops the export, after the file being
     // written, and then closes the window. Return and Esc keep exporting.
     void closingDuringExportAsksFirst_data() {
@@ -405,6 +410,55 @@ private slots:
     void closingDuringExportAsksFirst() {
         QFETCH(ModalScript::Step, answer);
         QFETCH(bool, quits);
+=======
+    // Onto FAT, which refuses ':' in names: every stream is written, and each
+    // one written under a substitute is a note row, not a failure.
+    void exportsOntoFatNoteEachRenamedStream() {
+        const vexmor::test::FatMount fat;
+        if (!fat.Mounted())
+            QSKIP(fat.WhyNot().c_str());
+        // ASCII names only: FAT through FUSE (fusefat) keeps no others.
+        using vexmor::testsupport::ToBytes;
+        const vexmor::testsupport::ChmImage image = vexmor::testsupport::BuildChm(
+            {{"/html/a:b.html", ToBytes("odd"), 1}, {"/ok.html", ToBytes("fine"), 1}, {"/#SYSTEM", ToBytes("s"), 0}});
+        const QString chm = Scratch("odd.chm");
+        QVERIFY(WriteFile(chm, QByteArray(reinterpret_cast<const char*>(image.bytes.data()),
+                                          static_cast<qsizetype>(image.bytes.size()))));
+        QVERIFY(OpenDirectly(*form_, chm));
+        const vexmor::TChmItems& items = form_->Extractor->Items();
+        QStringList expected;
+        std::optional<std::size_t> plain;
+        for (std::size_t i = 0; i < items.Count(); ++i) {
+            const std::string inner = vexmor::InnerPathAndName(items[i].Path, items[i].Name);
+            if (inner == "html/a:b.html")
+                expected << QString::fromStdString("已改名保存-html/a:b.html → html/a%3Ab.html (目标不接受原名中的字符)");
+            else if (inner.starts_with("::"))
+                expected << QString::fromStdString("已改名保存-" + inner + " → %3A%3A" + inner.substr(2) +
+                                                   " (目标不接受原名中的字符)");
+            else if (!plain && items[i].Path.empty())
+                plain = i;
+        }
+        QVERIFY(!expected.isEmpty());
+        QVERIFY(plain.has_value());
+
+        form_->ExportAll(fat / "out");
+        QStringList rows = ErrorRows(*form_);
+        rows.sort();
+        expected.sort();
+        QCOMPARE(rows, expected);
+        QCOMPARE(StatusText(*form_), QStringLiteral("文件:odd.chm, 总共%1项, 已导出%1项").arg(items.Count()));
+        QVERIFY(QFile::exists(QString::fromStdString(fat / "out/html/a%3Ab.html")));
+
+        form_->lbError->clear();
+        form_->ExportItem(*plain, fat / "a:b.bin");
+        QCOMPARE(ErrorRows(*form_),
+                 QStringList{QString::fromStdString("已改名保存-" + items[*plain].Name +
+                                                    " → a%3Ab.bin (目标不接受原名中的字符)")});
+        QVERIFY(QFile::exists(QString::fromStdString(fat / "a%3Ab.bin")));
+    }
+
+    void closingDuringExportEndsItFirst() {
+>>>>>>> theirs
         QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         WorkerGate gate;
         trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };

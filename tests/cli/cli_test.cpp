@@ -16,6 +16,7 @@
 #include "tests/catalogue/unprivileged.h"
 #include "tests/cli/run_cli.h"
 #include "tests/common/case_name.h"
+#include "tests/common/fat_mount.h"
 #include "tests/common/fixture_files.h"
 #include "tests/common/manifest.h"
 #include "tests/common/sha256.h"
@@ -348,6 +349,45 @@ TEST(Extract, WriteFailureKeepsTheOldFileAndLeavesNoPart) {
     EXPECT_EQ(ReadFile(dir / "out/html/big.html"), "the old page");
     // What was written before the failure is complete; nothing is left aside.
     for (const std::string& name : ListTree(dir / "out")) EXPECT_EQ(name.find(".vexmor"), std::string::npos) << name;
+}
+
+// Onto a FAT volume, which refuses ':' and '?' in names: every stream is
+// written, each renamed one named once on stderr, and the run succeeds.
+TEST(Extract, OntoFatEveryStreamIsWrittenAndEachRenamedOneIsNamedOnce) {
+    using testsupport::ToBytes;
+    test::FatMount fat;
+    if (!fat.Mounted()) GTEST_SKIP() << fat.WhyNot();
+    TempDir dir;
+    const testsupport::ChmImage image = testsupport::BuildChm({{"/html/a:b?.html", ToBytes("odd"), 1},
+                                                               {"/html/ok.html", ToBytes("fine"), 1},
+                                                               {"/50%.txt", ToBytes("pct"), 0}});
+    const std::string chm = dir / "odd.chm";
+    test::WriteFile(chm, std::string(image.bytes.begin(), image.bytes.end()));
+    std::vector<std::string> names;
+    for (const std::string& line : Lines(RunCli({"list", chm}, ".").out)) names.push_back(line.substr(line.find('\t') + 1));
+
+    const test::CliRun run = RunCli({"extract", chm, fat / "out"}, ".");
+
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    std::vector<std::string> expected;
+    for (const std::string& name : names) {
+        if (name.starts_with("::"))
+            expected.push_back("vexmorchm-cli: " + name + " written as %3A%3A" + name.substr(2) +
+                               " (the target refuses the name)");
+    }
+    expected.push_back("vexmorchm-cli: html/a:b?.html written as html/a%3Ab%3F.html (the target refuses the name)");
+    std::vector<std::string> lines = Lines(run.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(lines.back().starts_with("vexmorchm-cli: wrote " + std::to_string(names.size()) + " streams, "))
+        << lines.back();
+    lines.pop_back();
+    std::sort(lines.begin(), lines.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(ReadFile(fat / "out/html/a%3Ab%3F.html"), "odd");
+    EXPECT_EQ(ReadFile(fat / "out/html/ok.html"), "fine");
+    EXPECT_EQ(ReadFile(fat / "out/50%.txt"), "pct");
+    for (const std::string& name : ListTree(fat / "out")) EXPECT_EQ(name.find(".vexmor"), std::string::npos) << name;
 }
 
 // Batches run side by side (xargs -P) into one folder.
