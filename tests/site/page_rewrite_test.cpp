@@ -96,6 +96,18 @@ TEST(RewritePage, RewritesUrlsInStyleElements) {
               "/* url(INTRO.HTM) */ @import \"../styles/main.css\";\n</style></head><body></body></html>");
 }
 
+// Known fault, to enable once mended: `data` holds a link on <object> only,
+// yet it is rewritten on every element (pages keep their own data there).
+TEST(RewritePage, DISABLED_LeavesTheDataOfOtherElements) {
+    const SiteNames names(PageFile().Items());
+    const std::string page =
+        "<html><head><meta charset=\"utf-8\"></head><body><div data=\"INTRO.HTM\"></div>"
+        "<object data=\"INTRO.HTM\"></object></body></html>";
+    EXPECT_EQ(RewritePage(page, LinkContext{&names, "html", "test.chm"}, kGbk),
+              "<html><head><meta charset=\"utf-8\"></head><body><div data=\"INTRO.HTM\"></div>"
+              "<object data=\"Intro.htm\"></object></body></html>");
+}
+
 struct CharsetCase {
     const char* what;
     std::string page;

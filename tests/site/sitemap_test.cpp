@@ -148,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
     Markup, BrokenSitemapTest,
     ::testing::Values(
         BrokenCase{"empty", "", {}},
-        BrokenCase{"not_markup", std::string("\0\x01\xFF\xFE garbage", 14), {}},
+        BrokenCase{"not_markup", std::string("\0\x01\xFF\xFE garbage", 12), {}},
         BrokenCase{"closing_lists_first", "<HTML></UL></UL></UL><UL>" + Entry("a", "a.htm") + "</UL>", {{0, "a"}}},
         BrokenCase{"lists_never_closed", "<UL>" + Entry("a", "a.htm") + "<UL>" + Entry("b", "b.htm"),
                    {{0, "a"}, {1, "b"}}},
