@@ -18,6 +18,7 @@
 #include <zlib.h>
 
 #include "catalogue/uChmExtractor.h"
+#include "site/site_export.h"
 #include "platform/storage/file_source.h"
 #include "platform/storage/itsf_directory.h"
 #include "platform/storage/lzx_decoder.h"
@@ -224,6 +225,37 @@ void BM_ExtractAll(benchmark::State& state) {
     clock.ReportAgainstZlib(state);
 }
 
+// The site export of the bench file into a fresh folder in tmpfs, as
+// `vexmorchm-cli site` writes it (one decode-ahead thread per core); set it
+// against BM_ExtractAll/workers:0 of the same run.
+void BM_SiteExport(benchmark::State& state) {
+    const std::string path = BenchFile();
+    const std::filesystem::path base = "/dev/shm";
+    if (!std::filesystem::is_directory(base)) {
+        state.SkipWithError("no /dev/shm");
+        return;
+    }
+    vexmor::TChmExtractor extractor;
+    extractor.Open(path);
+    const vexmor::TChmItems& items = extractor.Items();
+    const std::filesystem::path folder = base / ("vexmorchm-bench-site-" + std::to_string(::getpid()));
+    std::uint64_t bytes = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::filesystem::remove_all(folder);
+        state.ResumeTiming();
+        vexmor::site::SiteExport run(items, path, folder.string());
+        bytes = 0;
+        for (const std::size_t index : run.Order()) {
+            run.Write(items[index]);
+            bytes += items[index].Size;
+        }
+        run.Finish();
+    }
+    std::filesystem::remove_all(folder);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+}
+
 // Opening a file and building its catalogue: header, directory, storage walk.
 void BM_OpenCatalogue(benchmark::State& state) {
     const std::string path = BenchFile();
@@ -240,6 +272,7 @@ BENCHMARK(BM_LzxDecodeSection)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LzxDecodeSectionParallel)->Arg(2)->Arg(0)->ArgName("threads")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZlibInflateSameBytes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExtractAll)->Arg(-1)->Arg(1)->Arg(2)->Arg(0)->ArgName("workers")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SiteExport)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenCatalogue)->Unit(benchmark::kMillisecond);
 
 }  // namespace

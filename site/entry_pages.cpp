@@ -42,11 +42,12 @@ std::string EntryText(const SitemapEntry& entry, const LinkContext& links) {
     std::string html;
     if (entry.targets.size() <= 1) {
         const std::string href = entry.targets.empty() ? std::string() : EntryHref(entry.targets[0].local, links);
-        html = Link(href, entry.name.empty() && !entry.targets.empty() ? entry.targets[0].title : entry.name);
+        html = Link(href, entry.name);
     } else {
         html = "<span class=\"keyword\">" + EscapeHtml(Shown(entry.name)) + "</span><ul class=\"targets\">";
         for (const SitemapTarget& target : entry.targets)
-            html += "<li>" + Link(EntryHref(target.local, links), target.title) + "</li>";
+            html += "<li>" + Link(EntryHref(target.local, links), target.title.empty() ? entry.name : target.title) +
+                    "</li>";
         html += "</ul>";
     }
     if (!entry.seeAlso.empty()) html += " <span class=\"see\">参见 " + EscapeHtml(Shown(entry.seeAlso)) + "</span>";
@@ -84,7 +85,7 @@ std::string Tree(const std::vector<const SitemapEntry*>& order, const LinkContex
 
 std::string Page(const EntryPageInput& input, const std::string& tree, bool onKeywords) {
     std::string html = Head(input.title, onKeywords ? "索引" : "");
-    html += "<body>\n" + Header(input.title, input.keywords != nullptr, onKeywords);
+    html += "<body>\n" + Header(input.title, input.hasKeywords || input.keywords != nullptr, onKeywords);
     html += "<div class=\"panes\">\n<nav class=\"list\" id=\"list\">\n" + tree + "</nav>\n";
     html += "<iframe name=\"topic\" title=\"topic\" src=\"" +
             EscapeHtml(input.defaultTopic.empty() ? "about:blank" : input.defaultTopic) + "\"></iframe>\n</div>\n";

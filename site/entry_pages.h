@@ -19,7 +19,8 @@ inline constexpr const char* kSearchScriptName = "$search.js";
 struct EntryPageInput {
     std::string title;          // UTF-8
     const Sitemap* contents = nullptr;  // may be null
-    const Sitemap* keywords = nullptr;  // may be null: no index page
+    const Sitemap* keywords = nullptr;  // for KeywordPage
+    bool hasKeywords = false;            // whether there is a keyword page to link to
     std::string defaultTopic;  // the href of the page shown first, or empty
     LinkContext links;          // for the site's root
 };

@@ -73,29 +73,40 @@ SiteExport::SiteExport(const TChmItems& items, const std::string& helpFile, cons
 void SiteExport::Write(const TChmItem& item, ExportObserver* observer) { run_.Write(item, observer, &filter_); }
 
 std::string SiteExport::Finish() {
-    std::optional<Sitemap> contents, keywords;
-    if (facts_.contents) contents = ReadSitemapOf(*facts_.contents, facts_.charset.iconvName);
-    if (facts_.index) keywords = ReadSitemapOf(*facts_.index, facts_.charset.iconvName);
-
-    EntryPageInput input;
-    input.title = facts_.title;
-    input.contents = contents ? &*contents : nullptr;
-    input.keywords = keywords && !keywords->entries.empty() ? &*keywords : nullptr;
-    input.links = LinkContext{&names_, "", helpFileName_};
-    input.defaultTopic = facts_.defaultTopic.empty() ? std::string() : EntryHref(facts_.defaultTopic, input.links);
-    if (input.defaultTopic.empty() && contents) {
-        for (const SitemapEntry& entry : contents->entries) {
-            if (entry.targets.empty()) continue;
-            input.defaultTopic = EntryHref(entry.targets[0].local, input.links);
-            if (!input.defaultTopic.empty()) break;
-        }
-    }
     const storage::FileIdentity helpFile =
         items_.Count() > 0 && items_[0].Storage ? items_[0].Storage->SourceFile() : storage::FileIdentity{};
     run_.WriteMadeFile(kStyleSheetName, SiteStyleSheet(), helpFile);
     run_.WriteMadeFile(kSearchScriptName, SearchScript(), helpFile);
-    if (input.keywords) run_.WriteMadeFile(kKeywordPageName, KeywordPage(input), helpFile);
-    run_.WriteMadeFile(kEntryPageName, EntryPage(input), helpFile);
+
+    EntryPageInput input;
+    input.title = facts_.title;
+    input.links = LinkContext{&names_, "", helpFileName_};
+    input.defaultTopic = facts_.defaultTopic.empty() ? std::string() : EntryHref(facts_.defaultTopic, input.links);
+    // One list in memory at a time: the keyword index of a big help file
+    // holds tens of thousands of entries.
+    std::optional<Sitemap> keywords;
+    if (facts_.index) keywords = ReadSitemapOf(*facts_.index, facts_.charset.iconvName);
+    const bool hasKeywords = keywords && !keywords->entries.empty();
+    {
+        std::optional<Sitemap> contents;
+        if (facts_.contents) contents = ReadSitemapOf(*facts_.contents, facts_.charset.iconvName);
+        if (input.defaultTopic.empty() && contents) {
+            for (const SitemapEntry& entry : contents->entries) {
+                if (entry.targets.empty()) continue;
+                input.defaultTopic = EntryHref(entry.targets[0].local, input.links);
+                if (!input.defaultTopic.empty()) break;
+            }
+        }
+        if (hasKeywords) {
+            input.keywords = &*keywords;
+            run_.WriteMadeFile(kKeywordPageName, KeywordPage(input), helpFile);
+        }
+        keywords.reset();
+        input.contents = contents ? &*contents : nullptr;
+        input.keywords = nullptr;
+        input.hasKeywords = hasKeywords;
+        run_.WriteMadeFile(kEntryPageName, EntryPage(input), helpFile);
+    }
     return folder_ + kEntryPageName;
 }
 

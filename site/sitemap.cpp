@@ -64,8 +64,7 @@ struct SitemapReader::Events {
                 else Keep(value, pendingTitle);
             } else if (kind == "local" || (kind == "url" && entry.targets.empty())) {
                 SitemapTarget target;
-                Keep(pendingTitle.empty() ? std::string_view(entry.name) : std::string_view(pendingTitle),
-                     target.title);
+                Keep(pendingTitle, target.title);
                 Keep(value, target.local);
                 entry.targets.push_back(std::move(target));
                 pendingTitle.clear();

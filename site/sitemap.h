@@ -13,7 +13,7 @@
 namespace vexmor::site {
 
 struct SitemapTarget {
-    std::string title;  // UTF-8; the entry's name when the file gives none
+    std::string title;  // UTF-8; empty when the file gives none (the entry's name stands for it)
     std::string local;  // the link as written (UTF-8)
 };
 

@@ -46,7 +46,8 @@ TEST(ReadSitemap, NestsEntriesByTheirLists) {
     ASSERT_EQ(sitemap.entries[0].targets.size(), 0u);
     ASSERT_EQ(sitemap.entries[2].targets.size(), 1u);
     EXPECT_EQ(sitemap.entries[2].targets[0].local, "a/deep.htm");
-    EXPECT_EQ(sitemap.entries[2].targets[0].title, "Deep");
+    // No title of its own: the entry's name stands for it.
+    EXPECT_EQ(sitemap.entries[2].targets[0].title, "");
 }
 
 TEST(ReadSitemap, KeepsEveryTargetOfAnIndexEntry) {
@@ -66,8 +67,8 @@ TEST(ReadSitemap, KeepsEveryTargetOfAnIndexEntry) {
     EXPECT_EQ(keyword.targets[0].local, "a.htm");
     EXPECT_EQ(keyword.targets[1].title, "Second page");
     EXPECT_EQ(keyword.targets[1].local, "b.htm#x");
-    // A target without a name of its own is called after the keyword.
-    EXPECT_EQ(keyword.targets[2].title, "keyword");
+    // A target without a name of its own keeps none: the keyword stands for it.
+    EXPECT_EQ(keyword.targets[2].title, "");
     EXPECT_EQ(sitemap.entries[1].depth, 1u);
     EXPECT_EQ(sitemap.entries[2].seeAlso, "keyword");
     EXPECT_TRUE(sitemap.entries[2].targets.empty());
