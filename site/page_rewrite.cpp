@@ -143,7 +143,9 @@ private:
         for (unsigned i = 0; i < element.attributes.length; ++i) {
             const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
             const std::string_view name = attribute->name;
-            if (IsLinkAttribute(name)) LinkValue(*attribute);
+            // `data` is a link on <object> only; elsewhere it is the page's own.
+            const bool link = name == "data" ? element.tag == GUMBO_TAG_OBJECT : IsLinkAttribute(name);
+            if (link) LinkValue(*attribute);
             else if (name == "style") StyleValue(*attribute);
         }
     }

@@ -96,9 +96,8 @@ TEST(RewritePage, RewritesUrlsInStyleElements) {
               "/* url(INTRO.HTM) */ @import \"../styles/main.css\";\n</style></head><body></body></html>");
 }
 
-// Known fault, to enable once mended: `data` holds a link on <object> only,
-// yet it is rewritten on every element (pages keep their own data there).
-TEST(RewritePage, DISABLED_LeavesTheDataOfOtherElements) {
+// `data` holds a link on <object> only; other elements keep their own data there.
+TEST(RewritePage, LeavesTheDataOfOtherElements) {
     const SiteNames names(PageFile().Items());
     const std::string page =
         "<html><head><meta charset=\"utf-8\"></head><body><div data=\"INTRO.HTM\"></div>"
