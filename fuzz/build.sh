@@ -13,7 +13,5 @@ if ! command -v llvm-symbolizer >/dev/null; then
 fi
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
-# Not in the preset's list of targets yet.
-cmake --build build/fuzz --target site_fuzzer -j2
 cmake --preset fuzz-tsan >/dev/null
 cmake --build --preset fuzz-tsan

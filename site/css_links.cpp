@@ -29,7 +29,11 @@ void AddEdit(std::string_view css, std::size_t start, std::size_t end, std::size
     // Only ASCII text is put back unresolved: a '\' may be half of a
     // character in a double-byte code page.
     if (!resolved && !ascii) return;
-    edits.push_back({base + start, raw.size(), target.href});
+    std::string replacement(resolved ? std::string_view(target.href) : raw);
+    if (!resolved)
+        for (char& c : replacement)
+            if (c == '\\') c = '/';
+    edits.push_back({base + start, raw.size(), replacement});
 }
 
 }  // namespace

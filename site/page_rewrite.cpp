@@ -68,6 +68,35 @@ std::string DecodedValue(std::string_view raw, const std::string& charset) {
     return {};
 }
 
+bool IsHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// The span of an attribute's value as written, quotes included. Taken from
+// the '=' after its name: gumbo's own start of an unquoted value lies after
+// a character reference that opens it.
+bool ValueSpan(std::string_view page, const GumboAttribute& attribute, std::size_t& offset, std::size_t& length) {
+    std::size_t nameAt = 0, valueAt = 0;
+    if (!SpanIn(page, attribute.original_name, nameAt) || !SpanIn(page, attribute.original_value, valueAt))
+        return false;
+    const std::size_t end = valueAt + attribute.original_value.length;
+    std::size_t at = nameAt + attribute.original_name.length;
+    while (at < end && IsHtmlSpace(page[at])) ++at;
+    if (at >= end || page[at] != '=') return false;
+    ++at;
+    while (at < end && IsHtmlSpace(page[at])) ++at;
+    if (at > valueAt) return false;
+    offset = at;
+    length = end - at;
+    return length > 0;
+}
+
+// `raw` with each '\' as '/', every other byte kept.
+std::string WithSlashes(std::string_view raw) {
+    std::string out(raw);
+    for (char& c : out)
+        if (c == '\\') c = '/';
+    return out;
+}
+
 std::string_view Unquoted(std::string_view raw) {
     if (raw.size() >= 2 && (raw.front() == '"' || raw.front() == '\'') && raw.back() == raw.front())
         return raw.substr(1, raw.size() - 2);
@@ -151,9 +180,9 @@ private:
     }
 
     void LinkValue(const GumboAttribute& attribute) {
-        std::size_t offset = 0;
-        if (!SpanIn(page_, attribute.original_value, offset)) return;
-        const std::string_view raw = page_.substr(offset, attribute.original_value.length);
+        std::size_t offset = 0, length = 0;
+        if (!ValueSpan(page_, attribute, offset, length)) return;
+        const std::string_view raw = page_.substr(offset, length);
         const bool ascii = IsAscii(raw);
         const LinkTarget target =
             ResolveLink(ascii ? std::string(attribute.value) : DecodedValue(raw, charsetForValues), context_);
@@ -162,13 +191,15 @@ private:
         // Only ASCII is put back unresolved: a '\' may be half of a
         // character in a double-byte code page.
         if (!resolved && !ascii) return;
-        linkEdits.push_back({offset, raw.size(), "\"" + EscapeAttribute(target.href) + "\""});
+        // Unresolved, only its '\' change: its own bytes stay, references and all.
+        linkEdits.push_back({offset, raw.size(),
+                             resolved ? "\"" + EscapeAttribute(target.href) + "\"" : WithSlashes(raw)});
     }
 
     void StyleValue(const GumboAttribute& attribute) {
-        std::size_t offset = 0;
-        if (!SpanIn(page_, attribute.original_value, offset)) return;
-        const std::string_view raw = page_.substr(offset, attribute.original_value.length);
+        std::size_t offset = 0, length = 0;
+        if (!ValueSpan(page_, attribute, offset, length)) return;
+        const std::string_view raw = page_.substr(offset, length);
         const std::string_view inner = Unquoted(raw);
         CollectCssEdits(inner, offset + static_cast<std::size_t>(inner.data() - raw.data()), context_,
                         charsetForValues, linkEdits);

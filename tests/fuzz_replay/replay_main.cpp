@@ -22,6 +22,7 @@ Target TargetNamed(const std::string& name) {
     if (name == "extract") return vexmor::fuzz::RunExtract;
     if (name == "extract_ahead") return vexmor::fuzz::RunExtractReadingAhead;
     if (name == "order") return vexmor::fuzz::RunOrder;
+    if (name == "site") return vexmor::fuzz::RunSite;
     return nullptr;
 }
 
