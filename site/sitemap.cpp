@@ -41,6 +41,8 @@ struct SitemapReader::Events {
     SitemapEntry entry;
     std::string pendingTitle;
     std::size_t textBytes = 0;
+    std::size_t fed = 0;             // UTF-8 bytes handed to the parser
+    std::size_t fedAtLastEvent = 0;  // ... when it last reported an element
 
     void Keep(std::string_view text, std::string& into) {
         if (sitemap.truncated) return;
@@ -49,6 +51,7 @@ struct SitemapReader::Events {
     }
 
     void Start(std::string_view name, const xmlChar** attributes) {
+        fedAtLastEvent = fed;
         if (sitemap.truncated) return;
         if (name == "ul" || name == "ol") {
             ++depth;
@@ -75,6 +78,7 @@ struct SitemapReader::Events {
     }
 
     void End(std::string_view name) {
+        fedAtLastEvent = fed;
         if (sitemap.truncated) return;
         if (name == "ul" || name == "ol") {
             if (depth > 0) --depth;
@@ -142,7 +146,9 @@ void SitemapReader::Start(std::string_view head) {
     // The text reaches the parser as UTF-8 already: a <meta> must not switch it.
     htmlCtxtUseOptions(events_->parser, HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                                             HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_NOBLANKS);
-    std::string utf8;
+    // libxml2's push parser drops a file whose first tag is an end tag
+    // ("</UL><UL>..."); a start tag of its own first keeps it reading.
+    std::string utf8 = "<html>";
     events_->decoder.Feed(head, utf8);
     Parse(utf8, false);
 }
@@ -154,9 +160,14 @@ void SitemapReader::Parse(std::string_view utf8, bool last) {
     do {
         const std::size_t count = std::min(utf8.size(), kPiece);
         const bool end = last && count == utf8.size();
+        events_->fed += count;
         htmlParseChunk(events_->parser, utf8.data(), static_cast<int>(count), end ? 1 : 0);
         utf8.remove_prefix(count);
         if (events_->sitemap.truncated) return;
+        if (events_->fed - events_->fedAtLastEvent > kSitemapQuietLimit) {
+            events_->sitemap.truncated = true;
+            return;
+        }
     } while (!utf8.empty());
 }
 

@@ -36,6 +36,9 @@ inline constexpr std::size_t kSitemapDepthLimit = 48;
 // What is kept of a hostile file at most.
 inline constexpr std::size_t kSitemapEntryLimit = 500000;
 inline constexpr std::size_t kSitemapTextLimit = 24u << 20;
+// Text the parser holds without an element ending or starting (a value
+// whose quote never closes): the reading stops there.
+inline constexpr std::size_t kSitemapQuietLimit = 4u << 20;
 
 class SitemapReader {
 public:

@@ -13,11 +13,14 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 Utf8Decoder::Utf8Decoder(const std::string& charset)
     : converter_(::iconv_open("UTF-8", charset.empty() ? "UTF-8" : charset.c_str())) {
-    if (!Known()) converter_ = ::iconv_open("UTF-8", "UTF-8");
+    if (converter_ == reinterpret_cast<iconv_t>(-1)) {
+        known_ = false;
+        converter_ = ::iconv_open("UTF-8", "UTF-8");
+    }
 }
 
 Utf8Decoder::~Utf8Decoder() {
-    if (Known()) ::iconv_close(converter_);
+    if (converter_ != reinterpret_cast<iconv_t>(-1)) ::iconv_close(converter_);
 }
 
 void Utf8Decoder::Feed(std::string_view bytes, std::string& out) {
@@ -28,7 +31,7 @@ void Utf8Decoder::Feed(std::string_view bytes, std::string& out) {
 void Utf8Decoder::Finish(std::string& out) { Convert(true, out); }
 
 void Utf8Decoder::Convert(bool last, std::string& out) {
-    if (!Known()) {
+    if (converter_ == reinterpret_cast<iconv_t>(-1)) {
         out += pending_;
         pending_.clear();
         return;

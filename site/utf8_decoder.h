@@ -25,12 +25,14 @@ public:
     // Ends the text: a character left incomplete becomes U+FFFD.
     void Finish(std::string& out);
 
-    bool Known() const { return converter_ != reinterpret_cast<iconv_t>(-1); }
+    // Whether iconv knows the charset asked for (else UTF-8 is read).
+    bool Known() const { return known_; }
 
 private:
     void Convert(bool last, std::string& out);
 
     iconv_t converter_;
+    bool known_ = true;
     std::string pending_;  // bytes not yet converted
 };
 

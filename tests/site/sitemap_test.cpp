@@ -107,11 +107,10 @@ INSTANTIATE_TEST_SUITE_P(
         CharsetCase{"invalid_bytes_replaced", "<UL>" + Entry("a\xFFz", "a.htm") + "</UL>", "GBK", "a\xEF\xBF\xBDz"}),
     test::CaseName<CharsetCase>);
 
-// Known fault, to enable once mended: Utf8Decoder stands in UTF-8 for a
-// charset iconv does not know, so Known() is always true and a declaration
-// naming an unknown charset never lets the fallback read the names.
+// A declaration naming a charset iconv does not know leaves the names to
+// the fallback.
 INSTANTIATE_TEST_SUITE_P(
-    DISABLED_KnownFaults, SitemapCharsetTest,
+    UnknownDeclaration, SitemapCharsetTest,
     ::testing::Values(CharsetCase{"unknown_declaration_uses_fallback",
                                   "<meta charset=\"x-no-such-charset\"><UL>" + Entry(Gbk("简介"), "a.htm") + "</UL>",
                                   "GBK", "简介"}),
@@ -168,11 +167,10 @@ INSTANTIATE_TEST_SUITE_P(
                    {{0, "a"}}}),
     test::CaseName<BrokenCase>);
 
-// Known fault, to enable once mended: an end tag before the first start
-// tag (after a doctype or a comment, or at the very start) ends the push
-// parser's reading: nothing after it is seen.
+// An end tag before the first start tag (after a doctype or a comment, or
+// at the very start) does not end the reading.
 INSTANTIATE_TEST_SUITE_P(
-    DISABLED_KnownFaults, BrokenSitemapTest,
+    EndTagFirst, BrokenSitemapTest,
     ::testing::Values(
         BrokenCase{"end_tag_after_doctype", "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\"></UL><UL>" + Entry("a", "a.htm") + "</UL>",
                    {{0, "a"}}},
@@ -227,10 +225,9 @@ TEST(SitemapReader, KeepsAtMostTheTextLimitOfAHugeFile) {
     EXPECT_LT(sitemap.entries.size(), kSitemapEntryLimit);
 }
 
-// Known fault, to enable once mended: a value that never ends is kept
-// whole (100 MiB here, 320 MB peak memory), past the text limit: the limit
-// is looked at only once an entry ends.
-TEST(SitemapReader, DISABLED_KeepsAtMostTheTextLimitOfAnEndlessName) {
+// A value that never ends stops the reading once the parser has held the
+// quiet limit without an element: it is not kept whole.
+TEST(SitemapReader, KeepsAtMostTheTextLimitOfAnEndlessName) {
     // One attribute value that never ends.
     SitemapReader reader("GBK");
     reader.Feed("<HTML><BODY><UL>" + Entry("first", "a.htm") + "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"");
