@@ -394,23 +394,6 @@ private slots:
         QCOMPARE(form_->lbError->count(), 0);
     }
 
-<<<<<<< ours
-    // Closing asks first; only "quit" stops the export, after the file being
-    // written, and then closes the window. Return and Esc keep exporting.
-    void closingDuringExportAsksFirst_data() {
-        QTest::addColumn<ModalScript::Step>("answer");
-        QTest::addColumn<bool>("quits");
-        QTest::newRow("quit") << AnswerQuitQuestion(QStringLiteral("取消导出并退出")) << true;
-        QTest::newRow("go on") << AnswerQuitQuestion(QStringLiteral("继续导出")) << false;
-        QTest::newRow("Return") << ModalScript::Step([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); })
-                                << false;
-        QTest::newRow("Esc") << ModalScript::Step([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); })
-                             << false;
-    }
-    void closingDuringExportAsksFirst() {
-        QFETCH(ModalScript::Step, answer);
-        QFETCH(bool, quits);
-=======
     // Onto FAT, which refuses ':' in names: every stream is written, and each
     // one written under a substitute is a note row, not a failure.
     void exportsOntoFatNoteEachRenamedStream() {
@@ -457,8 +440,21 @@ private slots:
         QVERIFY(QFile::exists(QString::fromStdString(fat / "a%3Ab.bin")));
     }
 
-    void closingDuringExportEndsItFirst() {
->>>>>>> theirs
+    // Closing asks first; only "quit" stops the export, after the file being
+    // written, and then closes the window. Return and Esc keep exporting.
+    void closingDuringExportAsksFirst_data() {
+        QTest::addColumn<ModalScript::Step>("answer");
+        QTest::addColumn<bool>("quits");
+        QTest::newRow("quit") << AnswerQuitQuestion(QStringLiteral("取消导出并退出")) << true;
+        QTest::newRow("go on") << AnswerQuitQuestion(QStringLiteral("继续导出")) << false;
+        QTest::newRow("Return") << ModalScript::Step([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); })
+                                << false;
+        QTest::newRow("Esc") << ModalScript::Step([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); })
+                             << false;
+    }
+    void closingDuringExportAsksFirst() {
+        QFETCH(ModalScript::Step, answer);
+        QFETCH(bool, quits);
         QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         WorkerGate gate;
         trace_->onFirstRead = [&gate](const std::string&) { gate.Pass(); };
