@@ -52,8 +52,9 @@ TEST_P(WriteBlocksTest, TenMebibytesTakeAFewWritesAndTheSameBytes) {
     const long long writes = *WriteCalls() - before;
 
     EXPECT_EQ(ReadFile(dir / "big.bin"), data);
-    // Eleven blocks of 1 MiB; 4 KiB ones would be 2,561.
-    EXPECT_LE(writes, 16) << writes << " write calls";
+    // Eleven blocks of 1 MiB; 4 KiB ones would be 2,561. The count is the
+    // whole process's: the sanitizers' runtime writes a few of its own.
+    EXPECT_LE(writes, 64) << writes << " write calls";
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, WriteBlocksTest, ::testing::Values(Way::SaveToFile, Way::ExtractAll),
