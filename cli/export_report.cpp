@@ -1,5 +1,7 @@
 #include "cli/export_report.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "catalogue/inner_name.h"
@@ -28,6 +30,36 @@ std::string Summary(const Tally& tally, std::size_t total, const std::string& fo
     if (stopped) text += "; stopped at the failure above";
     if (tally.failed > 0 && !stopped) text += "; " + std::to_string(tally.failed) + " failed";
     return text;
+}
+
+std::optional<Tally> WriteItems(const TChmItems& items, const std::vector<std::size_t>& order,
+                                const std::string& folder, bool keepGoing,
+                                const std::function<void(const TChmItem&, ExportObserver&)>& write) {
+    ByteTotal totalBytes;
+    for (const std::size_t index : order) totalBytes += items[index].Size;
+    ExportProgress progress(::isatty(STDERR_FILENO) == 1, order.size(), totalBytes);
+    Tally tally;
+    ByteCounter counter(progress);
+    for (const std::size_t index : order) {
+        const TChmItem& item = items[index];
+        try {
+            write(item, counter);
+            ++tally.written;
+            tally.bytes += counter.Take();
+        } catch (const std::exception& e) {
+            counter.Take();
+            ++tally.failed;
+            progress.Erase();
+            Message(FailureText(item, e));
+            if (!keepGoing) {
+                Message(Summary(tally, order.size(), folder, true));
+                return std::nullopt;
+            }
+        }
+        progress.Advance(item.Size);
+    }
+    progress.Erase();
+    return tally;
 }
 
 std::string FailureText(const TChmItem& item, const std::exception& e) {

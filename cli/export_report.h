@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
+#include <vector>
 #include <optional>
 #include <string>
 #include <utility>
@@ -40,6 +42,14 @@ struct Tally {
 };
 
 std::string Summary(const Tally& tally, std::size_t total, const std::string& folder, bool stopped);
+
+// Writes the items `order` lists, in that order, through `write`, with the
+// progress line on a terminal and a message for each failure. Stops at the
+// first failure unless `keepGoing`, then prints the summary itself and
+// gives nullopt; otherwise gives the tally for the caller's summary.
+std::optional<Tally> WriteItems(const TChmItems& items, const std::vector<std::size_t>& order,
+                                const std::string& folder, bool keepGoing,
+                                const std::function<void(const TChmItem&, ExportObserver&)>& write);
 
 // The catalogue's and the file layer's failures name the item themselves;
 // anything else (out of memory, ...) is given the name here.

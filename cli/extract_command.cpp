@@ -64,39 +64,16 @@ int RunExtract(const ExtractCommand& command) {
     const FolderLink link = command.folder.empty() ? FolderLink::Refuse : FolderLink::Follow;
 
     FolderExport run(items, folder, link);
-    std::size_t total = 0;
-    ByteTotal totalBytes;
-    for (std::size_t i = 0; i < items.Count(); ++i) {
-        if (!(*selected)[i]) continue;
-        ++total;
-        totalBytes += items[i].Size;
-    }
-    ExportProgress progress(::isatty(STDERR_FILENO) == 1, total, totalBytes);
-    Tally tally;
-    ByteCounter counter(progress);
-    for (const std::size_t index : run.Order()) {
-        if (!(*selected)[index]) continue;
-        const TChmItem& item = items[index];
-        try {
-            run.Write(item, &counter);
-            ++tally.written;
-            tally.bytes += counter.Take();
-        } catch (const std::exception& e) {
-            counter.Take();
-            ++tally.failed;
-            progress.Erase();
-            Message(FailureText(item, e));
-            if (!command.keepGoing) {
-                Message(Summary(tally, total, folder, true));
-                return kExitFailure;
-            }
-        }
-        progress.Advance(item.Size);
-    }
-    progress.Erase();
-    Message(Summary(tally, total, folder, false));
+    std::vector<std::size_t> order;
+    for (const std::size_t index : run.Order())
+        if ((*selected)[index]) order.push_back(index);
+    const std::optional<Tally> tally =
+        WriteItems(items, order, folder, command.keepGoing,
+                   [&](const TChmItem& item, ExportObserver& observer) { run.Write(item, &observer); });
+    if (!tally) return kExitFailure;
+    Message(Summary(*tally, order.size(), folder, false));
     if (command.stats) std::fprintf(stderr, "%s\n", DecodeWork(extractor.DecodeStatistics()).c_str());
-    return tally.failed == 0 ? kExitOk : kExitFailure;
+    return tally->failed == 0 ? kExitOk : kExitFailure;
 }
 
 }  // namespace vexmor::cli

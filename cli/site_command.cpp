@@ -25,35 +25,14 @@ int RunSite(const SiteCommand& command) {
     const FolderLink link = command.folder.empty() ? FolderLink::Refuse : FolderLink::Follow;
 
     site::SiteExport run(items, command.file, folder, link);
-    ByteTotal totalBytes;
-    for (const std::size_t index : run.Order()) totalBytes += items[index].Size;
-    const std::size_t total = run.Order().size();
-    ExportProgress progress(::isatty(STDERR_FILENO) == 1, total, totalBytes);
-    Tally tally;
-    ByteCounter counter(progress);
-    for (const std::size_t index : run.Order()) {
-        const TChmItem& item = items[index];
-        try {
-            run.Write(item, &counter);
-            ++tally.written;
-            tally.bytes += counter.Take();
-        } catch (const std::exception& e) {
-            counter.Take();
-            ++tally.failed;
-            progress.Erase();
-            Message(FailureText(item, e));
-            if (!command.keepGoing) {
-                Message(Summary(tally, total, folder, true));
-                return kExitFailure;
-            }
-        }
-        progress.Advance(item.Size);
-    }
-    progress.Erase();
+    const std::optional<Tally> tally =
+        WriteItems(items, run.Order(), folder, command.keepGoing,
+                   [&](const TChmItem& item, ExportObserver& observer) { run.Write(item, &observer); });
+    if (!tally) return kExitFailure;
     const std::string entry = run.Finish();
-    Message(Summary(tally, total, folder, false));
+    Message(Summary(*tally, run.Order().size(), folder, false));
     Message("entry page: " + EscapeForLine(entry));
-    return tally.failed == 0 ? kExitOk : kExitFailure;
+    return tally->failed == 0 ? kExitOk : kExitFailure;
 }
 
 }  // namespace vexmor::cli

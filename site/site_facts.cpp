@@ -1,5 +1,6 @@
 #include "site/site_facts.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -7,7 +8,6 @@
 
 #include "catalogue/inner_name.h"
 #include "catalogue/language.h"
-#include "catalogue/stream_blocks.h"
 #include "catalogue/system_records.h"
 #include "site/site_names.h"
 #include "site/utf8_decoder.h"
@@ -90,11 +90,17 @@ WindowFiles ReadWindowFiles(const TChmItems& items, const std::string& window) {
 std::optional<std::string> ReadStreamStart(const TChmItem& item, std::size_t limit) {
     std::string bytes;
     try {
-        const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStream(item.Name);
-        ReadInBlocks<4096>(*stream, [&](const unsigned char* data, std::uint32_t count) {
-            const std::size_t take = std::min<std::size_t>(count, limit - bytes.size());
-            bytes.append(reinterpret_cast<const char*>(data), take);
-        });
+        const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStreamAt(item.Name, item.Placement);
+        // Read no further than the limit: a record stream may claim any size.
+        constexpr std::uint32_t kBlock = 4096;
+        unsigned char block[kBlock];
+        while (bytes.size() < limit) {
+            const auto ask = static_cast<std::uint32_t>(std::min<std::size_t>(kBlock, limit - bytes.size()));
+            const std::uint32_t delivered = stream->Read(block, ask);
+            if (delivered > ask) return std::nullopt;
+            bytes.append(reinterpret_cast<const char*>(block), delivered);
+            if (delivered < ask) break;
+        }
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception&) {
