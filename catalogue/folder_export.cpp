@@ -15,7 +15,8 @@
 namespace vexmor {
 
 FolderExport::FolderExport(const TChmItems& items, const std::string& folder, FolderLink link)
-    : folder_(WithTrailingDelim(folder)),
+    : items_(items),
+      folder_(WithTrailingDelim(folder)),
       link_(link),
       order_(StorageOrder(items)),
       readAhead_(PlanReadsOf(items, order_)) {}
@@ -50,11 +51,26 @@ void FolderExport::Write(const TChmItem& item, ExportObserver* observer, const C
     // the copy is complete, before it is replaced, which keeps a fresh
     // export at one call per file more than writing in place.
     RenameCatcher catcher(observer);
-    const FileStamp stamp = CopyItemTo(item, folder, item.Name, &written_, TargetLook::AtCommit, &catcher, filter);
+    FileStamp stamp;
+    if (reading_) {
+        const PieceSource pieces = [&](std::string& piece) {
+            ReadPiece next = reading_->Next(item);
+            if (next.failure) std::rethrow_exception(next.failure);
+            piece = std::move(next.bytes);
+            return next.last;
+        };
+        stamp = CopyItemTo(item, folder, item.Name, &written_, TargetLook::AtCommit, &catcher, nullptr, &pieces);
+    } else {
+        stamp = CopyItemTo(item, folder, item.Name, &written_, TargetLook::AtCommit, &catcher, filter);
+    }
     written_.insert_or_assign(stamp, &item);
     const bool nameRenamed = !catcher.WrittenName().empty();
     if (observer != nullptr && (nameRenamed || writtenPath_ != item.Path))
         observer->Renamed(item, InnerPathAndName(writtenPath_, nameRenamed ? catcher.WrittenName() : item.Name));
+}
+
+void FolderExport::ReadOnThread(std::vector<std::size_t> order, const ContentFilter* filter) {
+    reading_ = std::make_unique<ReadingThread>(items_, std::move(order), filter);
 }
 
 void FolderExport::WriteMadeFile(const std::string& name, std::string_view bytes,

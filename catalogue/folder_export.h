@@ -12,6 +12,7 @@
 #include "catalogue/descriptor.h"
 #include "catalogue/folder_rule.h"
 #include "catalogue/item_copy.h"
+#include "catalogue/reading_thread.h"
 #include "catalogue/uChmExtractor.h"
 
 namespace vexmor {
@@ -47,12 +48,21 @@ public:
     // Throws EInOutError or EChmExtractError naming the file.
     void WriteMadeFile(const std::string& name, std::string_view bytes, const storage::FileIdentity& helpFile);
 
+    // From here on, the items at `order` (a part of Order(), in its order)
+    // are read and passed through `filter` on a thread of their own, ahead
+    // of Write, which is then called for them only, in that order; `filter`
+    // runs on that thread and must outlive the reading. StopReading ends it
+    // (the destructor too); the storage may then be read here again.
+    void ReadOnThread(std::vector<std::size_t> order, const ContentFilter* filter);
+    void StopReading() { reading_.reset(); }
+
 private:
     // The descriptor of `item`'s folder, opened or created on the way;
     // writtenPath_ then holds its inner path as written.
     int FolderOf(const TChmItem& item);
     [[noreturn]] void FolderFailure(const TChmItem& item, const std::string& where, int errnum) const;
 
+    const TChmItems& items_;
     std::string folder_;  // ends in kPathDelim
     FolderLink link_;
     std::vector<std::size_t> order_;
@@ -65,6 +75,8 @@ private:
     std::string writtenPath_;  // the current item's inner path as written
     WrittenFiles written_;
     std::unique_ptr<storage::ReadAheadPlan> readAhead_;
+    // After readAhead_: its reads end before the plan goes.
+    std::unique_ptr<ReadingThread> reading_;
 };
 
 }  // namespace vexmor

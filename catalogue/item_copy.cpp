@@ -44,45 +44,55 @@ void CheckTarget(const TChmItem& item, const struct stat& existing, const Writte
         throw EChmExtractError("两项的目标是同一文件-" + InnerNameOf(*earlier->second) + ", " + InnerNameOf(item));
 }
 
+// Writes the pieces into `file` as they come.
+void CopyPieces(const PieceSource& pieces, TargetFile& file, ExportObserver* observer) {
+    std::string piece;
+    for (bool last = false; !last;) {
+        last = pieces(piece);
+        file.Write(piece.data(), piece.size());
+        if (observer) observer->Copied(piece.size());
+    }
+}
+
+void CopyStream(const TChmItem& item, storage::IStream& stream, TargetFile& file, ExportObserver* observer,
+                const ContentFilter* filter) {
+    if (Filters(filter, item)) {
+        const std::string out = FilteredBytes(item, stream, *filter);
+        file.Write(out.data(), out.size());
+        if (observer) observer->Copied(out.size());
+        return;
+    }
+    // The whole stream when smaller: its size comes from the file, and a
+    // stream that delivers more just fills the buffer once more.
+    const std::size_t capacity = static_cast<std::size_t>(std::clamp<std::uint64_t>(item.Size, kCopyBlock, kWriteBlock));
+    const std::unique_ptr<unsigned char[]> pending(new unsigned char[capacity]);
+    std::size_t filled = 0;
+    ReadInBlocks<kCopyBlock>(stream, [&](const unsigned char* data, std::uint32_t count) {
+        if (capacity - filled < count) {
+            file.Write(pending.get(), filled);
+            filled = 0;
+        }
+        std::memcpy(pending.get() + filled, data, count);
+        filled += count;
+        if (observer) observer->Copied(count);
+    });
+    file.Write(pending.get(), filled);
+}
+
 FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
-               TargetLook look, ExportObserver* observer, const ContentFilter* filter) {
+               TargetLook look, ExportObserver* observer, const ContentFilter* filter, const PieceSource* pieces) {
     // Declared before the file, so the file is gone before the stream.
-    const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStreamAt(item.Name, item.Placement);
+    std::shared_ptr<storage::IStream> stream;
+    if (pieces == nullptr) stream = item.Storage->OpenStreamAt(item.Name, item.Placement);
     if (look == TargetLook::BeforeAndCommit) {
         if (const std::optional<struct stat> existing = InspectTarget(folder, name))
             CheckTarget(item, *existing, written);
     }
     TargetFile file(folder, name);
-    if (filter && item.Size <= filter->sizeLimit && filter->wants(item)) {
-        std::string bytes;
-        bytes.reserve(static_cast<std::size_t>(item.Size));
-        ReadInBlocks<kCopyBlock>(*stream, [&](const unsigned char* data, std::uint32_t count) {
-            // The stream's size bounds what is held, whatever it delivers.
-            if (bytes.size() + count > filter->sizeLimit)
-                throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than its size");
-            bytes.append(reinterpret_cast<const char*>(data), count);
-        });
-        const std::string out = filter->rewrite(item, std::move(bytes));
-        file.Write(out.data(), out.size());
-        if (observer) observer->Copied(out.size());
-    } else {
-        // The whole stream when smaller: its size comes from the file, and a
-        // stream that delivers more just fills the buffer once more.
-        const std::size_t capacity =
-            static_cast<std::size_t>(std::clamp<std::uint64_t>(item.Size, kCopyBlock, kWriteBlock));
-        const std::unique_ptr<unsigned char[]> pending(new unsigned char[capacity]);
-        std::size_t filled = 0;
-        ReadInBlocks<kCopyBlock>(*stream, [&](const unsigned char* data, std::uint32_t count) {
-            if (capacity - filled < count) {
-                file.Write(pending.get(), filled);
-                filled = 0;
-            }
-            std::memcpy(pending.get() + filled, data, count);
-            filled += count;
-            if (observer) observer->Copied(count);
-        });
-        file.Write(pending.get(), filled);
-    }
+    if (pieces != nullptr)
+        CopyPieces(*pieces, file, observer);
+    else
+        CopyStream(item, *stream, file, observer, filter);
     const FileStamp stamp = file.Commit([&](const struct stat& existing) { CheckTarget(item, existing, written); });
     if (observer && file.Name() != name) observer->Renamed(item, file.Name());
     return stamp;
@@ -90,10 +100,27 @@ FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const 
 
 }  // namespace
 
+bool Filters(const ContentFilter* filter, const TChmItem& item) {
+    return filter != nullptr && item.Size <= filter->sizeLimit && filter->wants(item);
+}
+
+std::string FilteredBytes(const TChmItem& item, storage::IStream& stream, const ContentFilter& filter) {
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(item.Size));
+    ReadInBlocks<kCopyBlock>(stream, [&](const unsigned char* data, std::uint32_t count) {
+        // The stream's size bounds what is held, whatever it delivers.
+        if (bytes.size() + count > filter.sizeLimit)
+            throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than its size");
+        bytes.append(reinterpret_cast<const char*>(data), count);
+    });
+    return filter.rewrite(item, std::move(bytes));
+}
+
 FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
-                     TargetLook look, ExportObserver* observer, const ContentFilter* filter) {
+                     TargetLook look, ExportObserver* observer, const ContentFilter* filter,
+                     const PieceSource* pieces) {
     FileStamp stamp;
-    WithItemName(item, [&] { stamp = Copy(item, folder, name, written, look, observer, filter); });
+    WithItemName(item, [&] { stamp = Copy(item, folder, name, written, look, observer, filter, pieces); });
     return stamp;
 }
 

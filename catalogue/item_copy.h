@@ -31,15 +31,27 @@ struct ContentFilter {
     std::uint64_t sizeLimit = 0;
 };
 
+// Whether `filter` takes `item`'s bytes whole.
+bool Filters(const ContentFilter* filter, const TChmItem& item);
+// `item`'s stream read whole and passed through `filter` (which Filters it).
+std::string FilteredBytes(const TChmItem& item, storage::IStream& stream, const ContentFilter& filter);
+
+// The bytes of an item read elsewhere, in pieces (ReadingThread): puts the
+// next piece in `piece` and returns true when it was the last. Throws what
+// the reading raised.
+using PieceSource = std::function<bool(std::string& piece)>;
+
 // Copies `item`'s stream to `name` in the folder `folder`, replacing what
 // stands there only once the copy is complete. Refuses the open help file as
 // the target and, when `written` is given, a file that an earlier item of the
 // same export wrote (naming both items). Every failure names the item.
 // Where the folder refuses `name`, the file is written at its substitute and
-// the observer is told (ExportObserver::Renamed). Returns the stamp of the
-// file written.
+// the observer is told (ExportObserver::Renamed). The bytes come from
+// `pieces` when given, else from the item's stream through `filter`.
+// Returns the stamp of the file written.
 FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
-                     TargetLook look, ExportObserver* observer, const ContentFilter* filter = nullptr);
+                     TargetLook look, ExportObserver* observer, const ContentFilter* filter = nullptr,
+                     const PieceSource* pieces = nullptr);
 
 // The file-layer error for `errnum`, its message followed by the inner path
 // and name of `item`.

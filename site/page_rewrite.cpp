@@ -276,50 +276,61 @@ std::string DeclaredCharsetOf(std::string_view html) {
     return walk.declared;
 }
 
+namespace {
+
+// Whether `word` holds "charset" in any case.
+bool HoldsCharsetWord(std::string_view word) {
+    constexpr std::string_view kCharset = "charset";
+    for (std::size_t at = 0; at + kCharset.size() <= word.size(); ++at) {
+        std::size_t k = 0;
+        while (k < kCharset.size() && (word[at + k] | 0x20) == kCharset[k]) ++k;
+        if (k == kCharset.size()) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool PageMayNeedRewrite(std::string_view page, const SiteNames& names) {
     const bool percent = !names.NamesAreWords();
     const bool dotless = names.HasNamesWithoutDot();
     bool charsetWord = false;
-    const auto folded = [&](std::size_t at) {
-        const char c = page[at];
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
+    const auto* bytes = reinterpret_cast<const unsigned char*>(page.data());
     const std::size_t n = page.size();
     std::size_t i = 0;
     while (i < n) {
-        const auto byte = static_cast<unsigned char>(page[i]);
-        if (byte >= 0x80 || byte == '\\') return true;
-        if (IsWordByte(byte)) {
-            const std::size_t start = i;
-            bool dot = false;
-            while (i < n && IsWordByte(static_cast<unsigned char>(page[i]))) {
-                dot |= page[i] == '.';
-                if (static_cast<unsigned char>(page[i]) >= 0x80) return true;
-                ++i;
-            }
-            const std::string_view word = page.substr(start, i - start);
-            if (i < n && page[i] == '/') {
-                if (names.IsCaseVariantOfFolder(word)) return true;
-            } else if (dot || dotless) {
-                if (names.IsCaseVariantOfName(word)) return true;
-            }
-            if (i < n && page[i] == ':' && word.size() >= 2) {
-                // "its:" (also the end of "ms-its:") and "mk:".
-                const std::size_t end = start + word.size();
-                if ((folded(end - 2) == 'm' && folded(end - 1) == 'k') ||
-                    (word.size() >= 3 && folded(end - 3) == 'i' && folded(end - 2) == 't' && folded(end - 1) == 's'))
-                    return true;
-            }
-            if (!charsetWord && word.size() >= 7) {
-                for (std::size_t at = 0; at + 7 <= word.size() && !charsetWord; ++at)
-                    charsetWord = FoldCase(word.substr(at, 7)) == "charset";
-            }
+        if (!IsWordByte(bytes[i])) {
+            if (bytes[i] == '\\') return true;
+            if (percent && bytes[i] == '%' && i + 2 < n && std::isxdigit(bytes[i + 1]) && std::isxdigit(bytes[i + 2]))
+                return true;
+            ++i;
             continue;
         }
-        if (percent && byte == '%' && i + 2 < n && std::isxdigit(static_cast<unsigned char>(page[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(page[i + 2])))
-            return true;
-        ++i;
+        // A word: its hash is taken on the way, for the lookups below.
+        const std::size_t start = i;
+        std::uint64_t hash = SiteNames::kWordHashStart;
+        bool dot = false;
+        do {
+            if (bytes[i] >= 0x80) return true;
+            dot |= bytes[i] == '.';
+            hash = SiteNames::WordHash(hash, bytes[i]);
+            ++i;
+        } while (i < n && IsWordByte(bytes[i]));
+        const std::string_view word = page.substr(start, i - start);
+        if (i < n && bytes[i] == '/') {
+            if (names.IsCaseVariantOfFolder(word, hash)) return true;
+        } else if (dot || dotless) {
+            if (names.IsCaseVariantOfName(word, hash)) return true;
+        }
+        if (i < n && bytes[i] == ':' && word.size() >= 2) {
+            // "its:" (also the end of "ms-its:") and "mk:".
+            const std::size_t end = word.size();
+            if (((word[end - 2] | 0x20) == 'm' && (word[end - 1] | 0x20) == 'k') ||
+                (end >= 3 && (word[end - 3] | 0x20) == 'i' && (word[end - 2] | 0x20) == 't' &&
+                 (word[end - 1] | 0x20) == 's'))
+                return true;
+        }
+        if (!charsetWord && word.size() >= 7) charsetWord = HoldsCharsetWord(word);
     }
     return !charsetWord;
 }

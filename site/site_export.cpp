@@ -68,11 +68,16 @@ SiteExport::SiteExport(const TChmItems& items, const std::string& helpFile, cons
         if (!PageMayNeedRewrite(bytes, names_)) return std::move(bytes);
         return RewritePage(bytes, context, facts_.charset);
     };
+    // Looking at the pages costs as much as writing them: done ahead, on a
+    // thread of its own.
+    run_.ReadOnThread(order_, &filter_);
 }
 
-void SiteExport::Write(const TChmItem& item, ExportObserver* observer) { run_.Write(item, observer, &filter_); }
+void SiteExport::Write(const TChmItem& item, ExportObserver* observer) { run_.Write(item, observer); }
 
 std::string SiteExport::Finish() {
+    // The contents and index files are read here, on this thread.
+    run_.StopReading();
     const storage::FileIdentity helpFile =
         items_.Count() > 0 && items_[0].Storage ? items_[0].Storage->SourceFile() : storage::FileIdentity{};
     run_.WriteMadeFile(kStyleSheetName, SiteStyleSheet(), helpFile);

@@ -21,6 +21,10 @@ public:
     // written when two items claim the same bytes.
     SiteExport(const TChmItems& items, const std::string& helpFile, const std::string& folder,
                FolderLink link = FolderLink::Follow);
+    // Stops the reading thread before the filter it uses goes.
+    ~SiteExport() { run_.StopReading(); }
+    SiteExport(const SiteExport&) = delete;
+    SiteExport& operator=(const SiteExport&) = delete;
 
     // The items written, in the order to write them.
     const std::vector<std::size_t>& Order() const { return order_; }

@@ -52,12 +52,10 @@ void SiteNames::AddWords(std::string_view level, bool folder) {
         const std::string word(level.substr(start, i - start));
         // In a link, only the last word of a folder's level comes before '/'.
         if (folder && i == level.size()) {
-            AddSpelling(word, folderWords_);
-            folderSieve_.Add(word);
+            folderWords_.Add(word);
         } else {
             if (word.find('.') == std::string::npos) namesWithoutDot_ = true;
-            AddSpelling(word, nameWords_);
-            nameSieve_.Add(word);
+            nameWords_.Add(word);
         }
     }
 }
@@ -68,14 +66,66 @@ std::optional<std::string_view> SiteNames::Find(std::string_view path) const {
     return std::nullopt;
 }
 
-bool SiteNames::IsCaseVariant(std::string_view word, const Spellings& spellings) {
-    const auto spelling = spellings.find(FoldCase(word));
-    return spelling != spellings.end() && spelling->second != word;
+namespace {
+
+std::uint64_t HashOf(std::string_view word) {
+    std::uint64_t hash = SiteNames::kWordHashStart;
+    for (const char c : word) hash = SiteNames::WordHash(hash, static_cast<unsigned char>(c));
+    return hash;
 }
 
-void SiteNames::AddSpelling(std::string_view word, Spellings& spellings) {
-    const auto [spelling, added] = spellings.try_emplace(FoldCase(word), word);
-    if (!added && spelling->second != word) spelling->second.clear();
+bool EqualFolded(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+        const char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
+        if (x != y) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::size_t SiteNames::WordSpellings::Find(std::string_view word, std::uint64_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = SlotOf(hash);; slot = (slot + 1) & mask) {
+        if (slots_[slot] == 0) return entries_.size();
+        const Entry& entry = entries_[slots_[slot] - 1];
+        if (entry.hash == hash && EqualFolded(entry.spelling, word)) return slots_[slot] - 1;
+    }
+}
+
+bool SiteNames::WordSpellings::IsCaseVariantSlow(std::string_view word, std::uint64_t hash) const {
+    const std::size_t found = Find(word, hash);
+    return found < entries_.size() && (entries_[found].several || entries_[found].spelling != word);
+}
+
+void SiteNames::WordSpellings::Add(std::string_view word) {
+    const std::uint64_t hash = HashOf(word);
+    if (const std::size_t found = Find(word, hash); found < entries_.size()) {
+        if (entries_[found].spelling != word) entries_[found].several = true;
+        return;
+    }
+    // At most half the slots taken, so a probe meets an empty one soon.
+    if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
+    entries_.push_back(Entry{hash, std::string(word), false});
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t slot = SlotOf(hash);
+    while (slots_[slot] != 0) slot = (slot + 1) & mask;
+    slots_[slot] = static_cast<std::uint32_t>(entries_.size());
+    const std::uint64_t bit = hash >> (64 - kSieveBitsLog2);
+    sieve_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+}
+
+void SiteNames::WordSpellings::Grow() {
+    ++slotsLog2_;
+    slots_.assign(std::size_t{1} << slotsLog2_, 0);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        std::size_t slot = SlotOf(entries_[i].hash);
+        while (slots_[slot] != 0) slot = (slot + 1) & mask;
+        slots_[slot] = static_cast<std::uint32_t>(i + 1);
+    }
 }
 
 }  // namespace vexmor::site

@@ -32,12 +32,19 @@ public:
     // For the quick look at a page: whether `word`, taken as a final name
     // (or as a folder level), could stand for a stream under another case:
     // it is one only under another case, or the file holds it under more
-    // than one case.
-    bool IsCaseVariantOfName(std::string_view word) const {
-        return nameSieve_.MayHold(word) && IsCaseVariant(word, nameWords_);
+    // than one case. `hash` is WordHash of the word.
+    bool IsCaseVariantOfName(std::string_view word, std::uint64_t hash) const {
+        return nameWords_.IsCaseVariant(word, hash);
     }
-    bool IsCaseVariantOfFolder(std::string_view word) const {
-        return folderSieve_.MayHold(word) && IsCaseVariant(word, folderWords_);
+    bool IsCaseVariantOfFolder(std::string_view word, std::uint64_t hash) const {
+        return folderWords_.IsCaseVariant(word, hash);
+    }
+    // The hash of a word without regard to ASCII case, a byte at a time
+    // from kWordHashStart, so that the look computes it while it reads.
+    static constexpr std::uint64_t kWordHashStart = 14695981039346656037ull;
+    static std::uint64_t WordHash(std::uint64_t hash, unsigned char byte) {
+        const unsigned char folded = byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
+        return (hash ^ folded) * 1099511628211ull;
     }
     // The words are the runs of IsWordByte bytes of each level. False when
     // some written stream's name also holds other bytes (a space, '#',
@@ -48,40 +55,42 @@ public:
     bool HasNamesWithoutDot() const { return namesWithoutDot_; }
 
 private:
-    // A bit per hash of a word in lower case: most words of a page name no
-    // stream, and a clear bit says so without a lookup.
-    class Sieve {
+    // The words of the stored names by their hash, each with its spelling
+    // in the file, or marked as spelled more than one way. Most words of a
+    // page name no stream: a bit per hash says so before any probe.
+    class WordSpellings {
     public:
-        void Add(std::string_view word) { bits_[Hash(word) % kBits / 64] |= 1ull << (Hash(word) % 64); }
-        bool MayHold(std::string_view word) const {
-            const std::uint32_t hash = Hash(word);
-            return (bits_[hash % kBits / 64] >> (hash % 64)) & 1u;
+        void Add(std::string_view word);
+        bool IsCaseVariant(std::string_view word, std::uint64_t hash) const {
+            const std::uint64_t bit = hash >> (64 - kSieveBitsLog2);
+            if (((sieve_[bit / 64] >> (bit % 64)) & 1u) == 0) return false;
+            return IsCaseVariantSlow(word, hash);
         }
 
     private:
-        static constexpr std::uint32_t kBits = 1u << 18;
-        static std::uint32_t Hash(std::string_view word) {
-            std::uint32_t hash = 2166136261u;
-            for (const char c : word) {
-                const char folded = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-                hash = (hash ^ static_cast<unsigned char>(folded)) * 16777619u;
-            }
-            return hash;
-        }
-        std::vector<std::uint64_t> bits_ = std::vector<std::uint64_t>(kBits / 64);
+        struct Entry {
+            std::uint64_t hash;
+            std::string spelling;
+            bool several;  // spelled more than one way
+        };
+        static constexpr unsigned kSieveBitsLog2 = 18;
+        bool IsCaseVariantSlow(std::string_view word, std::uint64_t hash) const;
+        // The index of the word's entry; entries_.size() when none.
+        std::size_t Find(std::string_view word, std::uint64_t hash) const;
+        void Grow();
+        std::size_t SlotOf(std::uint64_t hash) const { return (hash * 0x9E3779B97F4A7C15ull) >> (64 - slotsLog2_); }
+
+        std::vector<Entry> entries_;
+        std::vector<std::uint32_t> slots_ = std::vector<std::uint32_t>(16);  // 1 + an index into entries_; 0: empty
+        unsigned slotsLog2_ = 4;
+        std::vector<std::uint64_t> sieve_ = std::vector<std::uint64_t>((std::size_t{1} << kSieveBitsLog2) / 64);
     };
 
-    // A word in lower case -> its spelling in the file, or empty when the
-    // file spells it more than one way.
-    using Spellings = std::unordered_map<std::string, std::string>;
-    static bool IsCaseVariant(std::string_view word, const Spellings& spellings);
-    static void AddSpelling(std::string_view word, Spellings& spellings);
     void AddWords(std::string_view level, bool folder);
 
     std::unordered_set<std::string> exact_;
     std::unordered_map<std::string, std::string> folded_;  // lower-case path -> stored path
-    Spellings nameWords_, folderWords_;
-    Sieve nameSieve_, folderSieve_;
+    WordSpellings nameWords_, folderWords_;
     bool namesAreWords_ = true;
     bool namesWithoutDot_ = false;
 };
