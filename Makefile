@@ -13,7 +13,7 @@ RUN_PACKAGES := cmake ninja-build g++ make pkg-config \
 # The tests, the benchmark, the Debian package and its checks, the screenshot.
 TEST_PACKAGES := libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libssl-dev \
                  xvfb xauth dpkg-dev file desktop-file-utils appstream groff-base \
-                 chromium fusefat exfat-fuse fuse3 dosfstools
+                 chromium fusefat exfat-fuse exfatprogs fuse3 dosfstools
 # The libFuzzer targets; llvm gives llvm-symbolizer, without which
 # ThreadSanitizer cannot name what fuzz/tsan.supp suppresses.
 FUZZ_PACKAGES := cmake ninja-build make clang libclang-rt-14-dev llvm

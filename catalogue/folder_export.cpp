@@ -59,12 +59,12 @@ void FolderExport::Write(const TChmItem& item, ExportObserver* observer, const C
             piece = std::move(next.bytes);
             return next.last;
         };
-        stamp = CopyItemTo(item, folder, item.Name, &written_, TargetLook::AtCommit, &catcher, nullptr, &pieces);
+        stamp = CopyItemTo(item, folder, item.Name, &written_, writtenPath_, TargetLook::AtCommit, &catcher, nullptr, &pieces);
     } else {
-        stamp = CopyItemTo(item, folder, item.Name, &written_, TargetLook::AtCommit, &catcher, filter);
+        stamp = CopyItemTo(item, folder, item.Name, &written_, writtenPath_, TargetLook::AtCommit, &catcher, filter);
     }
-    written_.insert_or_assign(stamp, &item);
     const bool nameRenamed = !catcher.WrittenName().empty();
+    written_.Add(stamp, InnerPathAndName(writtenPath_, nameRenamed ? catcher.WrittenName() : item.Name), &item);
     if (observer != nullptr && (nameRenamed || writtenPath_ != item.Path))
         observer->Renamed(item, InnerPathAndName(writtenPath_, nameRenamed ? catcher.WrittenName() : item.Name));
 }
@@ -85,13 +85,13 @@ void FolderExport::WriteMadeFile(const std::string& name, std::string_view bytes
     try {
         TargetFile file(chosen_.Get(), name);
         file.Write(bytes.data(), bytes.size());
-        file.Commit([&](const struct stat& existing) {
+        file.Commit([&](const struct stat& existing, const std::string& at) {
             if (helpFile.inode != 0 && static_cast<std::uint64_t>(existing.st_dev) == helpFile.device &&
                 static_cast<std::uint64_t>(existing.st_ino) == helpFile.inode)
                 throw EChmExtractError("不能覆盖正在读取的帮助文件-" + name);
-            if (const auto earlier = written_.find(StampOf(existing)); earlier != written_.end())
-                throw EChmExtractError("两项的目标是同一文件-" +
-                                       InnerPathAndName(earlier->second->Path, earlier->second->Name) + ", " + name);
+            if (const TChmItem* earlier = written_.Holding(existing, chosen_.Get(), at, at))
+                throw EChmExtractError("两项的目标是同一文件-" + InnerPathAndName(earlier->Path, earlier->Name) + ", " +
+                                       name);
         });
     } catch (const EInOutError& e) {
         throw EInOutError(e.ErrorCode, std::string(e.what()) + ": " + name);

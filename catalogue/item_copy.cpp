@@ -34,14 +34,22 @@ storage::EStorageError Named(const storage::EStorageError& e, const std::string&
 
 // The refusals that protect the open help file and the files an earlier
 // item of the same export wrote.
-void CheckTarget(const TChmItem& item, const struct stat& existing, const WrittenFiles* written) {
+// `name` in `folder`, whose inner path as written is `writtenFolder`.
+struct TargetPlace {
+    int folder;
+    const std::string& writtenFolder;
+};
+
+void CheckTarget(const TChmItem& item, const struct stat& existing, const WrittenFiles* written,
+                 const TargetPlace& place, const std::string& name) {
     const storage::FileIdentity source = item.Storage->SourceFile();
     if (source.inode != 0 && static_cast<std::uint64_t>(existing.st_dev) == source.device &&
         static_cast<std::uint64_t>(existing.st_ino) == source.inode)
         throw EChmExtractError("不能覆盖正在读取的帮助文件-" + InnerNameOf(item));
     if (written == nullptr) return;
-    if (const auto earlier = written->find(StampOf(existing)); earlier != written->end())
-        throw EChmExtractError("两项的目标是同一文件-" + InnerNameOf(*earlier->second) + ", " + InnerNameOf(item));
+    if (const TChmItem* earlier =
+            written->Holding(existing, place.folder, name, InnerPathAndName(place.writtenFolder, name)))
+        throw EChmExtractError("两项的目标是同一文件-" + InnerNameOf(*earlier) + ", " + InnerNameOf(item));
 }
 
 // Writes the pieces into `file` as they come.
@@ -80,20 +88,22 @@ void CopyStream(const TChmItem& item, storage::IStream& stream, TargetFile& file
 }
 
 FileStamp Copy(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
-               TargetLook look, ExportObserver* observer, const ContentFilter* filter, const PieceSource* pieces) {
+               const std::string& writtenFolder, TargetLook look, ExportObserver* observer, const ContentFilter* filter, const PieceSource* pieces) {
     // Declared before the file, so the file is gone before the stream.
     std::shared_ptr<storage::IStream> stream;
     if (pieces == nullptr) stream = item.Storage->OpenStreamAt(item.Name, item.Placement);
     if (look == TargetLook::BeforeAndCommit) {
         if (const std::optional<struct stat> existing = InspectTarget(folder, name))
-            CheckTarget(item, *existing, written);
+            CheckTarget(item, *existing, written, TargetPlace{folder, writtenFolder}, name);
     }
     TargetFile file(folder, name);
     if (pieces != nullptr)
         CopyPieces(*pieces, file, observer);
     else
         CopyStream(item, *stream, file, observer, filter);
-    const FileStamp stamp = file.Commit([&](const struct stat& existing) { CheckTarget(item, existing, written); });
+    const FileStamp stamp = file.Commit([&](const struct stat& existing, const std::string& at) {
+        CheckTarget(item, existing, written, TargetPlace{folder, writtenFolder}, at);
+    });
     if (observer && file.Name() != name) observer->Renamed(item, file.Name());
     return stamp;
 }
@@ -117,10 +127,11 @@ std::string FilteredBytes(const TChmItem& item, storage::IStream& stream, const 
 }
 
 FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
-                     TargetLook look, ExportObserver* observer, const ContentFilter* filter,
-                     const PieceSource* pieces) {
+                     const std::string& writtenFolder, TargetLook look, ExportObserver* observer,
+                     const ContentFilter* filter, const PieceSource* pieces) {
     FileStamp stamp;
-    WithItemName(item, [&] { stamp = Copy(item, folder, name, written, look, observer, filter, pieces); });
+    WithItemName(item,
+                 [&] { stamp = Copy(item, folder, name, written, writtenFolder, look, observer, filter, pieces); });
     return stamp;
 }
 

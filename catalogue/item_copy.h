@@ -10,11 +10,10 @@
 
 #include "catalogue/target_file.h"
 #include "catalogue/uChmExtractor.h"
+#include "catalogue/written_files.h"
 
 namespace vexmor {
 
-// The files an export has written so far, and the item each holds.
-using WrittenFiles = std::map<FileStamp, const TChmItem*>;
 
 // When CopyItemTo looks at what stands at the target.
 enum class TargetLook {
@@ -44,13 +43,14 @@ using PieceSource = std::function<bool(std::string& piece)>;
 // Copies `item`'s stream to `name` in the folder `folder`, replacing what
 // stands there only once the copy is complete. Refuses the open help file as
 // the target and, when `written` is given, a file that an earlier item of the
-// same export wrote (naming both items). Every failure names the item.
+// same export wrote (naming both items); `writtenFolder` is then the inner
+// path of `folder` as written. Every failure names the item.
 // Where the folder refuses `name`, the file is written at its substitute and
 // the observer is told (ExportObserver::Renamed). The bytes come from
 // `pieces` when given, else from the item's stream through `filter`.
 // Returns the stamp of the file written.
 FileStamp CopyItemTo(const TChmItem& item, int folder, const std::string& name, const WrittenFiles* written,
-                     TargetLook look, ExportObserver* observer, const ContentFilter* filter = nullptr,
+                     const std::string& writtenFolder, TargetLook look, ExportObserver* observer, const ContentFilter* filter = nullptr,
                      const PieceSource* pieces = nullptr);
 
 // The file-layer error for `errnum`, its message followed by the inner path

@@ -13,7 +13,12 @@ bool RefusedAnywhere(unsigned char byte) {
     return (byte >= 0x01 && byte <= 0x1F) || std::strchr("\"*:<>?\\|", byte) != nullptr;
 }
 
-bool MayMeanRefusedName(int errnum) { return errnum == EINVAL || errnum == EPERM || errnum == EILSEQ; }
+// ENOENT too: every call names an entry of an open folder, and exfat-fuse
+// answers so for a name with ':' (a folder removed meanwhile fails the
+// substitute the same way, and that failure is reported).
+bool MayMeanRefusedName(int errnum) {
+    return errnum == EINVAL || errnum == EPERM || errnum == EILSEQ || errnum == ENOENT;
+}
 
 int HexValue(char digit) {
     if (digit >= '0' && digit <= '9') return digit - '0';

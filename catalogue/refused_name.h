@@ -32,7 +32,8 @@ struct NameOutcome {
 };
 
 // Runs `attempt(name)`, which returns 0 or an errno. When that fails in a way
-// that may mean the folder refuses the name itself (EINVAL, EPERM, EILSEQ),
+// that may mean the folder refuses the name itself (EINVAL, EPERM, EILSEQ,
+// ENOENT),
 // the name has a different substitute, and `stands(name)` says nothing stands
 // at it (an entry there shows the name is accepted and the failure has
 // another cause), the substitute is tried. A substitute that fails the same

@@ -228,7 +228,7 @@ int TargetFile::PlaceAt(const std::string& name, const TargetCheck& check, FileS
     std::optional<struct stat> existing;
     if (const int errnum = LookAt(folder_, name, existing); errnum != 0) return errnum;
     if (existing) {
-        check(*existing);
+        check(*existing, name);
         TakeModeOf(*existing);
     }
     if (nameless) {

@@ -40,8 +40,9 @@ FileStamp StampOf(const struct stat& info);
 // permission bit, whoever the caller is) or that the caller may not write.
 std::optional<struct stat> InspectTarget(int folder, const std::string& name);
 
-// Looks at what stands at a target before it is replaced; throws to refuse it.
-using TargetCheck = std::function<void(const struct stat& existing)>;
+// Looks at what stands at a target (at `name`, the name given or its
+// substitute) before it is replaced; throws to refuse it.
+using TargetCheck = std::function<void(const struct stat& existing, const std::string& name)>;
 
 // How the file is kept aside until it is complete.
 enum class Aside {

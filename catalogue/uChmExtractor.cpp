@@ -22,7 +22,7 @@ void TChmItem::SaveToFile(const std::string& target, ExportObserver* observer) c
     const std::unique_ptr<storage::ReadAheadPlan> readAhead = PlanReadsOf(*this);
     // One file: a refusal (read-only, a folder, the help file) is worth a
     // look before the stream is read.
-    CopyItemTo(*this, folder.Get(), name, nullptr, TargetLook::BeforeAndCommit, observer);
+    CopyItemTo(*this, folder.Get(), name, nullptr, {}, TargetLook::BeforeAndCommit, observer);
 }
 
 TChmItem& TChmItems::Add() {

@@ -1,5 +1,6 @@
-// Exports onto a FAT volume (through FUSE), which refuses characters that
-// inner names hold and has no nameless files.
+// Exports onto FAT and exFAT volumes (through FUSE), which refuse characters
+// that inner names hold, fold names that differ in case to one, and have no
+// nameless files.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -31,7 +32,7 @@ public:
     Renames renames;
 };
 
-class FatTargetTest : public ::testing::Test {
+class FatTargetTest : public ::testing::TestWithParam<test::VolumeKind> {
 protected:
     void SetUp() override {
         if (!fat_.Mounted()) GTEST_SKIP() << fat_.WhyNot();
@@ -45,12 +46,12 @@ protected:
         return item;
     }
 
-    test::FatMount fat_;
+    test::FatMount fat_{GetParam()};
     TChmItems items_;
     std::shared_ptr<test::FakeCounters> counters_ = std::make_shared<test::FakeCounters>();
 };
 
-TEST_F(FatTargetTest, ExportAllWritesEveryStreamAndNamesEachRenamedOneOnce) {
+TEST_P(FatTargetTest, ExportAllWritesEveryStreamAndNamesEachRenamedOneOnce) {
     const std::string big = testsupport::SampleString(300000, 7);
     Add("::DataSpace/Storage/MSCompressed", "Content", big);
     Add("::DataSpace/Storage/MSCompressed", "ControlData", "cd");
@@ -78,7 +79,7 @@ TEST_F(FatTargetTest, ExportAllWritesEveryStreamAndNamesEachRenamedOneOnce) {
     for (const std::string& name : ListTree(fat_ / "out")) EXPECT_EQ(name.find(".vexmor"), std::string::npos) << name;
 }
 
-TEST_F(FatTargetTest, ExportThisWritesTheProposedNameAsItsSubstitute) {
+TEST_P(FatTargetTest, ExportThisWritesTheProposedNameAsItsSubstitute) {
     const TChmItem& item = Add("", "what?.html", "page");
     RenameLog log;
 
@@ -89,7 +90,7 @@ TEST_F(FatTargetTest, ExportThisWritesTheProposedNameAsItsSubstitute) {
     EXPECT_EQ(ListTree(fat_.Root()), std::vector<std::string>{"what%3F.html"});
 }
 
-TEST_F(FatTargetTest, TwoNamesTheTargetFoldsToOneAreTheDuplicateRefusal) {
+TEST_P(FatTargetTest, TwoNamesTheTargetFoldsToOneAreTheDuplicateRefusal) {
     Add("", "Page.html", "upper");
     Add("", "page.html", "lower");
     FolderExport run(items_, fat_ / "out");
@@ -104,6 +105,31 @@ TEST_F(FatTargetTest, TwoNamesTheTargetFoldsToOneAreTheDuplicateRefusal) {
     }
     EXPECT_EQ(ReadFile(fat_ / "out/Page.html"), "upper");
 }
+
+// On a target that keeps both spellings, they are two files, also when an
+// earlier export left both there: the second export replaces each.
+TEST(CaseSensitiveTarget, TwoSpellingsAreTwoFilesAlsoOverAnEarlierExport) {
+    const auto counters = std::make_shared<test::FakeCounters>();
+    TChmItems items;
+    for (const auto& [name, data] : {std::pair{"Page.html", "upper"}, std::pair{"page.html", "lower"}}) {
+        TChmItem& item = items.Add();
+        item.Name = name;
+        item.Size = std::string(data).size();
+        item.Storage = test::OpenFakeStorage(test::Storage("", {test::Stream(name, data)}), counters);
+    }
+    const test::TempDir dir;
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        items.ExtractAll(dir / "out");
+        EXPECT_EQ(ReadFile(dir / "out/Page.html"), "upper");
+        EXPECT_EQ(ReadFile(dir / "out/page.html"), "lower");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, FatTargetTest, ::testing::Values(test::VolumeKind::Fat, test::VolumeKind::ExFat),
+                         [](const ::testing::TestParamInfo<test::VolumeKind>& param) {
+                             return test::VolumeKindName(param.param);
+                         });
 
 }  // namespace
 }  // namespace vexmor

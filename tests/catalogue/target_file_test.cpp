@@ -30,7 +30,7 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-const TargetCheck kAcceptAll = [](const struct stat&) {};
+const TargetCheck kAcceptAll = [](const struct stat&, const std::string&) {};
 
 class TargetFileTest : public ::testing::TestWithParam<Aside> {
 protected:
@@ -59,7 +59,7 @@ TEST_P(TargetFileTest, ReplacesALinkAndPassesTheCheckWhatStoodThere) {
     file.Write("new", 3);
     bool sawLink = false;
 
-    file.Commit([&](const struct stat& existing) { sawLink = S_ISLNK(existing.st_mode); });
+    file.Commit([&](const struct stat& existing, const std::string&) { sawLink = S_ISLNK(existing.st_mode); });
 
     EXPECT_TRUE(sawLink);
     EXPECT_EQ(fs::symlink_status(dir_ / "t.bin").type(), fs::file_type::regular);
@@ -73,7 +73,7 @@ TEST_P(TargetFileTest, RefusalOrNoCommitLeavesTheOldFileAndNothingElse) {
     {
         TargetFile file(folder_.Get(), "t.bin", GetParam());
         file.Write("new", 3);
-        EXPECT_THROW(file.Commit([](const struct stat&) { throw std::runtime_error("refused"); }), std::runtime_error);
+        EXPECT_THROW(file.Commit([](const struct stat&, const std::string&) { throw std::runtime_error("refused"); }), std::runtime_error);
     }
     {
         TargetFile file(folder_.Get(), "t.bin", GetParam());

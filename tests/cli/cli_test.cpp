@@ -351,11 +351,14 @@ TEST(Extract, WriteFailureKeepsTheOldFileAndLeavesNoPart) {
     for (const std::string& name : ListTree(dir / "out")) EXPECT_EQ(name.find(".vexmor"), std::string::npos) << name;
 }
 
-// Onto a FAT volume, which refuses ':' and '?' in names: every stream is
-// written, each renamed one named once on stderr, and the run succeeds.
-TEST(Extract, OntoFatEveryStreamIsWrittenAndEachRenamedOneIsNamedOnce) {
+// Onto FAT and exFAT volumes, which refuse ':' and '?' in names: every
+// stream is written, each renamed one named once on stderr, and the run
+// succeeds.
+class ExtractOntoVolume : public ::testing::TestWithParam<test::VolumeKind> {};
+
+TEST_P(ExtractOntoVolume, EveryStreamIsWrittenAndEachRenamedOneIsNamedOnce) {
     using testsupport::ToBytes;
-    test::FatMount fat;
+    test::FatMount fat(GetParam());
     if (!fat.Mounted()) GTEST_SKIP() << fat.WhyNot();
     TempDir dir;
     const testsupport::ChmImage image = testsupport::BuildChm({{"/html/a:b?.html", ToBytes("odd"), 1},
@@ -389,6 +392,11 @@ TEST(Extract, OntoFatEveryStreamIsWrittenAndEachRenamedOneIsNamedOnce) {
     EXPECT_EQ(ReadFile(fat / "out/50%.txt"), "pct");
     for (const std::string& name : ListTree(fat / "out")) EXPECT_EQ(name.find(".vexmor"), std::string::npos) << name;
 }
+
+INSTANTIATE_TEST_SUITE_P(Volumes, ExtractOntoVolume, ::testing::Values(test::VolumeKind::Fat, test::VolumeKind::ExFat),
+                         [](const ::testing::TestParamInfo<test::VolumeKind>& param) {
+                             return test::VolumeKindName(param.param);
+                         });
 
 // Batches run side by side (xargs -P) into one folder.
 TEST(Extract, RunsSideBySideIntoOneFolderAllSucceed) {

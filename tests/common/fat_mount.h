@@ -1,5 +1,6 @@
-// A small FAT volume mounted through FUSE in a scratch folder, for the tests
-// of targets that refuse characters in names and that have no nameless files.
+// A small FAT or exFAT volume mounted through FUSE in a scratch folder, for
+// the tests of targets that refuse characters in names, fold names that
+// differ in case to one, and have no nameless files.
 #pragma once
 
 #include <filesystem>
@@ -10,11 +11,20 @@
 
 namespace vexmor::test {
 
+enum class VolumeKind {
+    Fat,    // fusefat, with the file's first cluster as its inode number
+    ExFat,  // exfat-fuse, whose inode numbers belong to names, not files
+};
+
+const char* VolumeKindName(VolumeKind kind);
+
 class FatMount {
 public:
-    // Makes a FAT image of `mebibytes` and mounts it; Mounted() says whether
-    // that worked, WhyNot() why not (for a skip message).
-    explicit FatMount(int mebibytes = 16);
+    // Makes an image of `mebibytes` and mounts it; Mounted() says whether
+    // that worked, WhyNot() why not (for a skip message). exfat-fuse run as
+    // root mounts block devices only: the image is then set up on a loop
+    // device.
+    explicit FatMount(VolumeKind kind = VolumeKind::Fat, int mebibytes = 16);
     // Unmounts it.
     ~FatMount();
     FatMount(const FatMount&) = delete;
@@ -29,6 +39,7 @@ public:
 private:
     TempDir scratch_;
     std::filesystem::path root_;
+    std::string loopDevice_;  // set up for the image, when one was
     bool mounted_ = false;
     std::string whyNot_;
 };
