@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/folder_export.h"
 #include "catalogue/in_out_error.h"
 #include "catalogue/storage_order.h"
 #include "catalogue/uChmExtractor.h"
@@ -144,7 +145,33 @@ void CheckInputUnchanged(const std::string& input, const struct stat& before, co
     }
 }
 
-void ExtractWith(const storage::ReaderOptions& options, const std::uint8_t* data, std::size_t size) {
+// How the items are read while they are written.
+enum class Reading {
+    AsWritten,  // Export all
+    OnThread,   // the site export's way: a thread reads and filters ahead
+};
+
+// Export all, or its writing with the reading on a thread of its own and
+// the pages passed through a filter (which gives them back reversed).
+void ExportAll(const TChmItems& items, const std::string& folder, RunBounds& bounds, Reading reading) {
+    if (reading == Reading::AsWritten) {
+        items.ExtractAll(folder, &bounds);
+        return;
+    }
+    ContentFilter filter{
+        [](const TChmItem& item) { return item.Name.ends_with(".htm") || item.Name.ends_with(".html"); },
+        [](const TChmItem&, std::string&& bytes) { return std::string(bytes.rbegin(), bytes.rend()); },
+        kWriteBudget,
+    };
+    FolderExport run(items, folder);
+    run.ReadOnThread(run.Order(), &filter);
+    for (const std::size_t index : run.Order()) {
+        if (!bounds.BeforeItem(items[index])) return;
+        run.Write(items[index], &bounds);
+    }
+}
+
+void ExtractWith(const storage::ReaderOptions& options, const std::uint8_t* data, std::size_t size, Reading reading) {
     static const Layout layout;
     const RunWatch watch("extract");
     fs::create_directory(layout.target);
@@ -160,7 +187,7 @@ void ExtractWith(const storage::ReaderOptions& options, const std::uint8_t* data
             planted = PlantAtItems(extractor.Items(), PlantCandidates(extractor.Items()), data, size,
                                    {layout.target, layout.outside, input});
             RunBounds bounds(extractor);
-            extractor.Items().ExtractAll(layout.target, &bounds);
+            ExportAll(extractor.Items(), layout.target, bounds, reading);
         } catch (const storage::EStorageError&) {
         } catch (const EChmExtractError&) {
         } catch (const EInOutError&) {
@@ -180,14 +207,14 @@ void ExtractWith(const storage::ReaderOptions& options, const std::uint8_t* data
 void RunExtract(const std::uint8_t* data, std::size_t size) {
     storage::ReaderOptions options;
     options.readAhead = false;
-    ExtractWith(options, data, size);
+    ExtractWith(options, data, size, Reading::AsWritten);
 }
 
 void RunExtractReadingAhead(const std::uint8_t* data, std::size_t size) {
     storage::ReaderOptions options;
     options.readAhead = true;
     options.readAheadWorkers = kReadAheadWorkers;
-    ExtractWith(options, data, size);
+    ExtractWith(options, data, size, Reading::OnThread);
 }
 
 }  // namespace vexmor::fuzz

@@ -31,8 +31,10 @@ void RunLzx(const std::uint8_t* data, std::size_t size);
 void RunExtract(const std::uint8_t* data, std::size_t size);
 
 // The same run with the reader decoding ahead of the export on
-// kReadAheadWorkers threads (the default reader plans the export's reads):
-// meant for a ThreadSanitizer build (the fuzz-tsan preset).
+// kReadAheadWorkers threads (the default reader plans the export's reads),
+// and the items read and their pages filtered on a thread of their own
+// ahead of the writing, as the site export does: meant for a
+// ThreadSanitizer build (the fuzz-tsan preset).
 inline constexpr unsigned kReadAheadWorkers = 2;
 void RunExtractReadingAhead(const std::uint8_t* data, std::size_t size);
 
