@@ -57,10 +57,11 @@ void ReadingThread::Run() {
 }
 
 void ReadingThread::ReadItem(const TChmItem& item) {
+    std::exception_ptr failure;
     try {
         const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStreamAt(item.Name, item.Placement);
         if (Filters(filter_, item)) {
-            if (!Push(ReadPiece{&item, FilteredBytes(item, *stream, *filter_), true, nullptr})) throw Abandoned{};
+            Push(ReadPiece{&item, FilteredBytes(item, *stream, *filter_), true, nullptr});
             return;
         }
         const std::size_t reserve = static_cast<std::size_t>(std::min<std::uint64_t>(item.Size, pieceBytes_));
@@ -73,12 +74,17 @@ void ReadingThread::ReadItem(const TChmItem& item) {
             piece = std::string();
             piece.reserve(pieceBytes_);
         });
-        if (!Push(ReadPiece{&item, std::move(piece), true, nullptr})) throw Abandoned{};
+        Push(ReadPiece{&item, std::move(piece), true, nullptr});
+        return;
     } catch (const Abandoned&) {
-        // The writer has gone on, or the export stops.
+        return;  // the writer has gone on, or the export stops
     } catch (...) {
-        Push(ReadPiece{&item, {}, true, std::current_exception()});
+        failure = std::current_exception();
     }
+    // Queued once the handler has ended: from the queue on, the failure is
+    // the writer's alone (the strings inside an exception are shared by
+    // counts that a thread checker cannot see).
+    Push(ReadPiece{&item, {}, true, std::move(failure)});
 }
 
 bool ReadingThread::Push(ReadPiece piece) {
