@@ -240,7 +240,7 @@ std::string KeywordDocument(const BookFacts& facts, const site::Sitemap& keyword
             }
             const std::size_t indent = std::min<std::size_t>(entry.depth, 8);
             page += "<li";
-            if (indent > 0) page += " style=\"margin-left:" + std::to_string(indent * 1.5).substr(0, 4) + "em;\"";
+            if (indent > 0) page += " style=\"margin-left:" + std::to_string(indent) + "em;\"";
             page += ">";
             if (anchors.size() == 1 && entry.targets.size() == 1) {
                 page += anchors[0].substr(0, anchors[0].find('>') + 1) + Escaped(NameOf(entry)) + "</a>";

@@ -92,7 +92,7 @@ std::string FontFamily(std::string_view value) {
         for (const char c : family)
             if (c == '"' || c == '\'' || c == '\\' || c == ';' || c == '{' || c == '}' || static_cast<unsigned char>(c) < 0x20)
                 plain = false;
-        if (plain) out += (out.empty() ? "" : ",") + std::string("\"") + std::string(family) + "\"";
+        if (plain) out += (out.empty() ? "" : ",") + std::string("'") + std::string(family) + "'";
         start = end + 1;
     }
     return out.empty() ? std::string() : "font-family:" + out + ";";
