@@ -12,6 +12,8 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "catalogue/descriptor.h"
 #include "catalogue/in_out_error.h"
@@ -142,7 +144,7 @@ std::string W3cTime(std::int64_t seconds) {
     const std::time_t time = static_cast<std::time_t>(seconds);
     std::tm parts{};
     if (::gmtime_r(&time, &parts) == nullptr || parts.tm_year + 1900 > 9999) return "2000-01-01T00:00:00Z";
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", parts.tm_year + 1900, parts.tm_mon + 1,
                   parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
     return text;
@@ -191,11 +193,11 @@ EpubExport::EpubExport(const TChmItems& items, const std::string& helpFile)
     for (const BookResource& resource : bookNames_.Resources()) order_.push_back(resource.item);
 }
 
-void EpubExport::Write(const std::string& target, ExportObserver* observer) {
-    const std::filesystem::path path(target);
+void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
+    const std::filesystem::path path(bookPath);
     const std::string folderName = path.has_parent_path() ? path.parent_path().string() : std::string(".");
     const std::string name = path.filename().string();
-    if (name.empty() || name == "." || name == "..") throw EInOutError(EISDIR, target + ": not a file name");
+    if (name.empty() || name == "." || name == "..") throw EInOutError(EISDIR, bookPath + ": not a file name");
     const Descriptor folder(::open(folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.IsOpen()) {
         const int errnum = errno;
@@ -212,16 +214,25 @@ void EpubExport::Write(const std::string& target, ExportObserver* observer) {
     const bool hasKeywords = keywords && !keywords->entries.empty();
     if (!hasKeywords) keywords.reset();
 
-    // The ids of every page, as hashes: the contents may point into a page.
-    std::vector<std::uint64_t> ids;
-    bool idsSorted = false;
+    // The ids of the pages written, as hashes, for the links into them; a
+    // link into a page not yet written keeps its fragment, and that page is
+    // given an anchor of the id when it lacks it.
+    std::unordered_set<std::uint64_t> ids;
+    const std::vector<BookResource>& resources = bookNames_.Resources();
+    std::vector<bool> written(resources.size());
+    std::unordered_map<std::size_t, std::vector<std::string>> wanted;
+    const auto indexOf = [&](const BookResource& resource) {
+        return static_cast<std::size_t>(&resource - resources.data());
+    };
     const IdCheck hasId = [&](const BookResource& resource, const std::string& id) {
-        if (!idsSorted) {
-            std::sort(ids.begin(), ids.end());
-            idsSorted = true;
-        }
-        const std::size_t index = static_cast<std::size_t>(&resource - bookNames_.Resources().data());
-        return std::binary_search(ids.begin(), ids.end(), IdHash(index, id));
+        return ids.count(IdHash(indexOf(resource), id)) != 0;
+    };
+    const auto keepFragment = [&](const BookResource& target, const std::string& id) {
+        const std::size_t index = indexOf(target);
+        if (index >= resources.size()) return false;
+        if (written[index]) return hasId(target, id);
+        wanted[index].push_back(id);
+        return true;
     };
 
     TargetFile file(folder.Get(), name);
@@ -230,7 +241,6 @@ void EpubExport::Write(const std::string& target, ExportObserver* observer) {
         zip.Add("mimetype", std::string("application/epub+zip"), true);
         zip.Add("META-INF/container.xml", ContainerXml());
         const std::unique_ptr<storage::ReadAheadPlan> readAhead = PlanReadsOf(items_, order_);
-        const std::vector<BookResource>& resources = bookNames_.Resources();
         for (std::size_t index = 0; index < resources.size(); ++index) {
             const BookResource& resource = resources[index];
             const TChmItem& item = items_[resource.item];
@@ -265,9 +275,15 @@ void EpubExport::Write(const std::string& target, ExportObserver* observer) {
                         input.links = &links;
                         input.charset = facts_.charset;
                         input.language = book_.language == "und" ? std::string() : book_.language;
+                        input.keepFragment = keepFragment;
+                        if (const auto asked = wanted.find(index); asked != wanted.end()) {
+                            input.anchors = std::move(asked->second);
+                            wanted.erase(asked);
+                        }
                         std::vector<std::string> pageIds;
                         std::string xhtml = XhtmlPage(input, &pageIds);
-                        for (const std::string& id : pageIds) ids.push_back(IdHash(index, id));
+                        for (const std::string& id : pageIds) ids.insert(IdHash(index, id));
+                        written[index] = true;
                         return xhtml;
                     }));
         }
@@ -302,7 +318,7 @@ void EpubExport::Write(const std::string& target, ExportObserver* observer) {
     file.Commit([&](const struct stat& existing) {
         if (helpFile.inode != 0 && static_cast<std::uint64_t>(existing.st_dev) == helpFile.device &&
             static_cast<std::uint64_t>(existing.st_ino) == helpFile.inode)
-            throw EChmExtractError("不能覆盖正在读取的帮助文件-" + target);
+            throw EChmExtractError("不能覆盖正在读取的帮助文件-" + bookPath);
     });
 }
 

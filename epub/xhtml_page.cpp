@@ -283,7 +283,11 @@ public:
             Frames(frameset);
         }
         out_ = nullptr;
+        std::string anchors;
+        for (const std::string& id : input_.anchors)
+            if (emitted_.insert(id).second) anchors += "<span id=\"" + XmlText(id, true) + "\"></span>";
         FixFragments(bodyText);
+        bodyText.insert(0, anchors);
 
         std::string page = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
                            "<html xmlns=\"http://www.w3.org/1999/xhtml\"";
@@ -685,8 +689,11 @@ private:
     }
 
     // An href, its fragment noted to be checked once the page is written.
-    void Href(const BookLink& link) {
+    void Href(BookLink link) {
         std::string& page = *out_;
+        if (link.target != nullptr && link.target != input_.page && !link.fragment.empty() && input_.keepFragment &&
+            !input_.keepFragment(*link.target, link.fragment))
+            link.fragment.clear();
         page += " href=\"";
         const std::string href = BookLinks::Href(link, from_);
         if (link.target == input_.page && !link.fragment.empty()) {

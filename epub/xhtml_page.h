@@ -6,6 +6,7 @@
 // XHTML allows.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,12 @@ struct PageInput {
     const BookLinks* links = nullptr;
     site::PageCharset charset;  // the help file's code page
     std::string language;       // BCP 47, may be empty
+    // Whether a link into another page of the book may keep its fragment
+    // (an id of that page); null: every one may.
+    std::function<bool(const BookResource& target, const std::string& id)> keepFragment;
+    // Ids that pages written before link to: those the page lacks are
+    // written as empty anchors at the top of its body.
+    std::vector<std::string> anchors;
 };
 
 // `ids`, when given, receives the ids the page holds.

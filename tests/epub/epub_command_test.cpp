@@ -138,6 +138,15 @@ TEST_F(OldBook, LinksLeadToTheBooksFilesOrAreLeftOut) {
     EXPECT_EQ(page.find("id=\"_-1st\"", page.find("id=\"_-1st\"") + 1), std::string::npos);
     EXPECT_NE(page.find("again"), std::string::npos);
     EXPECT_NE(Entry("OEBPS/style.css").find("url(pic.gif)"), std::string::npos);
+    // A link to an id another page lacks: that page, written later, gets an
+    // anchor of it; written before, the link leads to the page.
+    const std::string tables = Entry("OEBPS/tables.xhtml");
+    const bool anchored = tables.find("<span id=\"nothere\"></span>") != std::string::npos;
+    EXPECT_NE(page.find(anchored ? "href=\"tables.xhtml#nothere\"" : "href=\"tables.xhtml\">no such id"),
+              std::string::npos);
+    const bool anchoredBack = page.find("<span id=\"gone\"></span>") != std::string::npos;
+    EXPECT_NE(tables.find(anchoredBack ? "href=\"start.xhtml#gone\"" : "href=\"start.xhtml\">back"), std::string::npos);
+    EXPECT_NE(anchored, anchoredBack);
 }
 
 TEST_F(OldBook, ScriptsAndControlsGoRelatedTopicsStayAsLinks) {

@@ -39,14 +39,14 @@ std::vector<ChmEntry> OldBookEntries() {
         "<UL TYPE=square><LI>One<UL><LI>Nested</UL>stray text<P>stray paragraph</UL>\n"
         "<A NAME=\"top\">Anchor</A> <A HREF=\"#top\">to top</A> <A HREF=\"#nowhere\">to nowhere</A>\n"
         "<A HREF=\"TABLES.HTM#t1\">tables</A> <A HREF=\"ms-its:test.chm::/scripts.htm\">scripts</A>\n"
-        "<A HREF=\"missing.htm\">gone page</A> <A HREF=\"notes.txt\">notes</A> <A HREF=\"pic.gif\">picture</A>\n"
+        "<A HREF=\"tables.htm#nothere\">no such id</A> <A HREF=\"missing.htm\">gone page</A> <A HREF=\"notes.txt\">notes</A> <A HREF=\"pic.gif\">picture</A>\n"
         "<A HREF=\"odd%20name%3F.htm\">odd</A> <A HREF=\"Dup.htm\">Dup</A> <A HREF=\"http://example.com/a b\">web</A>\n"
         "<SPAN ID=\"1st\">first</SPAN><SPAN ID=\"1st\">again</SPAN><A HREF=\"#1st\">to first</A>\n"
         "<STRIKE>struck</STRIKE> <TT>typed</TT> <BIG>big</BIG> <U>under</U> <NOBR>kept together</NOBR>\n"
         "<DL><DT>Term<DD>Definition<P>stray</DL>\n"
         "</BODY></HTML>\n";
     const std::string tables =
-        "<html><body><a name=\"t1\"></a><h1>Tables</h1><table><caption>Cap</caption><tr><th>H</th></tr></table>"
+        "<html><body><a name=\"t1\"></a><h1>Tables</h1><a href=\"start.htm#gone\">back</a><table><caption>Cap</caption><tr><th>H</th></tr></table>"
         "</body></html>\n";
     const std::string scripts =
         "<html><head><script language=\"JavaScript\">function go() { document.write('<p>bad</p>'); }</script></head>\n"
