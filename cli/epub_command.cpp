@@ -10,10 +10,13 @@
 #include "cli/output.h"
 #include "cli/progress.h"
 #include "epub/epub_export.h"
+#include "platform/storage/storage.h"
 
 namespace vexmor::cli {
 
 namespace {
+
+constexpr std::size_t kBookSpanCacheBudget = 1u << 20;
 
 // The progress line, an item at a time: BeforeItem comes as the book's
 // writer reaches each item.
@@ -53,7 +56,9 @@ int RunEpub(const EpubCommand& command) {
         Message(target + " is a folder; give the book's file name");
         return kExitFailure;
     }
-    TChmExtractor extractor;
+    // The book reads each stream once, in the order of their bytes: a small
+    // cache of decoded data serves that as well as the default one.
+    TChmExtractor extractor([] { return storage::CreateITStorageWithCache(kBookSpanCacheBudget); });
     extractor.Open(command.file);
     const TChmItems& items = extractor.Items();
     epub::EpubExport run(items, command.file);

@@ -1,6 +1,7 @@
 #include "epub/book_names.h"
 
 #include <cstdint>
+#include <unordered_set>
 
 #include "catalogue/inner_name.h"
 #include "site/link_target.h"
@@ -101,14 +102,25 @@ std::string OcfLevel(std::string_view level) {
 }
 
 BookNames::BookNames(const TChmItems& items, const std::vector<std::size_t>& order) {
-    // Entry names taken, in lower case: names that differ in case only may
-    // not stand side by side in the container.
-    std::unordered_map<std::string, int> taken;
+    resources_.reserve(order.size());
+    // Hashes of the entry names taken, in lower case: names that differ in
+    // case only may not stand side by side in the container. A hash met
+    // twice by chance only numbers a name that needed none.
+    std::unordered_set<std::uint64_t> taken;
+    const auto hashOf = [](const std::string& name) {
+        std::uint64_t hash = 1469598103934665603ull;
+        for (const char c : name) {
+            const char folded = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+            hash = (hash ^ static_cast<unsigned char>(folded)) * 1099511628211ull;
+        }
+        return hash;
+    };
     for (const std::size_t index : order) {
         const TChmItem& item = items[index];
         const MediaType type = MediaTypeOf(item.Name);
         if (type.kind == ResourceKind::LeftOut || site::IsBookkeeping(item)) continue;
         std::string stored = InnerPathAndName(item.Path, item.Name);
+        if (byStored_.count(stored) != 0) continue;
         std::string entry(kContentFolder);
         std::size_t start = 0;
         while (start <= stored.size()) {
@@ -125,17 +137,17 @@ BookNames::BookNames(const TChmItems& items, const std::vector<std::size_t>& ord
             entry += ".xhtml";
         }
         std::string unique = entry;
-        for (int number = 2; taken.count(site::FoldCase(unique)) != 0; ++number) unique = WithSuffix(entry, number);
-        taken.emplace(site::FoldCase(unique), 1);
-        if (byStored_.count(stored) != 0) continue;
-        byStored_.emplace(stored, resources_.size());
+        for (int number = 2; taken.count(hashOf(unique)) != 0; ++number) unique = WithSuffix(entry, number);
+        taken.insert(hashOf(unique));
         resources_.push_back(
             BookResource{index, std::move(stored), std::move(unique), type, "r" + std::to_string(resources_.size())});
+        resources_.back().entry.shrink_to_fit();
+        byStored_.emplace(resources_.back().stored, resources_.size() - 1);
     }
 }
 
 const BookResource* BookNames::Find(std::string_view stored) const {
-    const auto found = byStored_.find(std::string(stored));
+    const auto found = byStored_.find(stored);
     return found == byStored_.end() ? nullptr : &resources_[found->second];
 }
 

@@ -50,7 +50,8 @@ public:
 
 private:
     std::vector<BookResource> resources_;
-    std::unordered_map<std::string, std::size_t> byStored_;
+    // Views into resources_' own names, which never move once made.
+    std::unordered_map<std::string_view, std::size_t> byStored_;
 };
 
 // `level` (UTF-8 or not) as a name the container allows: the characters it

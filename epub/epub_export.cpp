@@ -20,7 +20,6 @@
 #include "catalogue/inner_name.h"
 #include "catalogue/item_copy.h"
 #include "catalogue/language.h"
-#include "catalogue/read_plan.h"
 #include "catalogue/storage_order.h"
 #include "catalogue/stream_blocks.h"
 #include "catalogue/system_records.h"
@@ -209,10 +208,10 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
     const BookLinks links(bookNames_, names_, helpFileName);
     std::optional<site::Sitemap> contents;
     if (facts_.contents) contents = ReadSitemapOf(*facts_.contents, facts_.charset.iconvName);
-    std::optional<site::Sitemap> keywords;
-    if (facts_.index) keywords = ReadSitemapOf(*facts_.index, facts_.charset.iconvName);
-    const bool hasKeywords = keywords && !keywords->entries.empty();
-    if (!hasKeywords) keywords.reset();
+    // The keyword index of a big help file holds a hundred thousand entries:
+    // it is read when its page is made, and let go with it.
+    const TChmItem* const keywordIndex = facts_.index;
+    const bool hasKeywords = keywordIndex != nullptr && keywordIndex->Size > 0;
 
     // The ids of the pages written, as hashes, for the links into them; a
     // link into a page not yet written keeps its fragment, and that page is
@@ -240,52 +239,54 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
         ZipArchive zip(file);
         zip.Add("mimetype", std::string("application/epub+zip"), true);
         zip.Add("META-INF/container.xml", ContainerXml());
-        const std::unique_ptr<storage::ReadAheadPlan> readAhead = PlanReadsOf(items_, order_);
+        // No decoding ahead: turning pages into XHTML keeps this thread busy
+        // far longer than decoding them takes, and the spans decoded ahead
+        // would only wait in memory.
+        // Pages and style sheets are made as the archive reaches them.
+        const NumberedContent::Make make = [&](std::size_t index) {
+            const BookResource& self = resources[index];
+            const bool page = self.type.kind == ResourceKind::Page;
+            const TChmItem& source = items_[self.item];
+            if (observer && !observer->BeforeItem(source)) throw EEpubStopped();
+            std::string bytes;
+            WithItemName(source, [&] { bytes = ReadWhole(source); });
+            if (observer) observer->Copied(bytes.size());
+            if (!page) {
+                std::vector<site::TextEdit> edits;
+                site::CollectCssEdits(bytes, 0, [&](std::string_view link) -> std::optional<std::string> {
+                    const std::string text = site::IsAscii(link) ? std::string(link)
+                                                                 : site::DecodeToUtf8(link, facts_.charset.iconvName);
+                    const auto resolved = links.Resolve(text, self, LinkUse::Background);
+                    if (!resolved) return std::string("#");
+                    const std::string href = BookLinks::Href(*resolved, self.entry);
+                    return href == link ? std::nullopt : std::optional<std::string>(href);
+                }, edits);
+                return edits.empty() ? bytes : site::ApplyEdits(bytes, std::move(edits));
+            }
+            PageInput input;
+            input.bytes = bytes;
+            input.page = &self;
+            input.links = &links;
+            input.charset = facts_.charset;
+            input.language = book_.language == "und" ? std::string() : book_.language;
+            input.keepFragment = keepFragment;
+            if (const auto asked = wanted.find(index); asked != wanted.end()) {
+                input.anchors = std::move(asked->second);
+                wanted.erase(asked);
+            }
+            std::vector<std::string> pageIds;
+            std::string xhtml = XhtmlPage(input, &pageIds);
+            for (const std::string& id : pageIds) ids.insert(IdHash(index, id));
+            written[index] = true;
+            return xhtml;
+        };
         for (std::size_t index = 0; index < resources.size(); ++index) {
             const BookResource& resource = resources[index];
             const TChmItem& item = items_[resource.item];
-            const bool page = resource.type.kind == ResourceKind::Page;
-            const bool sheet = resource.type.kind == ResourceKind::StyleSheet && item.Size <= kStyleSheetRewriteLimit;
-            if (!page && !sheet) {
-                zip.Add(resource.entry, std::make_unique<StreamContent>(item, observer));
-                continue;
-            }
-            zip.Add(resource.entry, std::make_unique<MadeContent>([&, index, page, observer]() {
-                        const BookResource& self = bookNames_.Resources()[index];
-                        const TChmItem& source = items_[self.item];
-                        if (observer && !observer->BeforeItem(source)) throw EEpubStopped();
-                        std::string bytes;
-                        WithItemName(source, [&] { bytes = ReadWhole(source); });
-                        if (observer) observer->Copied(bytes.size());
-                        if (!page) {
-                            std::vector<site::TextEdit> edits;
-                            site::CollectCssEdits(bytes, 0, [&](std::string_view link) -> std::optional<std::string> {
-                                const std::string text = site::IsAscii(link) ? std::string(link)
-                                                       : site::DecodeToUtf8(link, facts_.charset.iconvName);
-                                const auto target = links.Resolve(text, self, LinkUse::Background);
-                                if (!target) return std::string("#");
-                                const std::string href = BookLinks::Href(*target, self.entry);
-                                return href == link ? std::nullopt : std::optional<std::string>(href);
-                            }, edits);
-                            return edits.empty() ? bytes : site::ApplyEdits(bytes, std::move(edits));
-                        }
-                        PageInput input;
-                        input.bytes = bytes;
-                        input.page = &self;
-                        input.links = &links;
-                        input.charset = facts_.charset;
-                        input.language = book_.language == "und" ? std::string() : book_.language;
-                        input.keepFragment = keepFragment;
-                        if (const auto asked = wanted.find(index); asked != wanted.end()) {
-                            input.anchors = std::move(asked->second);
-                            wanted.erase(asked);
-                        }
-                        std::vector<std::string> pageIds;
-                        std::string xhtml = XhtmlPage(input, &pageIds);
-                        for (const std::string& id : pageIds) ids.insert(IdHash(index, id));
-                        written[index] = true;
-                        return xhtml;
-                    }));
+            const bool made = resource.type.kind == ResourceKind::Page ||
+                              (resource.type.kind == ResourceKind::StyleSheet && item.Size <= kStyleSheetRewriteLimit);
+            if (made) zip.Add(resource.entry, std::make_unique<NumberedContent>(make, index));
+            else zip.Add(resource.entry, std::make_unique<StreamContent>(item, observer));
         }
         const BookResource* firstPage = nullptr;
         const std::vector<const BookResource*> named = ContentsOrder(contents ? &*contents : nullptr, links);
@@ -298,8 +299,9 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
         }
         if (!spine.empty()) firstPage = spine.front();
         if (hasKeywords)
-            zip.Add(kKeywordName, std::make_unique<MadeContent>([&]() {
-                        return KeywordDocument(book_, *keywords, links, hasId);
+            zip.Add(kKeywordName, std::make_unique<MadeContent>([&, keywordIndex]() {
+                        const site::Sitemap keywords = ReadSitemapOf(*keywordIndex, facts_.charset.iconvName);
+                        return KeywordDocument(book_, keywords, links, hasId);
                     }));
         const site::Sitemap* map = contents ? &*contents : nullptr;
         zip.Add(kNavName, std::make_unique<MadeContent>([&, map, firstPage]() {

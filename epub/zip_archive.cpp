@@ -31,6 +31,23 @@ void MadeContent::Close() {
     make_ = nullptr;
 }
 
+std::uint64_t NumberedContent::Size() {
+    if (!made_) {
+        bytes_ = make_(number_);
+        size_ = bytes_.size();
+        made_ = true;
+        at_ = 0;
+    }
+    return size_;
+}
+
+std::size_t NumberedContent::Read(unsigned char* buffer, std::size_t count) {
+    const std::size_t n = std::min(count, bytes_.size() - at_);
+    std::memcpy(buffer, bytes_.data() + at_, n);
+    at_ += n;
+    return n;
+}
+
 namespace {
 
 struct EntrySource {

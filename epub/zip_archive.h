@@ -47,6 +47,26 @@ private:
     std::size_t at_ = 0;
 };
 
+// The same, for many entries made by one function from their number: an
+// entry then takes no more memory than its number until it is written.
+class NumberedContent : public EntryContent {
+public:
+    using Make = std::function<std::string(std::size_t number)>;
+    NumberedContent(const Make& make, std::size_t number) : make_(make), number_(number) {}
+    std::uint64_t Size() override;
+    void Open() override { Size(); }
+    std::size_t Read(unsigned char* buffer, std::size_t count) override;
+    void Close() override { std::string().swap(bytes_); }
+
+private:
+    const Make& make_;  // outlives the archive's writing
+    std::size_t number_;
+    std::string bytes_;
+    bool made_ = false;
+    std::uint64_t size_ = 0;
+    std::size_t at_ = 0;
+};
+
 class ZipArchive {
 public:
     explicit ZipArchive(TargetFile& file);
