@@ -200,6 +200,18 @@ TEST(HostileBook, ShowsHostileNamesAsTextAndLinksNothingOutside) {
     EXPECT_NE(nav.find("deep"), std::string::npos);
 }
 
+TEST(EmptyBook, AHelpFileWithoutPagesStillGivesAValidBook) {
+    WrittenBook book;
+    WriteBook({{"/#SYSTEM", sitetest::SystemStream(0x1234, {{3, "Pictures"}}), 0},
+               {"/pic.gif", sitetest::TinyGif(), 0}},
+              book);
+    ExpectContainer(book);
+    ExpectValid(book);
+    // A language the table lacks is "und".
+    EXPECT_NE(book.entries["package.opf"].find("<dc:language>und</dc:language>"), std::string::npos);
+    EXPECT_NE(book.entries["package.opf"].find("<itemref idref=\"nav\"/>"), std::string::npos);
+}
+
 TEST(BookTarget, SameFileGivesTheSameIdentifierAndAFailureLeavesNothing) {
     WrittenBook first;
     WriteBook(OldBookEntries(), first);
