@@ -322,12 +322,30 @@ public:
     std::vector<std::string> Ids() const { return {emitted_.begin(), emitted_.end()}; }
 
 private:
-    static std::vector<const GumboNode*> Children(const GumboNode* node) {
-        std::vector<const GumboNode*> children;
-        if (const GumboVector* vector = ChildrenOf(node))
-            for (unsigned i = 0; i < vector->length; ++i) children.push_back(static_cast<const GumboNode*>(vector->data[i]));
-        return children;
-    }
+    // The children of a node as gumbo holds them, without a copy.
+    class Kids {
+    public:
+        explicit Kids(const GumboVector* vector) : vector_(vector) {}
+        std::size_t size() const { return vector_ == nullptr ? 0 : vector_->length; }
+        const GumboNode* operator[](std::size_t i) const { return static_cast<const GumboNode*>(vector_->data[i]); }
+        struct Iterator {
+            const Kids* kids;
+            std::size_t at;
+            const GumboNode* operator*() const { return (*kids)[at]; }
+            Iterator& operator++() {
+                ++at;
+                return *this;
+            }
+            bool operator!=(const Iterator& other) const { return at != other.at; }
+        };
+        Iterator begin() const { return {this, 0}; }
+        Iterator end() const { return {this, size()}; }
+
+    private:
+        const GumboVector* vector_;
+    };
+
+    static Kids Children(const GumboNode* node) { return Kids(ChildrenOf(node)); }
 
     // The title, style sheets and style elements, wherever they stand.
     void Gather(const GumboNode* html) {
@@ -358,8 +376,8 @@ private:
                 if (vlink && !CssColour(vlink).empty()) styles_ += "a:visited { color: " + CssColour(vlink) + "; }\n";
             }
             if (element.tag == GUMBO_TAG_SCRIPT || element.tag == GUMBO_TAG_STYLE || element.tag == GUMBO_TAG_TITLE) continue;
-            const std::vector<const GumboNode*> children = Children(node);
-            for (auto child = children.rbegin(); child != children.rend(); ++child) pending.push_back(*child);
+            const Kids children = Children(node);
+            for (std::size_t i = children.size(); i-- > 0;) pending.push_back(children[i]);
         }
     }
 
@@ -419,16 +437,20 @@ private:
                 std::string name = IdName(id);
                 if (known_.insert(name).second) ids_.emplace(node, std::move(name));
             }
-            const std::vector<const GumboNode*> children = Children(node);
-            for (auto child = children.rbegin(); child != children.rend(); ++child) pending.push_back(*child);
+            const Kids children = Children(node);
+            for (std::size_t i = children.size(); i-- > 0;) pending.push_back(children[i]);
         }
     }
 
     // An element on the way down.
     struct Frame {
         const GumboNode* node = nullptr;
-        std::vector<const GumboNode*> children;
+        Kids children{nullptr};
+        std::vector<const GumboNode*> ordered;  // a table's parts, in XHTML's order
+        bool reordered = false;
         std::size_t next = 0;
+        std::size_t Count() const { return reordered ? ordered.size() : children.size(); }
+        const GumboNode* Child(std::size_t i) const { return reordered ? ordered[i] : children[i]; }
         std::string tag;           // written; empty: content only
         bool phrasing = false;     // the children's context
         std::string wrapTag;       // ul/ol/dl: what stray children are wrapped in
@@ -447,13 +469,13 @@ private:
         stack.push_back(std::move(top));
         while (!stack.empty()) {
             Frame& frame = stack.back();
-            if (frame.next >= frame.children.size()) {
+            if (frame.next >= frame.Count()) {
                 if (frame.wrapOpen) *out_ += "</" + frame.wrapTag + ">";
                 if (!frame.tag.empty() && stack.size() > 1) *out_ += "</" + frame.tag + ">";
                 stack.pop_back();
                 continue;
             }
-            const GumboNode* child = frame.children[frame.next++];
+            const GumboNode* child = frame.Child(frame.next++);
             if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE || child->type == GUMBO_NODE_CDATA) {
                 const std::string_view text = child->v.text.text;
                 const bool blank = IsWhitespace(text);
@@ -548,7 +570,12 @@ private:
             Image(node, element, css);
             return false;
         }
-        frame.children = out == "table" ? TableChildren(node) : Children(node);
+        if (out == "table") {
+            frame.ordered = TableChildren(node);
+            frame.reordered = true;
+        } else {
+            frame.children = Children(node);
+        }
         if (out.empty()) return true;
         *out_ += "<" + out;
         css += PresentationCss(element, Background(element));
@@ -572,7 +599,7 @@ private:
         while (!pending.empty()) {
             auto [current, visited] = pending.back();
             pending.pop_back();
-            const std::vector<const GumboNode*> children = Children(current);
+            const Kids children = Children(current);
             if (!visited) {
                 pending.emplace_back(current, true);
                 for (const GumboNode* child : children)
@@ -803,8 +830,8 @@ private:
                         if (link->target != nullptr) links.emplace_back(name ? name : "", *link);
                 continue;
             }
-            const std::vector<const GumboNode*> children = Children(node);
-            for (auto child = children.rbegin(); child != children.rend(); ++child) pending.push_back(*child);
+            const Kids children = Children(node);
+            for (std::size_t i = children.size(); i-- > 0;) pending.push_back(children[i]);
         }
         LinkList(links, false);
     }
