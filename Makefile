@@ -85,7 +85,7 @@ run: build
 bench: deps-test
 	cmake --preset default -DVEXMOR_BUILD_BENCH=ON
 	cmake --build --preset default --target vexmorchm-bench
-	VEXMOR_BENCH_FILE=$${VEXMOR_BENCH_FILE:-../shared/fixtures/lcl.chm} build/default/bench/vexmorchm-bench
+	VEXMORCHM_BENCH_FILE=$${VEXMORCHM_BENCH_FILE:-../shared/fixtures/lcl.chm} build/default/bench/vexmorchm-bench
 
 # The Debian package, build/vexmorchm_<version>_amd64.deb: install it with
 # `apt install ./build/vexmorchm_<version>_amd64.deb` (as root or with sudo).
