@@ -208,8 +208,8 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
     const BookLinks links(bookNames_, names_, helpFileName);
     std::optional<site::Sitemap> contents;
     if (facts_.contents) contents = ReadSitemapOf(*facts_.contents, facts_.charset.iconvName);
-    // The keyword index of a big help file holds a hundred thousand entries:
-    // it is read when its page is made, and let go with it.
+    // The keyword index of a big help file holds tens of thousands of
+    // entries: it is read to make its page, and let go at once.
     const TChmItem* const keywordIndex = facts_.index;
     const bool hasKeywords = keywordIndex != nullptr && keywordIndex->Size > 0;
 
@@ -234,11 +234,20 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
         return true;
     };
 
+    // The keyword page first, while little else is held: its links into
+    // pages keep their fragments, and those pages get the anchors.
+    std::string keywordPage;
+    if (hasKeywords) {
+        const site::Sitemap keywords = ReadSitemapOf(*keywordIndex, facts_.charset.iconvName);
+        keywordPage = KeywordDocument(book_, keywords, links, keepFragment);
+    }
+
     TargetFile file(folder.Get(), name);
     {
         ZipArchive zip(file);
         zip.Add("mimetype", std::string("application/epub+zip"), true);
         zip.Add("META-INF/container.xml", ContainerXml());
+        if (hasKeywords) zip.Add(kKeywordName, std::move(keywordPage));
         // No decoding ahead: turning pages into XHTML keeps this thread busy
         // far longer than decoding them takes, and the spans decoded ahead
         // would only wait in memory.
@@ -298,11 +307,6 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
                 if (resources[index].type.kind == ResourceKind::Page && !inSpine[index]) spine.push_back(&resources[index]);
         }
         if (!spine.empty()) firstPage = spine.front();
-        if (hasKeywords)
-            zip.Add(kKeywordName, std::make_unique<MadeContent>([&, keywordIndex]() {
-                        const site::Sitemap keywords = ReadSitemapOf(*keywordIndex, facts_.charset.iconvName);
-                        return KeywordDocument(book_, keywords, links, hasId);
-                    }));
         const site::Sitemap* map = contents ? &*contents : nullptr;
         zip.Add(kNavName, std::make_unique<MadeContent>([&, map, firstPage]() {
                     return NavDocument(book_, map, links, hasId, firstPage);

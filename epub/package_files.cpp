@@ -225,7 +225,15 @@ std::string KeywordDocument(const BookFacts& facts, const site::Sitemap& keyword
     std::stable_sort(groups.begin(), groups.end(),
                      [&](const auto& a, const auto& b) { return keys[a.first] < keys[b.first]; });
     const BookResource& from = RootResource(kKeywordName);
-    std::string page = Head(facts, facts.title + " - 索引");
+    // A big index makes a page of megabytes: held once, not copied as it grows.
+    std::size_t estimate = 1024;
+    for (const site::SitemapEntry& entry : entries) {
+        estimate += 64 + entry.name.size() * 2 + entry.seeAlso.size();
+        for (const site::SitemapTarget& target : entry.targets) estimate += 48 + target.title.size() + target.local.size() * 2;
+    }
+    std::string page;
+    page.reserve(estimate);
+    page += Head(facts, facts.title + " - 索引");
     page += "<h1>索引</h1>\n<ul>\n";
     for (const auto& group : groups) {
         for (std::size_t i = group.first; i < group.second; ++i) {

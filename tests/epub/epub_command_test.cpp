@@ -275,6 +275,19 @@ TEST_P(FixtureBook, PassesEpubcheckAndKeepsThePagesText) {
         ++pages;
     }
     EXPECT_GT(pages, 0u);
+    // The keyword page lists every entry of the index file.
+    if (facts.index != nullptr) {
+        const std::optional<std::string> index = site::ReadStreamStart(*facts.index, 64u << 20);
+        ASSERT_TRUE(index);
+        std::size_t objects = 0;
+        const std::regex object("<object[^>]*text/sitemap", std::regex::icase);
+        for (auto it = std::sregex_iterator(index->begin(), index->end(), object); it != std::sregex_iterator(); ++it)
+            ++objects;
+        const std::string& keywords = book.entries["keywords.xhtml"];
+        std::size_t items = 0;
+        for (std::size_t at = keywords.find("<li"); at != std::string::npos; at = keywords.find("<li", at + 1)) ++items;
+        EXPECT_EQ(items, objects);
+    }
     // The contents' first entry with a page opens the table of contents.
     EXPECT_FALSE(NavNames(book.entries["nav.xhtml"]).empty());
     ExpectValid(book);
