@@ -40,6 +40,7 @@
 #include "app/WaitCursor.h"
 #include "app/WindowPlacement.h"
 #include "catalogue/inner_name.h"
+#include "epub/epub_export.h"
 #include "site/site_export.h"
 
 #include <cstdint>
@@ -95,6 +96,7 @@ const TCommand kOpenCommand{"打开", QKeySequence(Qt::CTRL | Qt::Key_O)};
 const TCommand kExportThisCommand{"导出选中项", QKeySequence(Qt::CTRL | Qt::Key_S)};
 const TCommand kExportAllCommand{"全部导出", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)};
 const TCommand kExportSiteCommand{"导出为网页…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W)};
+const TCommand kExportBookCommand{"导出为电子书…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)};
 const TCommand kAboutCommand{"关于", QKeySequence(Qt::Key_F1)};
 const char* const kOpenSiteQuestion = "网页已导出到 %1。\n要在浏览器中打开吗？";
 const QKeySequence kQuitKeys(Qt::CTRL | Qt::Key_Q);
@@ -243,11 +245,16 @@ void TfrmMainForm::CreateToolBar() {
     auto* exportMenu = new QMenu(tbExportAll);
     acExportSite = exportMenu->addAction(QString::fromUtf8(kExportSiteCommand.name));
     acExportSite->setShortcut(kExportSiteCommand.keys);
+    acExportBook = exportMenu->addAction(QString::fromUtf8(kExportBookCommand.name));
+    acExportBook->setShortcut(kExportBookCommand.keys);
     tbExportAll->setMenu(exportMenu);
     tbExportAll->setPopupMode(QToolButton::DelayedPopup);
     tbExportAll->setToolTip(tbExportAll->toolTip() + QStringLiteral("\n") +
                             QStringLiteral("%1 (%2)").arg(QString::fromUtf8(kExportSiteCommand.name),
-                                                          kExportSiteCommand.keys.toString(QKeySequence::NativeText)));
+                                                          kExportSiteCommand.keys.toString(QKeySequence::NativeText)) +
+                            QStringLiteral("\n") +
+                            QStringLiteral("%1 (%2)").arg(QString::fromUtf8(kExportBookCommand.name),
+                                                          kExportBookCommand.keys.toString(QKeySequence::NativeText)));
     ToolButton2 = new QFrame(ToolBar1);
     ToolButton2->setFrameShape(QFrame::VLine);
     ToolButton2->setFrameShadow(QFrame::Sunken);
@@ -325,6 +332,13 @@ void TfrmMainForm::CreateDialogs() {
     dlgSave->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
     dlgSave->setAcceptMode(QFileDialog::AcceptSave);
     dlgSave->setFileMode(QFileDialog::AnyFile);
+
+    dlgSaveBook = new QFileDialog(this);
+    dlgSaveBook->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+    dlgSaveBook->setAcceptMode(QFileDialog::AcceptSave);
+    dlgSaveBook->setFileMode(QFileDialog::AnyFile);
+    dlgSaveBook->setNameFilter(QStringLiteral("EPUB (*.epub);;All Files (*)"));
+    dlgSaveBook->setDefaultSuffix(QStringLiteral("epub"));
 }
 
 void TfrmMainForm::ConnectCommands() {
@@ -354,6 +368,9 @@ void TfrmMainForm::ConnectCommands() {
     connect(acExportSite, &QAction::triggered, this, [this] { tbExportSiteClick(); });
     scExportSite = new QShortcut(kExportSiteCommand.keys, this);
     connect(scExportSite, &QShortcut::activated, acExportSite, &QAction::trigger);
+    connect(acExportBook, &QAction::triggered, this, [this] { tbExportBookClick(); });
+    scExportBook = new QShortcut(kExportBookCommand.keys, this);
+    connect(scExportBook, &QShortcut::activated, acExportBook, &QAction::trigger);
     scQuit = new QShortcut(kQuitKeys, this);
     connect(scQuit, &QShortcut::activated, this, &QWidget::close);
 
@@ -364,9 +381,10 @@ void TfrmMainForm::SetCommandsEnabled(bool enabled) {
     for (QToolButton* button : {tbOpen, tbExportThis, tbExportAll, tbAbout})
         button->setEnabled(enabled);
     // Quit stays: closing during an export stops it first.
-    for (QShortcut* shortcut : {scOpen, scExportThis, scExportAll, scExportSite, scAbout})
+    for (QShortcut* shortcut : {scOpen, scExportThis, scExportAll, scExportSite, scExportBook, scAbout})
         shortcut->setEnabled(enabled);
     acExportSite->setEnabled(enabled);
+    acExportBook->setEnabled(enabled);
 }
 
 void TfrmMainForm::Bind(QToolButton* button, void (TfrmMainForm::*handler)()) {
@@ -528,6 +546,42 @@ std::string TfrmMainForm::ExportSite(std::string folder) {
         });
     ShowExportOutcome(outcome);
     return outcome.cancelled ? std::string() : entry;
+}
+
+void TfrmMainForm::tbExportBookClick() {
+    if (ExportRunning() || Extractor->FileName().empty())
+        return;
+    if (!LastExportDir.empty())
+        dlgSaveBook->setDirectory(FromBytes(LastExportDir));
+    dlgSaveBook->selectFile(FromBytes(epub::BookNameOf(Extractor->FileName())));
+    if (RunFileDialog(dlgSaveBook) != QDialog::Accepted)
+        return;
+    ExportBook(PathBytes(dlgSaveBook->selectedFiles().value(0)));
+}
+
+void TfrmMainForm::ExportBook(const std::string& target) {
+    if (ExportRunning() || Extractor->FileName().empty())
+        return;
+    const TChmItems& items = Extractor->Items();
+    const std::string helpFile = Extractor->FileName();
+    std::unique_ptr<epub::EpubExport> run;
+    {
+        TWaitCursor waitCursor;
+        run = std::make_unique<epub::EpubExport>(items, helpFile);
+    }
+    constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t bytes = 0;
+    for (const std::size_t index : run->Order())
+        bytes = items[index].Size > kMost - bytes ? kMost : bytes + items[index].Size;
+    // One file: a cancel discards it, and nothing is left at the target.
+    const TExportOutcome outcome =
+        RunExport(run->Order().size(), bytes, TCancelPoint::WithinCopy, [&](ExportObserver& observer) {
+            try {
+                run->Write(target, &observer);
+            } catch (const epub::EEpubStopped&) {
+            }
+        });
+    ShowExportOutcome(outcome);
 }
 
 void TfrmMainForm::ExportAll(std::string folder) {

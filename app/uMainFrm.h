@@ -58,6 +58,7 @@ public:
     QList<QIcon> ImageList1;
     QFileDialog* dlgOpen;
     QFileDialog* dlgSave;
+    QFileDialog* dlgSaveBook;  // the .epub of the e-book export
     TApplicationEvents* ApplicationEvents;
     // Keyboard commands; each one clicks its button, so a disabled button
     // leaves its shortcut without effect too.
@@ -67,6 +68,8 @@ public:
     QShortcut* scAbout;
     QShortcut* scExportSite;
     QAction* acExportSite;  // in the menu of tbExportAll
+    QShortcut* scExportBook;
+    QAction* acExportBook;  // in the menu of tbExportAll
     QShortcut* scQuit;
 
     std::unique_ptr<TChmExtractor> Extractor;
@@ -105,6 +108,12 @@ public:
     // returns its entry page, or empty when cancelled or without a file.
     // Throws on failure, as ExportAll does.
     std::string ExportSite(std::string folder);
+    // Asks for the .epub to write, then writes the open file there as an
+    // e-book (see EpubExport).
+    void tbExportBookClick();
+    // Writes the open file as an e-book at `target`, with the progress
+    // window of Export all; a cancel or failure leaves nothing there.
+    void ExportBook(const std::string& target);
     bool ExportRunning() const { return activeExport_ != nullptr; }
 
 protected:

@@ -18,6 +18,7 @@
 #include <zlib.h>
 
 #include "catalogue/uChmExtractor.h"
+#include "epub/epub_export.h"
 #include "site/site_export.h"
 #include "platform/storage/file_source.h"
 #include "platform/storage/itsf_directory.h"
@@ -256,6 +257,30 @@ void BM_SiteExport(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
+// The e-book export of the bench file into a file in tmpfs, as `vexmorchm-cli
+// epub` writes it; set it against BM_ExtractAll/workers:0 of the same run.
+void BM_EpubExport(benchmark::State& state) {
+    const std::string path = BenchFile();
+    const std::filesystem::path base = "/dev/shm";
+    if (!std::filesystem::is_directory(base)) {
+        state.SkipWithError("no /dev/shm");
+        return;
+    }
+    vexmor::TChmExtractor extractor;
+    extractor.Open(path);
+    const vexmor::TChmItems& items = extractor.Items();
+    const std::filesystem::path book = base / ("vexmorchm-bench-" + std::to_string(::getpid()) + ".epub");
+    std::uint64_t bytes = 0;
+    for (auto _ : state) {
+        vexmor::epub::EpubExport run(items, path);
+        run.Write(book.string());
+        bytes = 0;
+        for (const std::size_t index : run.Order()) bytes += items[index].Size;
+    }
+    std::filesystem::remove(book);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+}
+
 // Opening a file and building its catalogue: header, directory, storage walk.
 void BM_OpenCatalogue(benchmark::State& state) {
     const std::string path = BenchFile();
@@ -273,6 +298,7 @@ BENCHMARK(BM_LzxDecodeSectionParallel)->Arg(2)->Arg(0)->ArgName("threads")->UseR
 BENCHMARK(BM_ZlibInflateSameBytes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExtractAll)->Arg(-1)->Arg(1)->Arg(2)->Arg(0)->ArgName("workers")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SiteExport)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EpubExport)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenCatalogue)->Unit(benchmark::kMillisecond);
 
 }  // namespace

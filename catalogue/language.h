@@ -11,6 +11,7 @@ struct Language {
     const char* name;     // English name; nullptr for an id not in the table
     const char* charset;  // iconv name of its ANSI code page; nullptr when unknown
     const char* webLabel; // the same code page as browsers name it (WHATWG label)
+    const char* tag = nullptr;  // BCP 47 language tag, as e-books name the language
 };
 
 Language LanguageOf(std::uint32_t languageId);

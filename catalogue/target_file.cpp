@@ -166,6 +166,21 @@ TargetFile::~TargetFile() {
 
 void TargetFile::Write(const void* data, std::size_t count) { WriteAll(file_.Get(), data, count); }
 
+void TargetFile::WriteAt(std::uint64_t offset, const void* data, std::size_t count) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (count > 0) {
+        const ssize_t written = ::pwrite(file_.Get(), bytes, count, static_cast<off_t>(offset));
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            ThrowErrno(errno);
+        }
+        if (written == 0) throw EInOutError(io_code::kDiskFull, InOutMessage(io_code::kDiskFull));
+        bytes += written;
+        offset += static_cast<std::uint64_t>(written);
+        count -= static_cast<std::size_t>(written);
+    }
+}
+
 int TargetFile::LinkNameless(const std::string& linkName) {
     // The descriptor itself where the kernel lets this caller link it (it
     // refuses with ENOENT otherwise), else its name under /proc.

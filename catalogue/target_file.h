@@ -64,6 +64,9 @@ public:
     TargetFile& operator=(const TargetFile&) = delete;
 
     void Write(const void* data, std::size_t count);
+    // Stores `count` bytes at `offset` of the file, for a writer that goes
+    // back to fill in what it learns later (a zip archive's headers).
+    void WriteAt(std::uint64_t offset, const void* data, std::size_t count);
     // Puts the complete file at `name` and closes it. Whatever stands there
     // (a file, a link, a FIFO, a device) is first shown to `check` and
     // InspectTarget, then replaced, never written through; a regular file

@@ -91,6 +91,18 @@ const std::vector<CommandRow>& Commands() {
              return SiteCommand{w.operands[0], w.operands.size() >= 2 ? w.operands[1] : std::string(),
                                 w.Has("--keep-going")};
          }},
+        {"epub", {}, "FILE [OUT.epub]", 1, 2,
+         "writes the help file as an EPUB 3 e-book (with an EPUB 2 table of\n"
+         "contents) to OUT.epub, default FILE's name with '.epub' in the\n"
+         "current folder. Pages become XHTML in UTF-8 (presentational markup as\n"
+         "CSS, scripts and ActiveX controls left out, links repaired as for\n"
+         "site); style sheets, images and fonts are carried, other streams and\n"
+         "those whose names begin with '#', '$' or '::' left out. The table of\n"
+         "contents follows the contents file; the keyword index is a page.\n"
+         "The book is written aside and put at its name only when complete",
+         [](const Words& w) -> Command {
+             return EpubCommand{w.operands[0], w.operands.size() >= 2 ? w.operands[1] : std::string()};
+         }},
         {"cat", {}, "FILE INNER-PATH", 2, 2,
          "writes the bytes of the stream INNER-PATH (as list shows it) to stdout",
          [](const Words& w) -> Command { return CatCommand{w.operands[0], w.operands[1]}; }},

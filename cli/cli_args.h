@@ -30,6 +30,12 @@ struct SiteCommand {
     bool keepGoing = false;
 };
 
+// Writes the help file as one EPUB file.
+struct EpubCommand {
+    std::string file;
+    std::string target;  // empty: the file's name with .epub, in the current folder
+};
+
 struct CatCommand {
     std::string file;
     std::string innerPath;
@@ -53,7 +59,7 @@ struct UsageError {
     std::string message;
 };
 
-using Command = std::variant<ListCommand, ExtractCommand, SiteCommand, CatCommand, TestCommand, InfoCommand, HelpCommand,
+using Command = std::variant<ListCommand, ExtractCommand, SiteCommand, EpubCommand, CatCommand, TestCommand, InfoCommand, HelpCommand,
                              VersionCommand, UsageError>;
 
 // `args` without the program name.

@@ -13,6 +13,7 @@ inline constexpr int kExitUsage = 2;
 int RunList(const ListCommand& command);
 int RunExtract(const ExtractCommand& command);
 int RunSite(const SiteCommand& command);
+int RunEpub(const EpubCommand& command);
 int RunCat(const CatCommand& command);
 int RunTest(const TestCommand& command);
 int RunInfo(const InfoCommand& command);

@@ -16,6 +16,7 @@ int Run(const vexmor::cli::Command& command) {
     if (const auto* list = std::get_if<ListCommand>(&command)) return RunList(*list);
     if (const auto* extract = std::get_if<ExtractCommand>(&command)) return RunExtract(*extract);
     if (const auto* site = std::get_if<SiteCommand>(&command)) return RunSite(*site);
+    if (const auto* epub = std::get_if<EpubCommand>(&command)) return RunEpub(*epub);
     if (const auto* cat = std::get_if<CatCommand>(&command)) return RunCat(*cat);
     if (const auto* test = std::get_if<TestCommand>(&command)) return RunTest(*test);
     if (const auto* info = std::get_if<InfoCommand>(&command)) return RunInfo(*info);

@@ -15,7 +15,7 @@ seconds=${1:-60}
 
 scratch=$(mktemp -d)  # inside $TMPDIR, removed at exit
 status=0
-for target in reader lzx extract order extract_ahead site; do
+for target in reader lzx extract order extract_ahead site epub_page; do
   mkdir -p "$scratch/$target" "$scratch/artifacts-$target"
   inputs=("$here/corpus/$target" "$here/seeds/$target" "$here/regressions/$target")
   fuzzer="$bin/${target}_fuzzer" options=("${FUZZ_OPTIONS[@]}" $(target_options "$target"))

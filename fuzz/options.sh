@@ -17,11 +17,11 @@ target_options() {
     order) echo -max_len=4352 ;;
   esac
 }
-# The dictionary of a target, in fuzz/: the site target reads markup, the
-# others help files.
+# The dictionary of a target, in fuzz/: the site and e-book page targets
+# read markup, the others help files.
 target_dict() {
   case $1 in
-    site) echo site.dict ;;
+    site | epub_page) echo site.dict ;;
     *) echo chm.dict ;;
   esac
 }

@@ -3,7 +3,7 @@
 # fuzz/corpus/<target>, which is then minimised in place. Inputs that crash,
 # hang, leak or run out of memory land in build/fuzz/artifacts/<target>/;
 # once fixed, keep each in fuzz/regressions/<target>/.
-# Usage: fuzz/run.sh [SECONDS] [TARGET...]   (targets: reader lzx extract order extract_ahead site)
+# Usage: fuzz/run.sh [SECONDS] [TARGET...]   (targets: reader lzx extract order extract_ahead site epub_page)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -12,7 +12,7 @@ build="$root/build/fuzz"
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(reader lzx extract order extract_ahead site)
+[ ${#targets[@]} -gt 0 ] || targets=(reader lzx extract order extract_ahead site epub_page)
 
 "$here/build.sh"
 . "$here/options.sh"

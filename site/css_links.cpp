@@ -36,10 +36,10 @@ void AddEdit(std::string_view css, std::size_t start, std::size_t end, std::size
     edits.push_back({base + start, raw.size(), replacement});
 }
 
-}  // namespace
-
-void CollectCssEdits(std::string_view css, std::size_t base, const LinkContext& context, const std::string& charset,
-                     std::vector<TextEdit>& edits) {
+// Calls found(start, end) for each link of `css`: the text inside url() or
+// the string of an @import, without quotes.
+template <class Found>
+void ForEachCssLink(std::string_view css, Found&& found) {
     std::size_t i = 0;
     const std::size_t n = css.size();
     while (i < n) {
@@ -70,19 +70,36 @@ void CollectCssEdits(std::string_view css, std::size_t base, const LinkContext& 
             const char quote = css[at];
             const std::size_t close = css.find(quote, at + 1);
             if (close == std::string_view::npos) break;
-            AddEdit(css, at + 1, close, base, context, charset, edits);
+            found(at + 1, close);
             i = close + 1;
         } else if (url) {
             std::size_t close = css.find(')', at);
             if (close == std::string_view::npos) break;
             std::size_t end = close;
             while (end > at && IsCssSpace(css[end - 1])) --end;
-            if (end > at) AddEdit(css, at, end, base, context, charset, edits);
+            if (end > at) found(at, end);
             i = close + 1;
         } else {
             i = at;
         }
     }
+}
+
+}  // namespace
+
+void CollectCssEdits(std::string_view css, std::size_t base, const CssLinkRewrite& rewrite,
+                     std::vector<TextEdit>& edits) {
+    ForEachCssLink(css, [&](std::size_t start, std::size_t end) {
+        if (std::optional<std::string> replacement = rewrite(css.substr(start, end - start)))
+            edits.push_back({base + start, end - start, std::move(*replacement)});
+    });
+}
+
+void CollectCssEdits(std::string_view css, std::size_t base, const LinkContext& context, const std::string& charset,
+                     std::vector<TextEdit>& edits) {
+    ForEachCssLink(css, [&](std::size_t start, std::size_t end) {
+        AddEdit(css, start, end, base, context, charset, edits);
+    });
 }
 
 std::string RewriteCss(std::string_view css, const LinkContext& context, const std::string& charset) {

@@ -237,6 +237,8 @@ LinkTarget ResolveLink(std::string_view link, const LinkContext& context) {
         return result;
     }
     result.kind = LinkTarget::Kind::InFile;
+    result.stored = std::string(*stored);
+    result.suffix = encodedSuffix;
     // A link already right stays as written, byte for byte.
     if (!helpScheme && !NeedsEncoding(link) && !link.starts_with(kPathDelim) && *stored == Joined(levels)) {
         result.href = std::string(link);

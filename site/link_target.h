@@ -30,6 +30,10 @@ struct LinkTarget {
     std::string href;
     // Whether href differs from the link as written.
     bool changed = false;
+    // For InFile: the stored inner path of the stream ("html/a.htm"), and
+    // what followed the path (query, fragment), percent-encoded.
+    std::string stored;
+    std::string suffix;
 };
 
 // Resolves `link` (UTF-8, entities already decoded) written in a page of

@@ -54,4 +54,11 @@ void RunOrder(const std::uint8_t* data, std::size_t size);
 // checked (made_page_check.h).
 void RunSite(const std::uint8_t* data, std::size_t size);
 
+// The first byte picks the code page of a page without charset (bits 0-1),
+// the page's folder (bit 2) and the book's language (bit 3); the rest is a
+// help page, written as a page of an e-book. Checks that what is written is
+// well-formed XML, holds no script, object, frame or form element, no event
+// attribute and no script link, and holds every id it says it holds.
+void RunEpubPage(const std::uint8_t* data, std::size_t size);
+
 }  // namespace vexmor::fuzz

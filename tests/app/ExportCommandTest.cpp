@@ -240,6 +240,37 @@ private slots:
             QVERIFY(button->isEnabled());
     }
 
+    void exportBookFromTheMenuWritesOneEpubFile() {
+        QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
+        const QString target = Scratch("book.epub");
+        // What stands at the target is replaced once the book is complete.
+        QVERIFY(WriteFile(target, QByteArray(10, 'x')));
+        ModalScript script({[&](QWidget* modal) {
+            QFileDialog* dialog = AsFileDialog(modal);
+            if (dialog == nullptr)
+                return;
+            QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+            QCOMPARE(FileNameText(modal), QStringLiteral("small.epub"));
+            TypeAndAccept(modal, target);
+        }});
+        form_->acExportBook->trigger();
+        QVERIFY(script.AllStepsRan());
+        QCOMPARE(script.Unexpected(), 0);
+        QCOMPARE(form_->lbError->count(), 0);
+        QFile book(target);
+        QVERIFY(book.open(QIODevice::ReadOnly));
+        // A zip whose first entry is the stored mimetype.
+        const QByteArray head = book.read(58);
+        QVERIFY(head.startsWith("PK\x03\x04"));
+        QCOMPARE(head.mid(30, 8), QByteArray("mimetype"));
+        QCOMPARE(head.mid(38, 20), QByteArray("application/epub+zip"));
+        // Nothing but the book beside it.
+        QCOMPARE(QDir(scratch_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("book.epub")});
+        for (QToolButton* button : Buttons(*form_))
+            QVERIFY(button->isEnabled());
+    }
+
     void secondExportAllPreselectsFirstFolderAndCancelForgetsIt() {
         QVERIFY(OpenDirectly(*form_, DataPath("small.chm")));
         const QString first = Scratch("first");

@@ -62,7 +62,7 @@ private slots:
         QCOMPARE(form_->tbOpen->toolTip(), QStringLiteral("打开 (Ctrl+O)"));
         QCOMPARE(form_->tbExportThis->toolTip(), QStringLiteral("导出选中项 (Ctrl+S)"));
         // Its menu's site export is named too.
-        QCOMPARE(form_->tbExportAll->toolTip(), QStringLiteral("全部导出 (Ctrl+Shift+S)\n导出为网页… (Ctrl+Shift+W)"));
+        QCOMPARE(form_->tbExportAll->toolTip(), QStringLiteral("全部导出 (Ctrl+Shift+S)\n导出为网页… (Ctrl+Shift+W)\n导出为电子书… (Ctrl+Shift+E)"));
         QCOMPARE(form_->tbAbout->toolTip(), QStringLiteral("关于 (F1)"));
     }
 

@@ -554,7 +554,7 @@ TEST(CommandLine, EveryCommandAndOptionOfTheUsageIsAccepted) {
         EXPECT_EQ(run.exitStatus, 1) << line << "\n" << run.err;
         EXPECT_TRUE(run.err.starts_with("vexmorchm-cli: File or element not found")) << line << "\n" << run.err;
     }
-    EXPECT_EQ(named, (std::vector<std::string>{"list", "extract", "site", "cat", "test", "info"}));
+    EXPECT_EQ(named, (std::vector<std::string>{"list", "extract", "site", "epub", "cat", "test", "info"}));
 }
 
 TEST(CommandLine, DoubleDashEndsTheOptions) {

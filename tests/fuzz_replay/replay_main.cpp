@@ -1,6 +1,6 @@
 // Runs the inputs of the given folders through one fuzz target's harness, in
 // name order, printing each before it runs so that a failure names its input.
-// Usage: fuzz_replay reader|lzx|extract|extract_ahead|order FOLDER...
+// Usage: fuzz_replay reader|lzx|extract|extract_ahead|order|site|epub_page FOLDER...
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -23,6 +23,7 @@ Target TargetNamed(const std::string& name) {
     if (name == "extract_ahead") return vexmor::fuzz::RunExtractReadingAhead;
     if (name == "order") return vexmor::fuzz::RunOrder;
     if (name == "site") return vexmor::fuzz::RunSite;
+    if (name == "epub_page") return vexmor::fuzz::RunEpubPage;
     return nullptr;
 }
 

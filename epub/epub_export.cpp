@@ -1,0 +1,331 @@
+#include "epub/epub_export.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "catalogue/descriptor.h"
+#include "catalogue/in_out_error.h"
+#include "catalogue/inner_name.h"
+#include "catalogue/item_copy.h"
+#include "catalogue/language.h"
+#include "catalogue/storage_order.h"
+#include "catalogue/stream_blocks.h"
+#include "catalogue/system_records.h"
+#include "catalogue/target_file.h"
+#include "epub/book_links.h"
+#include "epub/xhtml_page.h"
+#include "epub/zip_archive.h"
+#include "platform/storage/storage_error.h"
+#include "site/css_links.h"
+#include "site/sitemap.h"
+#include "site/text_edits.h"
+#include "site/utf8_decoder.h"
+
+namespace vexmor::epub {
+
+namespace {
+
+// Style sheets above this size are carried as they are.
+constexpr std::uint64_t kStyleSheetRewriteLimit = 4u << 20;
+
+std::uint64_t IdHash(std::size_t resource, std::string_view id) {
+    std::uint64_t hash = 1469598103934665603ull;
+    const auto mix = [&](unsigned char byte) { hash = (hash ^ byte) * 1099511628211ull; };
+    for (int shift = 0; shift < 64; shift += 8) mix(static_cast<unsigned char>(static_cast<std::uint64_t>(resource) >> shift));
+    for (const char c : id) mix(static_cast<unsigned char>(c));
+    return hash;
+}
+
+site::Sitemap ReadSitemapOf(const TChmItem& item, const std::string& charset) {
+    site::SitemapReader reader(charset);
+    try {
+        const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStreamAt(item.Name, item.Placement);
+        ReadInBlocks<65536>(*stream, [&](const unsigned char* data, std::uint32_t count) {
+            reader.Feed(std::string_view(reinterpret_cast<const char*>(data), count));
+        });
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        // A damaged contents file gives what was read of it.
+    }
+    return reader.Finish();
+}
+
+// The whole stream of `item`, which may not be larger than its size says.
+std::string ReadWhole(const TChmItem& item) {
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(item.Size));
+    const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStreamAt(item.Name, item.Placement);
+    ReadInBlocks<65536>(*stream, [&](const unsigned char* data, std::uint32_t count) {
+        if (bytes.size() + count > item.Size)
+            throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than its size");
+        bytes.append(reinterpret_cast<const char*>(data), count);
+    });
+    return bytes;
+}
+
+// A stream carried as it is, read as the archive takes it.
+class StreamContent : public EntryContent {
+public:
+    StreamContent(const TChmItem& item, ExportObserver* observer) : item_(item), observer_(observer) {}
+    std::uint64_t Size() override { return item_.Size; }
+    void Open() override {
+        if (observer_ && !observer_->BeforeItem(item_)) throw EEpubStopped();
+        WithItemName(item_, [&] { stream_ = item_.Storage->OpenStreamAt(item_.Name, item_.Placement); });
+        read_ = 0;
+    }
+    std::size_t Read(unsigned char* buffer, std::size_t count) override {
+        const auto ask = static_cast<std::uint32_t>(std::min<std::uint64_t>({count, 1u << 20, item_.Size - read_}));
+        std::uint32_t delivered = 0;
+        WithItemName(item_, [&] {
+            delivered = ask == 0 ? 0 : stream_->Read(buffer, ask);
+            if (delivered > ask)
+                throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than asked");
+            if (delivered < ask)
+                throw storage::EStorageError(storage::code::kReadFault, "a stream ended before its size");
+        });
+        read_ += delivered;
+        if (observer_) observer_->Copied(delivered);
+        return delivered;
+    }
+    void Close() override { stream_.reset(); }
+
+private:
+    const TChmItem& item_;
+    ExportObserver* observer_;
+    std::shared_ptr<storage::IStream> stream_;
+    std::uint64_t read_ = 0;
+};
+
+std::string Hex(std::uint64_t value, int digits) {
+    std::string out(static_cast<std::size_t>(digits), '0');
+    for (int i = digits - 1; i >= 0; --i, value >>= 4) out[static_cast<std::size_t>(i)] = "0123456789abcdef"[value & 15];
+    return out;
+}
+
+// A name-based identifier of the file's bytes, as a UUID.
+std::string IdentifierOf(const std::string& path) {
+    std::uint64_t first = 1469598103934665603ull;
+    std::uint64_t second = 0x9E3779B97F4A7C15ull;
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> block(1 << 20);
+    std::uint64_t length = 0;
+    while (file) {
+        file.read(block.data(), static_cast<std::streamsize>(block.size()));
+        const auto count = static_cast<std::size_t>(file.gcount());
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto byte = static_cast<unsigned char>(block[i]);
+            first = (first ^ byte) * 1099511628211ull;
+            second = (second + byte + 1) * 0xFF51AFD7ED558CCDull;
+            second ^= second >> 29;
+        }
+        length += count;
+    }
+    second ^= length;
+    std::string uuid = Hex(first >> 32, 8) + "-" + Hex(first >> 16, 4) + "-" + Hex((first & 0x0FFF) | 0x5000, 4) + "-" +
+                       Hex(((second >> 48) & 0x3FFF) | 0x8000, 4) + "-" + Hex(second, 12);
+    return "urn:uuid:" + uuid;
+}
+
+std::string W3cTime(std::int64_t seconds) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    if (::gmtime_r(&time, &parts) == nullptr || parts.tm_year + 1900 > 9999) return "2000-01-01T00:00:00Z";
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", parts.tm_year + 1900, parts.tm_mon + 1,
+                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+    return text;
+}
+
+const TChmItem* FindStream(const TChmItems& items, std::string_view path) {
+    for (std::size_t i = 0; i < items.Count(); ++i)
+        if (InnerPathAndName(items[i].Path, items[i].Name) == path) return &items[i];
+    return nullptr;
+}
+
+}  // namespace
+
+std::string BookNameOf(const std::string& helpFile) {
+    const std::string stem = std::filesystem::path(helpFile).filename().stem().string();
+    if (stem.empty() || stem == "." || stem == "..") return {};
+    return stem + ".epub";
+}
+
+BookFacts ReadBookFacts(const TChmItems& items, const std::string& helpFile, const std::string& title) {
+    BookFacts facts;
+    facts.title = title;
+    SystemRecords system;
+    if (const TChmItem* item = FindStream(items, "#SYSTEM"))
+        if (const std::optional<std::string> bytes = site::ReadStreamStart(*item, 1u << 20))
+            system = ParseSystemRecords(reinterpret_cast<const unsigned char*>(bytes->data()), bytes->size());
+    const char* tag = system.languageId ? LanguageOf(*system.languageId).tag : nullptr;
+    facts.language = tag ? tag : "und";
+    facts.identifier = IdentifierOf(helpFile);
+    std::optional<std::int64_t> when;
+    if (system.compiledFileTime) when = UnixTimeOfFileTime(*system.compiledFileTime);
+    struct stat info {};
+    if (!when && ::stat(helpFile.c_str(), &info) == 0) when = static_cast<std::int64_t>(info.st_mtim.tv_sec);
+    facts.modified = W3cTime(when.value_or(946684800));
+    return facts;
+}
+
+EpubExport::EpubExport(const TChmItems& items, const std::string& helpFile)
+    : items_(items),
+      helpFile_(helpFile),
+      facts_(site::ReadSiteFacts(items, helpFile)),
+      names_(items),
+      storageOrder_(StorageOrder(items)),
+      bookNames_(items, storageOrder_),
+      book_(ReadBookFacts(items, helpFile, facts_.title)) {
+    for (const BookResource& resource : bookNames_.Resources()) order_.push_back(resource.item);
+}
+
+void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
+    const std::filesystem::path path(bookPath);
+    const std::string folderName = path.has_parent_path() ? path.parent_path().string() : std::string(".");
+    const std::string name = path.filename().string();
+    if (name.empty() || name == "." || name == "..") throw EInOutError(EISDIR, bookPath + ": not a file name");
+    const Descriptor folder(::open(folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.IsOpen()) {
+        const int errnum = errno;
+        throw EInOutError(InOutErrorFromErrno(errnum).ErrorCode,
+                          std::string(InOutErrorFromErrno(errnum).what()) + ": " + folderName);
+    }
+
+    const std::string helpFileName = std::filesystem::path(helpFile_).filename().string();
+    const BookLinks links(bookNames_, names_, helpFileName);
+    std::optional<site::Sitemap> contents;
+    if (facts_.contents) contents = ReadSitemapOf(*facts_.contents, facts_.charset.iconvName);
+    // The keyword index of a big help file holds tens of thousands of
+    // entries: it is read to make its page, and let go at once.
+    const TChmItem* const keywordIndex = facts_.index;
+    const bool hasKeywords = keywordIndex != nullptr && keywordIndex->Size > 0;
+
+    // The ids of the pages written, as hashes, for the links into them; a
+    // link into a page not yet written keeps its fragment, and that page is
+    // given an anchor of the id when it lacks it.
+    std::unordered_set<std::uint64_t> ids;
+    const std::vector<BookResource>& resources = bookNames_.Resources();
+    std::vector<bool> written(resources.size());
+    std::unordered_map<std::size_t, std::vector<std::string>> wanted;
+    const auto indexOf = [&](const BookResource& resource) {
+        return static_cast<std::size_t>(&resource - resources.data());
+    };
+    const IdCheck hasId = [&](const BookResource& resource, const std::string& id) {
+        return ids.count(IdHash(indexOf(resource), id)) != 0;
+    };
+    const auto keepFragment = [&](const BookResource& target, const std::string& id) {
+        const std::size_t index = indexOf(target);
+        if (index >= resources.size()) return false;
+        if (written[index]) return hasId(target, id);
+        wanted[index].push_back(id);
+        return true;
+    };
+
+    // The keyword page first, while little else is held: its links into
+    // pages keep their fragments, and those pages get the anchors.
+    std::string keywordPage;
+    if (hasKeywords) {
+        const site::Sitemap keywords = ReadSitemapOf(*keywordIndex, facts_.charset.iconvName);
+        keywordPage = KeywordDocument(book_, keywords, links, keepFragment);
+    }
+
+    TargetFile file(folder.Get(), name);
+    {
+        ZipArchive zip(file);
+        zip.Add("mimetype", std::string("application/epub+zip"), true);
+        zip.Add("META-INF/container.xml", ContainerXml());
+        if (hasKeywords) zip.Add(kKeywordName, std::move(keywordPage));
+        // No decoding ahead: turning pages into XHTML keeps this thread busy
+        // far longer than decoding them takes, and the spans decoded ahead
+        // would only wait in memory.
+        // Pages and style sheets are made as the archive reaches them.
+        const NumberedContent::Make make = [&](std::size_t index) {
+            const BookResource& self = resources[index];
+            const bool page = self.type.kind == ResourceKind::Page;
+            const TChmItem& source = items_[self.item];
+            if (observer && !observer->BeforeItem(source)) throw EEpubStopped();
+            std::string bytes;
+            WithItemName(source, [&] { bytes = ReadWhole(source); });
+            if (observer) observer->Copied(bytes.size());
+            if (!page) {
+                std::vector<site::TextEdit> edits;
+                site::CollectCssEdits(bytes, 0, [&](std::string_view link) -> std::optional<std::string> {
+                    const std::string text = site::IsAscii(link) ? std::string(link)
+                                                                 : site::DecodeToUtf8(link, facts_.charset.iconvName);
+                    const auto resolved = links.Resolve(text, self, LinkUse::Background);
+                    if (!resolved) return std::string("#");
+                    const std::string href = BookLinks::Href(*resolved, self.entry);
+                    return href == link ? std::nullopt : std::optional<std::string>(href);
+                }, edits);
+                return edits.empty() ? bytes : site::ApplyEdits(bytes, std::move(edits));
+            }
+            PageInput input;
+            input.bytes = bytes;
+            input.page = &self;
+            input.links = &links;
+            input.charset = facts_.charset;
+            input.language = book_.language == "und" ? std::string() : book_.language;
+            input.keepFragment = keepFragment;
+            if (const auto asked = wanted.find(index); asked != wanted.end()) {
+                input.anchors = std::move(asked->second);
+                wanted.erase(asked);
+            }
+            std::vector<std::string> pageIds;
+            std::string xhtml = XhtmlPage(input, &pageIds);
+            for (const std::string& id : pageIds) ids.insert(IdHash(index, id));
+            written[index] = true;
+            return xhtml;
+        };
+        for (std::size_t index = 0; index < resources.size(); ++index) {
+            const BookResource& resource = resources[index];
+            const TChmItem& item = items_[resource.item];
+            const bool made = resource.type.kind == ResourceKind::Page ||
+                              (resource.type.kind == ResourceKind::StyleSheet && item.Size <= kStyleSheetRewriteLimit);
+            if (made) zip.Add(resource.entry, std::make_unique<NumberedContent>(make, index));
+            else zip.Add(resource.entry, std::make_unique<StreamContent>(item, observer));
+        }
+        const BookResource* firstPage = nullptr;
+        const std::vector<const BookResource*> named = ContentsOrder(contents ? &*contents : nullptr, links);
+        std::vector<const BookResource*> spine = named;
+        {
+            std::vector<bool> inSpine(resources.size());
+            for (const BookResource* resource : named) inSpine[static_cast<std::size_t>(resource - resources.data())] = true;
+            for (std::size_t index = 0; index < resources.size(); ++index)
+                if (resources[index].type.kind == ResourceKind::Page && !inSpine[index]) spine.push_back(&resources[index]);
+        }
+        if (!spine.empty()) firstPage = spine.front();
+        const site::Sitemap* map = contents ? &*contents : nullptr;
+        zip.Add(kNavName, std::make_unique<MadeContent>([&, map, firstPage]() {
+                    return NavDocument(book_, map, links, hasId, firstPage);
+                }));
+        zip.Add(kNcxName, std::make_unique<MadeContent>([&, map, firstPage]() {
+                    return NcxDocument(book_, map, links, hasId, firstPage);
+                }));
+        zip.Add(kPackageName, std::make_unique<MadeContent>([&, spine]() {
+                    return PackageDocument(book_, bookNames_, spine, hasKeywords);
+                }));
+        zip.Close();
+    }
+    const storage::FileIdentity helpFile =
+        items_.Count() > 0 && items_[0].Storage ? items_[0].Storage->SourceFile() : storage::FileIdentity{};
+    file.Commit([&](const struct stat& existing, const std::string&) {
+        if (helpFile.inode != 0 && static_cast<std::uint64_t>(existing.st_dev) == helpFile.device &&
+            static_cast<std::uint64_t>(existing.st_ino) == helpFile.inode)
+            throw EChmExtractError("不能覆盖正在读取的帮助文件-" + bookPath);
+    });
+}
+
+}  // namespace vexmor::epub

@@ -1,0 +1,914 @@
+#include "epub/xhtml_page.h"
+
+#include <gumbo.h>
+
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "epub/presentation.h"
+#include "epub/xhtml_text.h"
+#include "site/css_links.h"
+#include "site/html_tree.h"
+#include "site/text_edits.h"
+#include "site/utf8_decoder.h"
+
+namespace vexmor::epub {
+
+namespace {
+
+// ---- charset ----------------------------------------------------------
+
+bool EqualsFolded(std::string_view text, std::size_t at, std::string_view word) {
+    if (text.size() - at < word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        char c = text[at + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != word[i]) return false;
+    }
+    return true;
+}
+
+// The charset a <meta> names, found by a look at the bytes (no parse):
+// "charset" inside a tag that begins "<meta".
+std::string DeclaredLabel(std::string_view bytes) {
+    std::size_t at = 0;
+    while ((at = bytes.find_first_of("cC", at)) != std::string_view::npos) {
+        if (!EqualsFolded(bytes, at, "charset")) {
+            ++at;
+            continue;
+        }
+        const std::size_t open = bytes.rfind('<', at);
+        const std::size_t close = bytes.rfind('>', at);
+        std::size_t value = at + 7;
+        at = value;
+        if (open == std::string_view::npos || (close != std::string_view::npos && close > open) ||
+            !EqualsFolded(bytes, open + 1, "meta"))
+            continue;
+        while (value < bytes.size() && (bytes[value] == ' ' || bytes[value] == '\t' || bytes[value] == '\n' || bytes[value] == '\r')) ++value;
+        if (value >= bytes.size() || bytes[value] != '=') continue;
+        ++value;
+        while (value < bytes.size() && (bytes[value] == ' ' || bytes[value] == '"' || bytes[value] == '\'')) ++value;
+        std::size_t end = value;
+        while (end < bytes.size() && end - value < 40 &&
+               ((bytes[end] >= 'a' && bytes[end] <= 'z') || (bytes[end] >= 'A' && bytes[end] <= 'Z') ||
+                (bytes[end] >= '0' && bytes[end] <= '9') || bytes[end] == '-' || bytes[end] == '_' ||
+                bytes[end] == '.' || bytes[end] == ':'))
+            ++end;
+        if (end > value) return site::FoldCase(bytes.substr(value, end - value));
+    }
+    return {};
+}
+
+// The iconv name of a charset label, as browsers read the label.
+std::string IconvNameOf(const std::string& label) {
+    static const std::unordered_map<std::string, std::string> kNames{
+        {"utf-8", "UTF-8"}, {"utf8", "UTF-8"}, {"unicode", "UTF-8"}, {"utf-16", "UTF-8"},
+        {"gb2312", "GB18030"}, {"gbk", "GB18030"}, {"x-gbk", "GB18030"}, {"gb18030", "GB18030"},
+        {"csgb2312", "GB18030"}, {"chinese", "GB18030"}, {"big5", "BIG5-HKSCS"}, {"big5-hkscs", "BIG5-HKSCS"},
+        {"x-x-big5", "BIG5-HKSCS"}, {"shift_jis", "CP932"}, {"shift-jis", "CP932"}, {"sjis", "CP932"},
+        {"x-sjis", "CP932"}, {"ms_kanji", "CP932"}, {"windows-31j", "CP932"}, {"euc-kr", "CP949"},
+        {"ks_c_5601-1987", "CP949"}, {"korean", "CP949"}, {"iso-8859-1", "CP1252"}, {"latin1", "CP1252"},
+        {"us-ascii", "CP1252"}, {"ascii", "CP1252"}, {"iso-8859-9", "CP1254"}, {"x-mac-roman", "MACINTOSH"},
+    };
+    if (const auto found = kNames.find(label); found != kNames.end()) return found->second;
+    if (label.starts_with("windows-") || label.starts_with("iso-8859-") || label.starts_with("koi8-") ||
+        label.starts_with("cp") || label == "euc-jp" || label == "iso-2022-jp" || label == "tis-620")
+        return label;
+    return {};
+}
+
+// ---- what becomes of each element --------------------------------------
+
+bool IsFlowOnlyTag(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_DIV: case GUMBO_TAG_P: case GUMBO_TAG_UL: case GUMBO_TAG_OL: case GUMBO_TAG_DL:
+        case GUMBO_TAG_TABLE: case GUMBO_TAG_H1: case GUMBO_TAG_H2: case GUMBO_TAG_H3: case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5: case GUMBO_TAG_H6: case GUMBO_TAG_PRE: case GUMBO_TAG_BLOCKQUOTE: case GUMBO_TAG_HR:
+        case GUMBO_TAG_CENTER: case GUMBO_TAG_ADDRESS: case GUMBO_TAG_FIELDSET: case GUMBO_TAG_DIR:
+        case GUMBO_TAG_MENU: case GUMBO_TAG_LI: case GUMBO_TAG_DD: case GUMBO_TAG_DT: case GUMBO_TAG_XMP:
+        case GUMBO_TAG_LISTING: case GUMBO_TAG_PLAINTEXT: case GUMBO_TAG_SECTION: case GUMBO_TAG_ARTICLE:
+        case GUMBO_TAG_ASIDE: case GUMBO_TAG_HEADER: case GUMBO_TAG_FOOTER: case GUMBO_TAG_NAV: case GUMBO_TAG_MAIN:
+        case GUMBO_TAG_FIGURE: case GUMBO_TAG_FIGCAPTION: case GUMBO_TAG_DETAILS: case GUMBO_TAG_SUMMARY:
+        case GUMBO_TAG_LEGEND: case GUMBO_TAG_CAPTION: case GUMBO_TAG_TR: case GUMBO_TAG_TD: case GUMBO_TAG_TH:
+        case GUMBO_TAG_TBODY: case GUMBO_TAG_THEAD: case GUMBO_TAG_TFOOT: case GUMBO_TAG_HGROUP:
+        case GUMBO_TAG_MULTICOL: case GUMBO_TAG_MARQUEE:
+            return true;
+        default: return false;
+    }
+}
+
+// Elements left out with all they hold.
+bool IsDropped(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_SCRIPT: case GUMBO_TAG_STYLE: case GUMBO_TAG_TEMPLATE: case GUMBO_TAG_META:
+        case GUMBO_TAG_LINK: case GUMBO_TAG_BASE: case GUMBO_TAG_TITLE: case GUMBO_TAG_HEAD: case GUMBO_TAG_INPUT:
+        case GUMBO_TAG_SELECT: case GUMBO_TAG_TEXTAREA: case GUMBO_TAG_OPTION: case GUMBO_TAG_OPTGROUP:
+        case GUMBO_TAG_DATALIST: case GUMBO_TAG_PARAM: case GUMBO_TAG_APPLET: case GUMBO_TAG_EMBED:
+        case GUMBO_TAG_SVG: case GUMBO_TAG_CANVAS: case GUMBO_TAG_VIDEO: case GUMBO_TAG_AUDIO: case GUMBO_TAG_SOURCE:
+        case GUMBO_TAG_TRACK: case GUMBO_TAG_BGSOUND: case GUMBO_TAG_BASEFONT: case GUMBO_TAG_SPACER:
+        case GUMBO_TAG_ISINDEX: case GUMBO_TAG_KEYGEN: case GUMBO_TAG_NEXTID: case GUMBO_TAG_FRAME:
+        case GUMBO_TAG_NOEMBED: case GUMBO_TAG_COL: case GUMBO_TAG_COLGROUP: case GUMBO_TAG_IMAGE:
+        case GUMBO_TAG_MENUITEM: case GUMBO_TAG_OUTPUT: case GUMBO_TAG_METER: case GUMBO_TAG_PROGRESS:
+            return true;
+        default: return false;
+    }
+}
+
+// The XHTML element an element is written as; empty: only its content.
+std::string OutputTag(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_A: case GUMBO_TAG_ABBR: case GUMBO_TAG_B: case GUMBO_TAG_BDI: case GUMBO_TAG_BDO:
+        case GUMBO_TAG_BR: case GUMBO_TAG_CITE: case GUMBO_TAG_CODE: case GUMBO_TAG_DEL: case GUMBO_TAG_DFN:
+        case GUMBO_TAG_EM: case GUMBO_TAG_I: case GUMBO_TAG_IMG: case GUMBO_TAG_INS: case GUMBO_TAG_KBD:
+        case GUMBO_TAG_MARK: case GUMBO_TAG_Q: case GUMBO_TAG_S: case GUMBO_TAG_SAMP: case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_SPAN: case GUMBO_TAG_STRONG: case GUMBO_TAG_SUB: case GUMBO_TAG_SUP: case GUMBO_TAG_U:
+        case GUMBO_TAG_VAR: case GUMBO_TAG_WBR: case GUMBO_TAG_DIV: case GUMBO_TAG_P: case GUMBO_TAG_UL:
+        case GUMBO_TAG_OL: case GUMBO_TAG_LI: case GUMBO_TAG_DL: case GUMBO_TAG_DT: case GUMBO_TAG_DD:
+        case GUMBO_TAG_TABLE: case GUMBO_TAG_CAPTION: case GUMBO_TAG_TBODY: case GUMBO_TAG_THEAD:
+        case GUMBO_TAG_TFOOT: case GUMBO_TAG_TR: case GUMBO_TAG_TD: case GUMBO_TAG_TH: case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2: case GUMBO_TAG_H3: case GUMBO_TAG_H4: case GUMBO_TAG_H5: case GUMBO_TAG_H6:
+        case GUMBO_TAG_PRE: case GUMBO_TAG_BLOCKQUOTE: case GUMBO_TAG_HR:
+            return gumbo_normalized_tagname(tag);
+        case GUMBO_TAG_FONT: case GUMBO_TAG_BIG: case GUMBO_TAG_TT: case GUMBO_TAG_NOBR: case GUMBO_TAG_BLINK:
+        case GUMBO_TAG_LABEL: case GUMBO_TAG_TIME: case GUMBO_TAG_DATA: case GUMBO_TAG_BUTTON:
+        case GUMBO_TAG_RUBY: case GUMBO_TAG_RT: case GUMBO_TAG_RP: case GUMBO_TAG_RB: case GUMBO_TAG_RTC:
+            return "span";
+        case GUMBO_TAG_STRIKE: return "s";
+        case GUMBO_TAG_ACRONYM: return "abbr";
+        case GUMBO_TAG_DIR: case GUMBO_TAG_MENU: return "ul";
+        case GUMBO_TAG_XMP: case GUMBO_TAG_LISTING: case GUMBO_TAG_PLAINTEXT: return "pre";
+        case GUMBO_TAG_CENTER: case GUMBO_TAG_ADDRESS: case GUMBO_TAG_FIELDSET: case GUMBO_TAG_LEGEND:
+        case GUMBO_TAG_SECTION: case GUMBO_TAG_ARTICLE: case GUMBO_TAG_ASIDE: case GUMBO_TAG_HEADER:
+        case GUMBO_TAG_FOOTER: case GUMBO_TAG_NAV: case GUMBO_TAG_MAIN: case GUMBO_TAG_FIGURE:
+        case GUMBO_TAG_FIGCAPTION: case GUMBO_TAG_DETAILS: case GUMBO_TAG_SUMMARY: case GUMBO_TAG_HGROUP:
+        case GUMBO_TAG_MULTICOL: case GUMBO_TAG_MARQUEE:
+            return "div";
+        default: return {};  // form, noscript, noframes, map, unknown tags, ...: their content only
+    }
+}
+
+bool IsPhrasingOutput(std::string_view tag) {
+    static const std::unordered_set<std::string_view> kPhrasing{
+        "a", "abbr", "b", "bdi", "bdo", "br", "cite", "code", "del", "dfn", "em", "i", "img", "ins", "kbd",
+        "mark", "q", "s", "samp", "small", "span", "strong", "sub", "sup", "u", "var", "wbr"};
+    return kPhrasing.count(tag) != 0;
+}
+
+bool IsTransparent(std::string_view tag) { return tag == "a" || tag == "ins" || tag == "del"; }
+
+bool HoldsPhrasingOnly(std::string_view tag) {
+    return tag == "p" || tag == "h1" || tag == "h2" || tag == "h3" || tag == "h4" || tag == "h5" || tag == "h6" ||
+           tag == "pre" || tag == "dt" || (IsPhrasingOutput(tag) && !IsTransparent(tag));
+}
+
+bool IsVoid(std::string_view tag) { return tag == "br" || tag == "img" || tag == "hr" || tag == "wbr"; }
+
+// What a phrasing element or a heading looks like, for the div that takes
+// its place where it holds blocks.
+std::string LookOf(std::string_view tag) {
+    if (tag == "p") return "margin-top:1em;margin-bottom:1em;";
+    if (tag == "h1") return "font-size:2em;font-weight:bold;margin:0.67em 0;";
+    if (tag == "h2") return "font-size:1.5em;font-weight:bold;margin:0.83em 0;";
+    if (tag == "h3") return "font-size:1.17em;font-weight:bold;margin:1em 0;";
+    if (tag == "h4") return "font-weight:bold;margin:1.33em 0;";
+    if (tag == "h5") return "font-size:0.83em;font-weight:bold;margin:1.67em 0;";
+    if (tag == "h6") return "font-size:0.67em;font-weight:bold;margin:2.33em 0;";
+    if (tag == "pre") return "white-space:pre;font-family:monospace;margin:1em 0;";
+    if (tag == "b" || tag == "strong") return "font-weight:bold;";
+    if (tag == "i" || tag == "em" || tag == "cite" || tag == "dfn" || tag == "var") return "font-style:italic;";
+    if (tag == "u") return "text-decoration:underline;";
+    if (tag == "s") return "text-decoration:line-through;";
+    if (tag == "small") return "font-size:smaller;";
+    if (tag == "code" || tag == "kbd" || tag == "samp") return "font-family:monospace;";
+    if (tag == "dt") return "font-weight:bold;";
+    return {};
+}
+
+// The display of an element written as a span inside phrasing content.
+std::string DisplayOf(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_TABLE: return "display:table;";
+        case GUMBO_TAG_TR: return "display:table-row;";
+        case GUMBO_TAG_TD: case GUMBO_TAG_TH: return "display:table-cell;";
+        case GUMBO_TAG_TBODY: return "display:table-row-group;";
+        case GUMBO_TAG_THEAD: return "display:table-header-group;";
+        case GUMBO_TAG_TFOOT: return "display:table-footer-group;";
+        case GUMBO_TAG_CAPTION: return "display:table-caption;";
+        case GUMBO_TAG_LI: return "display:list-item;";
+        default: return "display:block;";
+    }
+}
+
+const char* AttributeValue(const GumboElement& element, const char* name) {
+    const GumboAttribute* attribute = gumbo_get_attribute(&element.attributes, name);
+    return attribute == nullptr ? nullptr : attribute->value;
+}
+
+bool IsWhitespace(std::string_view text) {
+    for (const char c : text)
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f') return false;
+    return true;
+}
+
+bool IsLanguageTag(std::string_view value) {
+    if (value.empty() || value.size() > 35) return false;
+    for (const char c : value)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-')) return false;
+    return value.front() != '-' && value.back() != '-';
+}
+
+bool IsInteger(std::string_view value) {
+    if (value.starts_with('-')) value.remove_prefix(1);
+    return IsNonNegativeInteger(value);
+}
+
+const GumboVector* ChildrenOf(const GumboNode* node) {
+    if (node->type == GUMBO_NODE_DOCUMENT) return &node->v.document.children;
+    if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) return &node->v.element.children;
+    return nullptr;
+}
+
+bool IsHelpControl(const GumboElement& object) {
+    const char* classId = AttributeValue(object, "classid");
+    return classId != nullptr && site::FoldCase(classId).find("adb880a6-d8ff-11cf-9377-00aa003b7a11") != std::string::npos;
+}
+
+// The targets a "related topics" control names: its ItemN parameters, each
+// "title;link".
+std::vector<std::pair<std::string, std::string>> RelatedTopics(const GumboElement& object) {
+    std::vector<std::pair<std::string, std::string>> topics;
+    for (unsigned i = 0; i < object.children.length; ++i) {
+        const auto* child = static_cast<const GumboNode*>(object.children.data[i]);
+        if (child->type != GUMBO_NODE_ELEMENT || child->v.element.tag != GUMBO_TAG_PARAM) continue;
+        const char* name = AttributeValue(child->v.element, "name");
+        const char* value = AttributeValue(child->v.element, "value");
+        if (name == nullptr || value == nullptr || !site::FoldCase(name).starts_with("item")) continue;
+        const std::string_view text = value;
+        const std::size_t semicolon = text.find(';');
+        if (semicolon == std::string_view::npos) continue;
+        topics.emplace_back(std::string(text.substr(0, semicolon)), std::string(text.substr(semicolon + 1)));
+    }
+    return topics;
+}
+
+// ---- the writer --------------------------------------------------------
+
+class PageWriter {
+public:
+    PageWriter(const PageInput& input) : input_(input), from_(input.page->entry) {}
+
+    std::string Write(const GumboNode* document) {
+        const GumboNode* html = nullptr;
+        for (const GumboNode* child : Children(document))
+            if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_HTML) html = child;
+        const GumboNode* body = nullptr;
+        const GumboNode* frameset = nullptr;
+        if (html != nullptr) {
+            for (const GumboNode* child : Children(html)) {
+                if (child->type != GUMBO_NODE_ELEMENT) continue;
+                if (child->v.element.tag == GUMBO_TAG_BODY) body = child;
+                if (child->v.element.tag == GUMBO_TAG_FRAMESET) frameset = child;
+            }
+        }
+        if (html != nullptr) Gather(html);
+        AssignIds(body != nullptr ? body : html);
+
+        std::string bodyText;
+        out_ = &bodyText;
+        if (body != nullptr) {
+            WriteContent(body, false);
+        } else if (frameset != nullptr) {
+            Frames(frameset);
+        }
+        out_ = nullptr;
+        std::string anchors;
+        for (const std::string& id : input_.anchors)
+            if (emitted_.insert(id).second) anchors += "<span id=\"" + XmlText(id, true) + "\"></span>";
+        FixFragments(bodyText);
+        bodyText.insert(0, anchors);
+
+        std::string page = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
+                           "<html xmlns=\"http://www.w3.org/1999/xhtml\"";
+        const std::string language = IsLanguageTag(input_.language) ? input_.language : std::string();
+        if (!language.empty()) page += " lang=\"" + language + "\" xml:lang=\"" + language + "\"";
+        page += ">\n<head>\n<meta charset=\"utf-8\"/>\n<title>";
+        std::string title = title_;
+        if (IsWhitespace(title)) {
+            const std::size_t slash = input_.page->stored.rfind('/');
+            title = slash == std::string::npos ? input_.page->stored : input_.page->stored.substr(slash + 1);
+        }
+        AppendXmlText(page, title);
+        page += "</title>\n";
+        for (const std::string& sheet : sheets_) page += "<link rel=\"stylesheet\" type=\"text/css\" href=\"" + XmlText(sheet, true) + "\"/>\n";
+        if (!styles_.empty()) {
+            page += "<style type=\"text/css\">\n";
+            AppendXmlText(page, styles_);
+            page += "\n</style>\n";
+        }
+        page += "</head>\n<body";
+        if (body != nullptr) {
+            const GumboElement& element = body->v.element;
+            std::string css = PresentationCss(element, Background(element));
+            AppendGlobalAttributes(page, body, element, css);
+        }
+        page += ">\n";
+        page += bodyText;
+        page += "\n</body>\n</html>\n";
+        return page;
+    }
+
+    std::vector<std::string> Ids() const { return {emitted_.begin(), emitted_.end()}; }
+
+private:
+    // The children of a node as gumbo holds them, without a copy.
+    class Kids {
+    public:
+        explicit Kids(const GumboVector* vector) : vector_(vector) {}
+        std::size_t size() const { return vector_ == nullptr ? 0 : vector_->length; }
+        const GumboNode* operator[](std::size_t i) const { return static_cast<const GumboNode*>(vector_->data[i]); }
+        struct Iterator {
+            const Kids* kids;
+            std::size_t at;
+            const GumboNode* operator*() const { return (*kids)[at]; }
+            Iterator& operator++() {
+                ++at;
+                return *this;
+            }
+            bool operator!=(const Iterator& other) const { return at != other.at; }
+        };
+        Iterator begin() const { return {this, 0}; }
+        Iterator end() const { return {this, size()}; }
+
+    private:
+        const GumboVector* vector_;
+    };
+
+    static Kids Children(const GumboNode* node) { return Kids(ChildrenOf(node)); }
+
+    // The title, style sheets and style elements, wherever they stand.
+    void Gather(const GumboNode* html) {
+        std::vector<const GumboNode*> pending{html};
+        bool titled = false;
+        while (!pending.empty()) {
+            const GumboNode* node = pending.back();
+            pending.pop_back();
+            if (node->type != GUMBO_NODE_ELEMENT) continue;
+            const GumboElement& element = node->v.element;
+            if (element.tag == GUMBO_TAG_TITLE && !titled) {
+                titled = true;
+                title_ = TextOf(node);
+            } else if (element.tag == GUMBO_TAG_STYLE) {
+                styles_ += StyleText(TextOf(node));
+                styles_ += '\n';
+            } else if (element.tag == GUMBO_TAG_LINK) {
+                const char* rel = AttributeValue(element, "rel");
+                const char* href = AttributeValue(element, "href");
+                if (rel != nullptr && href != nullptr && site::FoldCase(rel).find("stylesheet") != std::string::npos &&
+                    site::FoldCase(rel).find("alternate") == std::string::npos)
+                    if (const auto link = input_.links->Resolve(href, *input_.page, LinkUse::StyleSheet))
+                        sheets_.push_back(BookLinks::Href(*link, from_));
+            } else if (element.tag == GUMBO_TAG_BODY) {
+                const char* link = AttributeValue(element, "link");
+                const char* vlink = AttributeValue(element, "vlink");
+                if (link && !CssColour(link).empty()) styles_ += "a:link { color: " + CssColour(link) + "; }\n";
+                if (vlink && !CssColour(vlink).empty()) styles_ += "a:visited { color: " + CssColour(vlink) + "; }\n";
+            }
+            if (element.tag == GUMBO_TAG_SCRIPT || element.tag == GUMBO_TAG_STYLE || element.tag == GUMBO_TAG_TITLE) continue;
+            const Kids children = Children(node);
+            for (std::size_t i = children.size(); i-- > 0;) pending.push_back(children[i]);
+        }
+    }
+
+    static std::string TextOf(const GumboNode* node) {
+        std::string text;
+        for (const GumboNode* child : Children(node))
+            if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE || child->type == GUMBO_NODE_CDATA)
+                text += child->v.text.text;
+        return text;
+    }
+
+    // A style sheet's text with its links made the book's, and without the
+    // comment marks of HTML that hid it from old browsers.
+    std::string StyleText(std::string_view css) const {
+        std::string text = Css(css);
+        for (const std::string_view mark : {std::string_view("<!--"), std::string_view("-->")}) {
+            std::size_t at = 0;
+            while ((at = text.find(mark, at)) != std::string::npos) text.replace(at, mark.size(), " ");
+        }
+        return text;
+    }
+
+    std::string Css(std::string_view css) const {
+        std::vector<site::TextEdit> edits;
+        site::CollectCssEdits(css, 0, [&](std::string_view link) -> std::optional<std::string> {
+            const auto target = input_.links->Resolve(link, *input_.page, LinkUse::Background);
+            // A link to what the book lacks would be a fault of the book.
+            return target ? BookLinks::Href(*target, from_) : std::string("#");
+        }, edits);
+        return edits.empty() ? std::string(css) : site::ApplyEdits(css, std::move(edits));
+    }
+
+    std::string Background(const GumboElement& element) const {
+        const char* background = AttributeValue(element, "background");
+        if (background == nullptr) return {};
+        const auto target = input_.links->Resolve(background, *input_.page, LinkUse::Background);
+        if (!target) return {};
+        std::string href = BookLinks::Href(*target, from_);
+        for (const char c : href)
+            if (c == '"' || c == '\\' || c == '(' || c == ')') return {};
+        return href;
+    }
+
+    // Ids kept: the first of each name, from id or (on a) name.
+    void AssignIds(const GumboNode* root) {
+        if (root == nullptr) return;
+        std::vector<const GumboNode*> pending{root};
+        while (!pending.empty()) {
+            const GumboNode* node = pending.back();
+            pending.pop_back();
+            if (node->type != GUMBO_NODE_ELEMENT) continue;
+            const GumboElement& element = node->v.element;
+            if (IsDropped(element.tag)) continue;
+            const char* id = AttributeValue(element, "id");
+            if (id == nullptr && element.tag == GUMBO_TAG_A) id = AttributeValue(element, "name");
+            if (id != nullptr && *id != '\0') {
+                std::string name = IdName(id);
+                if (known_.insert(name).second) ids_.emplace(node, std::move(name));
+            }
+            const Kids children = Children(node);
+            for (std::size_t i = children.size(); i-- > 0;) pending.push_back(children[i]);
+        }
+    }
+
+    // An element on the way down.
+    struct Frame {
+        const GumboNode* node = nullptr;
+        Kids children{nullptr};
+        std::vector<const GumboNode*> ordered;  // a table's parts, in XHTML's order
+        bool reordered = false;
+        std::size_t next = 0;
+        std::size_t Count() const { return reordered ? ordered.size() : children.size(); }
+        const GumboNode* Child(std::size_t i) const { return reordered ? ordered[i] : children[i]; }
+        std::string tag;           // written; empty: content only
+        bool phrasing = false;     // the children's context
+        std::string wrapTag;       // ul/ol/dl: what stray children are wrapped in
+        bool wrapOpen = false;
+        bool skipWhitespace = false;
+        TableLook table;           // passed on to cells
+        bool inLink = false;
+    };
+
+    void WriteContent(const GumboNode* root, bool phrasing) {
+        std::vector<Frame> stack;
+        Frame top;
+        top.node = root;
+        top.children = Children(root);
+        top.phrasing = phrasing;
+        stack.push_back(std::move(top));
+        while (!stack.empty()) {
+            Frame& frame = stack.back();
+            if (frame.next >= frame.Count()) {
+                if (frame.wrapOpen) *out_ += "</" + frame.wrapTag + ">";
+                if (!frame.tag.empty() && stack.size() > 1) *out_ += "</" + frame.tag + ">";
+                stack.pop_back();
+                continue;
+            }
+            const GumboNode* child = frame.Child(frame.next++);
+            if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE || child->type == GUMBO_NODE_CDATA) {
+                const std::string_view text = child->v.text.text;
+                const bool blank = IsWhitespace(text);
+                if (frame.skipWhitespace && blank) continue;
+                if (!frame.wrapTag.empty() && !frame.wrapOpen) {
+                    if (blank) continue;
+                    OpenWrap(frame);
+                }
+                AppendXmlText(*out_, text);
+                continue;
+            }
+            if (child->type != GUMBO_NODE_ELEMENT) continue;
+            Frame entered;
+            if (!Enter(child, frame, entered)) continue;
+            stack.push_back(std::move(entered));
+        }
+    }
+
+    void OpenWrap(Frame& frame) {
+        *out_ += frame.wrapTag == "li" ? "<li style=\"list-style-type:none;\">" : "<" + frame.wrapTag + ">";
+        frame.wrapOpen = true;
+    }
+
+    // Writes the start of `node` inside `parent`; false when nothing of it
+    // goes further down.
+    bool Enter(const GumboNode* node, Frame& parent, Frame& frame) {
+        const GumboElement& element = node->v.element;
+        const GumboTag tag = element.tag;
+        if (tag == GUMBO_TAG_OBJECT) {
+            Object(node, parent);
+            if (IsHelpControl(element)) return false;
+        } else if (tag == GUMBO_TAG_IFRAME) {
+            FrameLink(element, parent);
+            return false;
+        } else if (tag == GUMBO_TAG_AREA) {
+            Area(element, parent);
+            return false;
+        } else if (IsDropped(tag)) {
+            return false;
+        }
+        std::string out = OutputTag(tag);
+        std::string css = ElementCss(element);
+        frame.node = node;
+        frame.inLink = parent.inLink;
+
+        // Where the parent takes only list items or terms, others are wrapped.
+        const bool listItem = (out == "li" && (parent.tag == "ul" || parent.tag == "ol")) ||
+                              ((out == "dt" || out == "dd") && parent.tag == "dl");
+        if (!parent.wrapTag.empty()) {
+            if (listItem) {
+                if (parent.wrapOpen) {
+                    *out_ += "</" + parent.wrapTag + ">";
+                    parent.wrapOpen = false;
+                }
+            } else if (!parent.wrapOpen) {
+                OpenWrap(parent);
+            }
+        }
+        if (!listItem && (out == "li" || out == "dt" || out == "dd")) {
+            css = (out == "li" ? "display:list-item;" : LookOf(out)) + css;
+            out = "div";
+        }
+        if (out == "a") {
+            if (parent.inLink) out.clear();
+            frame.inLink = true;
+        }
+        if (out == "bdo" && AttributeValue(element, "dir") == nullptr) out = "span";
+
+        if (out.empty()) {
+            frame.phrasing = parent.phrasing;
+        } else if (parent.phrasing && !IsPhrasingOutput(out)) {
+            css = DisplayOf(tag) + LookOf(out) + css;
+            out = "span";
+            frame.phrasing = true;
+        } else if (!parent.phrasing && (HoldsPhrasingOnly(out) || out == "span") && HoldsBlocks(node)) {
+            css = LookOf(out) + css;
+            out = "div";
+            frame.phrasing = false;
+        } else {
+            frame.phrasing = IsTransparent(out) ? parent.phrasing : HoldsPhrasingOnly(out);
+        }
+        frame.tag = out;
+        if (out == "ul" || out == "ol") frame.wrapTag = "li";
+        if (out == "dl") frame.wrapTag = "dd";
+        if (out == "table" || out == "tbody" || out == "thead" || out == "tfoot" || out == "tr") frame.skipWhitespace = true;
+        if (out == "table") frame.table = TableLookOf(element);
+        else if (tag == GUMBO_TAG_TBODY || tag == GUMBO_TAG_THEAD || tag == GUMBO_TAG_TFOOT || tag == GUMBO_TAG_TR)
+            frame.table = parent.table;
+        if (tag == GUMBO_TAG_TD || tag == GUMBO_TAG_TH) css = CellCss(parent.table) + css;
+
+        if (tag == GUMBO_TAG_IMG) {
+            Image(node, element, css);
+            return false;
+        }
+        if (out == "table") {
+            frame.ordered = TableChildren(node);
+            frame.reordered = true;
+        } else {
+            frame.children = Children(node);
+        }
+        if (out.empty()) return true;
+        *out_ += "<" + out;
+        css += PresentationCss(element, Background(element));
+        AppendGlobalAttributes(*out_, node, element, css);
+        AppendOwnAttributes(out, element, parent);
+        if (IsVoid(out)) {
+            *out_ += "/>";
+            frame.tag.clear();
+            return false;
+        }
+        *out_ += ">";
+        return true;
+    }
+
+    // Whether a block would stand inside `node` if it were written as it
+    // is: a block among its children, or inside a phrasing child.
+    bool HoldsBlocks(const GumboNode* node) {
+        if (const auto known = holdsBlocks_.find(node); known != holdsBlocks_.end()) return known->second;
+        // Depth first without recursion: a child's answer is known before its parent's.
+        std::vector<std::pair<const GumboNode*, bool>> pending{{node, false}};
+        while (!pending.empty()) {
+            auto [current, visited] = pending.back();
+            pending.pop_back();
+            const Kids children = Children(current);
+            if (!visited) {
+                pending.emplace_back(current, true);
+                for (const GumboNode* child : children)
+                    if (child->type == GUMBO_NODE_ELEMENT && !holdsBlocks_.count(child)) pending.emplace_back(child, false);
+                continue;
+            }
+            bool blocks = false;
+            for (const GumboNode* child : children) {
+                if (child->type != GUMBO_NODE_ELEMENT) continue;
+                const GumboTag tag = child->v.element.tag;
+                if (IsDropped(tag)) continue;
+                if (IsFlowOnlyTag(tag) || (tag == GUMBO_TAG_OBJECT && !RelatedTopics(child->v.element).empty())) {
+                    blocks = true;
+                    break;
+                }
+                if (holdsBlocks_[child]) {
+                    blocks = true;
+                    break;
+                }
+            }
+            holdsBlocks_[current] = blocks;
+        }
+        return holdsBlocks_[node];
+    }
+
+    // A table's parts in the order XHTML wants them.
+    static std::vector<const GumboNode*> TableChildren(const GumboNode* table) {
+        std::vector<const GumboNode*> caption, head, bodies, foot;
+        for (const GumboNode* child : Children(table)) {
+            if (child->type != GUMBO_NODE_ELEMENT) continue;
+            switch (child->v.element.tag) {
+                case GUMBO_TAG_CAPTION:
+                    if (caption.empty()) caption.push_back(child);
+                    break;
+                case GUMBO_TAG_THEAD:
+                    (head.empty() ? head : bodies).push_back(child);
+                    break;
+                case GUMBO_TAG_TFOOT:
+                    (foot.empty() ? foot : bodies).push_back(child);
+                    break;
+                case GUMBO_TAG_TBODY:
+                case GUMBO_TAG_TR: bodies.push_back(child); break;
+                default: break;
+            }
+        }
+        std::vector<const GumboNode*> ordered = caption;
+        ordered.insert(ordered.end(), head.begin(), head.end());
+        ordered.insert(ordered.end(), bodies.begin(), bodies.end());
+        ordered.insert(ordered.end(), foot.begin(), foot.end());
+        return ordered;
+    }
+
+    void AppendGlobalAttributes(std::string& out, const GumboNode* node, const GumboElement& element,
+                                std::string css) {
+        if (const auto id = ids_.find(node); id != ids_.end()) {
+            out += " id=\"" + id->second + "\"";
+            emitted_.insert(id->second);
+        }
+        if (const char* value = AttributeValue(element, "class"); value && !IsWhitespace(value))
+            out += " class=\"" + XmlText(value, true) + "\"";
+        if (const char* value = AttributeValue(element, "title"); value && *value)
+            out += " title=\"" + XmlText(value, true) + "\"";
+        if (const char* value = AttributeValue(element, "lang"); value && IsLanguageTag(value))
+            out += " lang=\"" + std::string(value) + "\"";
+        if (const char* value = AttributeValue(element, "dir")) {
+            const std::string folded = site::FoldCase(value);
+            if (folded == "ltr" || folded == "rtl" || folded == "auto") out += " dir=\"" + folded + "\"";
+        }
+        if (const char* value = AttributeValue(element, "style"); value && !IsWhitespace(value)) {
+            if (!css.empty() && css.back() != ';') css += ';';
+            css += Css(value);
+        }
+        if (!IsWhitespace(css)) out += " style=\"" + XmlText(css, true) + "\"";
+    }
+
+    void AppendOwnAttributes(const std::string& out, const GumboElement& element, const Frame& parent) {
+        std::string& page = *out_;
+        const auto integer = [&](const char* name, bool positive) {
+            const char* value = AttributeValue(element, name);
+            if (value == nullptr) return;
+            const std::string_view text = value;
+            if (positive ? IsNonNegativeInteger(text) && std::stoll(std::string(text)) > 0 : IsInteger(text))
+                page += std::string(" ") + name + "=\"" + std::string(text) + "\"";
+        };
+        if (out == "a") {
+            if (const char* href = AttributeValue(element, "href"))
+                if (const auto link = input_.links->Resolve(href, *input_.page, LinkUse::Hyperlink)) Href(*link);
+        } else if (out == "td" || out == "th") {
+            integer("colspan", true);
+            integer("rowspan", true);
+            if (out == "th") {
+                if (const char* scope = AttributeValue(element, "scope")) {
+                    const std::string folded = site::FoldCase(scope);
+                    if (folded == "row" || folded == "col" || folded == "rowgroup" || folded == "colgroup")
+                        page += " scope=\"" + folded + "\"";
+                }
+            }
+        } else if (out == "ol") {
+            integer("start", false);
+            if (const char* type = AttributeValue(element, "type")) {
+                const std::string_view text = type;
+                if (text == "1" || text == "a" || text == "A" || text == "i" || text == "I")
+                    page += " type=\"" + std::string(text) + "\"";
+            }
+        } else if (out == "li" && parent.tag == "ol") {
+            integer("value", false);
+        } else if (out == "bdo") {
+            // dir was written with the global attributes, when valid.
+            if (AttributeValue(element, "dir") != nullptr) {
+                const std::string folded = site::FoldCase(AttributeValue(element, "dir"));
+                if (folded != "ltr" && folded != "rtl") page += " dir=\"ltr\"";
+            }
+        }
+    }
+
+    // An href, its fragment noted to be checked once the page is written.
+    void Href(BookLink link) {
+        std::string& page = *out_;
+        if (link.target != nullptr && link.target != input_.page && !link.fragment.empty() && input_.keepFragment &&
+            !input_.keepFragment(*link.target, link.fragment))
+            link.fragment.clear();
+        page += " href=\"";
+        const std::string href = BookLinks::Href(link, from_);
+        if (link.target == input_.page && !link.fragment.empty()) {
+            fragments_.push_back({page.size(), href.size(), link.fragment});
+        }
+        AppendXmlText(page, href, true);
+        page += "\"";
+    }
+
+    // Fragments of this page that name no id written become links to the page.
+    void FixFragments(std::string& text) {
+        std::vector<site::TextEdit> edits;
+        const std::size_t slash = from_.rfind('/');
+        const std::string self = site::PercentEncode(slash == std::string::npos ? from_ : from_.substr(slash + 1));
+        for (const Fragment& fragment : fragments_)
+            if (!emitted_.count(fragment.id)) edits.push_back({fragment.offset, fragment.length, self});
+        if (!edits.empty()) text = site::ApplyEdits(text, std::move(edits));
+    }
+
+    void Image(const GumboNode* node, const GumboElement& element, std::string css) {
+        const char* src = AttributeValue(element, "src");
+        const char* alt = AttributeValue(element, "alt");
+        const auto link = src ? input_.links->Resolve(src, *input_.page, LinkUse::Image) : std::nullopt;
+        if (!link) {
+            // The image is not in the book: its text stands for it.
+            if (alt != nullptr) AppendXmlText(*out_, alt);
+            return;
+        }
+        *out_ += "<img src=\"" + XmlText(BookLinks::Href(*link, from_), true) + "\" alt=\"" +
+                 XmlText(alt ? alt : "", true) + "\"";
+        for (const char* size : {"width", "height"}) {
+            const char* value = AttributeValue(element, size);
+            if (value != nullptr && IsNonNegativeInteger(value)) *out_ += std::string(" ") + size + "=\"" + value + "\"";
+        }
+        css += PresentationCss(element, {});
+        AppendGlobalAttributes(*out_, node, element, css);
+        *out_ += "/>";
+    }
+
+    void LinkList(const std::vector<std::pair<std::string, BookLink>>& links, bool phrasing) {
+        if (links.empty()) return;
+        std::string& page = *out_;
+        page += phrasing ? "<span class=\"related-topics\">" : "<ul class=\"related-topics\">";
+        bool first = true;
+        for (const auto& [text, link] : links) {
+            if (phrasing && !first) page += "; ";
+            first = false;
+            page += phrasing ? "<a" : "<li><a";
+            Href(link);
+            page += ">";
+            AppendXmlText(page, IsWhitespace(text) ? link.target->stored : text);
+            page += phrasing ? "</a>" : "</a></li>";
+        }
+        page += phrasing ? "</span>" : "</ul>";
+    }
+
+    void Object(const GumboNode* node, Frame& parent) {
+        const GumboElement& element = node->v.element;
+        if (!IsHelpControl(element)) return;
+        std::vector<std::pair<std::string, BookLink>> links;
+        for (const auto& [title, target] : RelatedTopics(element))
+            if (const auto link = input_.links->Resolve(target, *input_.page, LinkUse::Hyperlink))
+                if (link->target != nullptr) links.emplace_back(title, *link);
+        if (links.empty()) return;
+        if (!parent.wrapTag.empty() && !parent.wrapOpen) OpenWrap(parent);
+        LinkList(links, parent.phrasing || parent.inLink);
+    }
+
+    void FrameLink(const GumboElement& element, Frame& parent) {
+        const char* src = AttributeValue(element, "src");
+        if (src == nullptr || parent.inLink) return;
+        const auto link = input_.links->Resolve(src, *input_.page, LinkUse::Hyperlink);
+        if (!link || link->target == nullptr) return;
+        if (!parent.wrapTag.empty() && !parent.wrapOpen) OpenWrap(parent);
+        const char* title = AttributeValue(element, "title");
+        LinkList({{title ? title : link->target->stored, *link}}, true);
+    }
+
+    void Area(const GumboElement& element, Frame& parent) {
+        const char* href = AttributeValue(element, "href");
+        if (href == nullptr || parent.inLink) return;
+        const auto link = input_.links->Resolve(href, *input_.page, LinkUse::Hyperlink);
+        if (!link) return;
+        if (!parent.wrapTag.empty() && !parent.wrapOpen) OpenWrap(parent);
+        const char* alt = AttributeValue(element, "alt");
+        std::string text = alt && !IsWhitespace(alt) ? alt : (link->target ? link->target->stored : link->web);
+        *out_ += "<a";
+        Href(*link);
+        *out_ += ">";
+        AppendXmlText(*out_, text);
+        *out_ += "</a> ";
+    }
+
+    // A page of frames: a list of the pages it shows.
+    void Frames(const GumboNode* frameset) {
+        std::vector<std::pair<std::string, BookLink>> links;
+        std::vector<const GumboNode*> pending{frameset};
+        while (!pending.empty()) {
+            const GumboNode* node = pending.back();
+            pending.pop_back();
+            if (node->type != GUMBO_NODE_ELEMENT) continue;
+            if (node->v.element.tag == GUMBO_TAG_FRAME) {
+                const char* src = AttributeValue(node->v.element, "src");
+                const char* name = AttributeValue(node->v.element, "name");
+                if (src != nullptr)
+                    if (const auto link = input_.links->Resolve(src, *input_.page, LinkUse::Hyperlink))
+                        if (link->target != nullptr) links.emplace_back(name ? name : "", *link);
+                continue;
+            }
+            const Kids children = Children(node);
+            for (std::size_t i = children.size(); i-- > 0;) pending.push_back(children[i]);
+        }
+        LinkList(links, false);
+    }
+
+    struct Fragment {
+        std::size_t offset;
+        std::size_t length;
+        std::string id;
+    };
+
+    const PageInput& input_;
+    const std::string& from_;
+    std::string* out_ = nullptr;
+    std::string title_;
+    std::string styles_;
+    std::vector<std::string> sheets_;
+    std::unordered_map<const GumboNode*, std::string> ids_;
+    std::unordered_set<std::string> known_;
+    std::unordered_set<std::string> emitted_;
+    std::vector<Fragment> fragments_;
+    std::unordered_map<const GumboNode*, bool> holdsBlocks_;
+};
+
+// A page the parser gave up on: its text without the tags, as one block.
+std::string PlainTextPage(std::string_view utf8, const PageInput& input) {
+    std::string text;
+    bool inTag = false;
+    for (const char c : utf8) {
+        if (c == '<') inTag = true;
+        else if (c == '>') inTag = false;
+        else if (!inTag) text += c;
+    }
+    std::string page = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
+                       "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>";
+    AppendXmlText(page, input.page->stored);
+    page += "</title>\n</head>\n<body>\n<pre>";
+    AppendXmlText(page, text);
+    page += "</pre>\n</body>\n</html>\n";
+    return page;
+}
+
+}  // namespace
+
+std::string PageCharsetOf(std::string_view bytes, const std::string& fallback) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) return "UTF-8";
+    if (bytes.starts_with("\xFF\xFE")) return "UTF-16LE";
+    if (bytes.starts_with("\xFE\xFF")) return "UTF-16BE";
+    const std::string label = DeclaredLabel(bytes);
+    if (!label.empty()) {
+        std::string name = IconvNameOf(label);
+        if (!name.empty() && site::Utf8Decoder(name).Known()) return name;
+    }
+    if (site::IsAscii(bytes) || site::IsUtf8(bytes)) return "UTF-8";
+    return fallback.empty() ? std::string("CP1252") : fallback;
+}
+
+std::string XhtmlPage(const PageInput& input, std::vector<std::string>* ids) {
+    const std::string charset = PageCharsetOf(input.bytes, input.charset.iconvName);
+    std::string utf8;
+    if (charset == "UTF-8") {
+        std::string_view bytes = input.bytes;
+        if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+        utf8 = site::IsUtf8(bytes) ? std::string(bytes) : site::DecodeToUtf8(bytes, "UTF-8");
+    } else {
+        std::string_view bytes = input.bytes;
+        if (charset.starts_with("UTF-16")) bytes.remove_prefix(2);
+        utf8 = site::DecodeToUtf8(bytes, charset);
+    }
+    // The parser's tree takes many times a page's size: a page beyond the
+    // limit is kept as its text.
+    if (utf8.size() > kParsedPageLimit) return PlainTextPage(utf8, input);
+    const std::unique_ptr<site::HtmlTree> tree = site::HtmlTree::Parse(utf8);
+    if (!tree) return PlainTextPage(utf8, input);
+    PageWriter writer(input);
+    std::string page = writer.Write(tree->Document());
+    if (ids != nullptr) *ids = writer.Ids();
+    return page;
+}
+
+}  // namespace vexmor::epub

@@ -1,0 +1,43 @@
+// A help page as a page of an e-book: parsed from its charset (declared,
+// else the help file's code page), written as well-formed UTF-8 XHTML 5.
+// Presentational markup becomes CSS, scripts and ActiveX objects go (a
+// "related topics" control leaves its links), links lead to the book's own
+// files or are left out with their text kept, and elements are nested as
+// XHTML allows.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "epub/book_links.h"
+#include "site/page_rewrite.h"
+
+namespace vexmor::epub {
+
+// Pages above this size (as UTF-8) are written as their text in one block.
+inline constexpr std::size_t kParsedPageLimit = 2u << 20;
+
+struct PageInput {
+    std::string_view bytes;
+    const BookResource* page = nullptr;  // the page itself in the book
+    const BookLinks* links = nullptr;
+    site::PageCharset charset;  // the help file's code page
+    std::string language;       // BCP 47, may be empty
+    // Whether a link into another page of the book may keep its fragment
+    // (an id of that page); null: every one may.
+    std::function<bool(const BookResource& target, const std::string& id)> keepFragment;
+    // Ids that pages written before link to: those the page lacks are
+    // written as empty anchors at the top of its body.
+    std::vector<std::string> anchors;
+};
+
+// `ids`, when given, receives the ids the page holds.
+std::string XhtmlPage(const PageInput& input, std::vector<std::string>* ids = nullptr);
+
+// The charset a page is read in: its byte order mark, its <meta>
+// declaration, UTF-8 where the bytes are, else `fallback` (iconv names).
+std::string PageCharsetOf(std::string_view bytes, const std::string& fallback);
+
+}  // namespace vexmor::epub
