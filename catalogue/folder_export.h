@@ -54,7 +54,13 @@ public:
     // runs on that thread and must outlive the reading. StopReading ends it
     // (the destructor too); the storage may then be read here again.
     void ReadOnThread(std::vector<std::size_t> order, const ContentFilter* filter);
-    void StopReading() { reading_.reset(); }
+    // Also ends the decoding ahead, whose spans are then let go: for after
+    // the last item, when what the export reads next is no longer the
+    // items in their order.
+    void StopReading() {
+        reading_.reset();
+        readAhead_.reset();
+    }
 
 private:
     // The descriptor of `item`'s folder, opened or created on the way;

@@ -13,9 +13,18 @@
 
 namespace vexmor::cli {
 
+namespace {
+
+// The site reads each stream once, in the order of their bytes, with its
+// spans decoded ahead: a small cache of decoded data serves that as well
+// as the default one, and leaves room for the keyword index at the end.
+constexpr std::size_t kSiteSpanCacheBudget = 2u << 20;
+
+}  // namespace
+
 int RunSite(const SiteCommand& command) {
     RemovePartFilesOnSignals();
-    TChmExtractor extractor;
+    TChmExtractor extractor([] { return storage::CreateITStorageWithCache(kSiteSpanCacheBudget); });
     extractor.Open(command.file);
     const TChmItems& items = extractor.Items();
     int status = kExitOk;

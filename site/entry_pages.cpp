@@ -54,10 +54,13 @@ std::string EntryText(const SitemapEntry& entry, const LinkContext& links) {
     return html;
 }
 
-// Entries nested by their depth into lists; a branch is a <details> that a
-// click opens without any script. `order` lists the entries to show.
-std::string Tree(const std::vector<const SitemapEntry*>& order, const LinkContext& links, bool openTop) {
-    std::string html = "<ul class=\"tree\">\n";
+// Entries nested by their depth into lists, added to `html`; a branch is a
+// <details> that a click opens without any script. `order` lists the
+// entries to show. Written into the page itself: the list of a big index
+// runs to megabytes, and a copy of it would double them.
+void AddTree(const std::vector<const SitemapEntry*>& order, const LinkContext& links, bool openTop,
+             std::string& html) {
+    html += "<ul class=\"tree\">\n";
     std::vector<std::size_t> depths(order.size());
     // A level never starts deeper than one below the entry before it.
     for (std::size_t i = 0; i < order.size(); ++i)
@@ -80,17 +83,31 @@ std::string Tree(const std::vector<const SitemapEntry*>& order, const LinkContex
     }
     for (; open > 0; --open) html += "</ul>\n</details></li>\n";
     html += "</ul>\n";
+}
+
+// A page's text up to its list, and after it.
+std::string PageStart(const EntryPageInput& input, bool onKeywords) {
+    std::string html = Head(input.title, onKeywords ? "索引" : "");
+    html += "<body>\n" + Header(input.title, input.hasKeywords || input.keywords != nullptr, onKeywords);
+    html += "<div class=\"panes\">\n<nav class=\"list\" id=\"list\">\n";
     return html;
 }
 
-std::string Page(const EntryPageInput& input, const std::string& tree, bool onKeywords) {
-    std::string html = Head(input.title, onKeywords ? "索引" : "");
-    html += "<body>\n" + Header(input.title, input.hasKeywords || input.keywords != nullptr, onKeywords);
-    html += "<div class=\"panes\">\n<nav class=\"list\" id=\"list\">\n" + tree + "</nav>\n";
-    html += "<iframe name=\"topic\" title=\"topic\" src=\"" +
+void AddPageEnd(const EntryPageInput& input, std::string& html) {
+    html += "</nav>\n<iframe name=\"topic\" title=\"topic\" src=\"" +
             EscapeHtml(input.defaultTopic.empty() ? "about:blank" : input.defaultTopic) + "\"></iframe>\n</div>\n";
     html += "<script src=\"" + std::string(kSearchScriptName) + "\"></script>\n</body>\n</html>\n";
-    return html;
+}
+
+// Whether `a` comes before `b` without regard to ASCII case.
+bool FoldedLess(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(a[i] >= 'A' && a[i] <= 'Z' ? a[i] - 'A' + 'a' : a[i]);
+        const auto y = static_cast<unsigned char>(b[i] >= 'A' && b[i] <= 'Z' ? b[i] - 'A' + 'a' : b[i]);
+        if (x != y) return x < y;
+    }
+    return a.size() < b.size();
 }
 
 }  // namespace
@@ -136,11 +153,14 @@ std::string EntryPage(const EntryPageInput& input) {
     std::vector<const SitemapEntry*> order;
     if (input.contents)
         for (const SitemapEntry& entry : input.contents->entries) order.push_back(&entry);
-    std::string tree = order.empty() ? std::string("<p class=\"empty\">这个帮助文件没有目录。</p>\n")
-                                     : Tree(order, input.links, true);
-    if (input.contents && input.contents->truncated)
-        tree += "<p class=\"empty\">目录太大，只显示了前一部分。</p>\n";
-    return Page(input, tree, false);
+    std::string html = PageStart(input, false);
+    if (order.empty())
+        html += "<p class=\"empty\">这个帮助文件没有目录。</p>\n";
+    else
+        AddTree(order, input.links, true, html);
+    if (input.contents && input.contents->truncated) html += "<p class=\"empty\">目录太大，只显示了前一部分。</p>\n";
+    AddPageEnd(input, html);
+    return html;
 }
 
 std::string KeywordPage(const EntryPageInput& input) {
@@ -152,17 +172,22 @@ std::string KeywordPage(const EntryPageInput& input) {
         if (groups.empty() || entries[i].depth == 0) groups.push_back({i, i + 1});
         else groups.back().second = i + 1;
     }
-    std::vector<std::string> keys(entries.size());
-    for (const auto& group : groups) keys[group.first] = FoldCase(entries[group.first].name);
-    std::stable_sort(groups.begin(), groups.end(),
-                     [&](const auto& a, const auto& b) { return keys[a.first] < keys[b.first]; });
+    std::stable_sort(groups.begin(), groups.end(), [&](const auto& a, const auto& b) {
+        return FoldedLess(entries[a.first].name, entries[b.first].name);
+    });
     std::vector<const SitemapEntry*> order;
+    order.reserve(entries.size());
     for (const auto& group : groups)
         for (std::size_t i = group.first; i < group.second; ++i) order.push_back(&entries[i]);
-    std::string tree = order.empty() ? std::string("<p class=\"empty\">索引是空的。</p>\n")
-                                     : Tree(order, input.links, true);
-    if (input.keywords->truncated) tree += "<p class=\"empty\">索引太大，只显示了前一部分。</p>\n";
-    return Page(input, tree, true);
+    groups = {};
+    std::string html = PageStart(input, true);
+    if (order.empty())
+        html += "<p class=\"empty\">索引是空的。</p>\n";
+    else
+        AddTree(order, input.links, true, html);
+    if (input.keywords->truncated) html += "<p class=\"empty\">索引太大，只显示了前一部分。</p>\n";
+    AddPageEnd(input, html);
+    return html;
 }
 
 std::string SiteStyleSheet() {
