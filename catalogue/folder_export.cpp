@@ -64,7 +64,7 @@ void FolderExport::Write(const TChmItem& item, ExportObserver* observer, const C
         stamp = CopyItemTo(item, folder, item.Name, &written_, writtenPath_, TargetLook::AtCommit, &catcher, filter);
     }
     const bool nameRenamed = !catcher.WrittenName().empty();
-    written_.Add(stamp, InnerPathAndName(writtenPath_, nameRenamed ? catcher.WrittenName() : item.Name), &item);
+    written_.Add(stamp, writtenPath_, nameRenamed ? catcher.WrittenName() : item.Name, &item);
     if (observer != nullptr && (nameRenamed || writtenPath_ != item.Path))
         observer->Renamed(item, InnerPathAndName(writtenPath_, nameRenamed ? catcher.WrittenName() : item.Name));
 }
@@ -89,7 +89,7 @@ void FolderExport::WriteMadeFile(const std::string& name, std::string_view bytes
             if (helpFile.inode != 0 && static_cast<std::uint64_t>(existing.st_dev) == helpFile.device &&
                 static_cast<std::uint64_t>(existing.st_ino) == helpFile.inode)
                 throw EChmExtractError("不能覆盖正在读取的帮助文件-" + name);
-            if (const TChmItem* earlier = written_.Holding(existing, chosen_.Get(), at, at))
+            if (const TChmItem* earlier = written_.Holding(existing, chosen_.Get(), std::string(), at))
                 throw EChmExtractError("两项的目标是同一文件-" + InnerPathAndName(earlier->Path, earlier->Name) + ", " +
                                        name);
         });

@@ -47,8 +47,7 @@ void CheckTarget(const TChmItem& item, const struct stat& existing, const Writte
         static_cast<std::uint64_t>(existing.st_ino) == source.inode)
         throw EChmExtractError("不能覆盖正在读取的帮助文件-" + InnerNameOf(item));
     if (written == nullptr) return;
-    if (const TChmItem* earlier =
-            written->Holding(existing, place.folder, name, InnerPathAndName(place.writtenFolder, name)))
+    if (const TChmItem* earlier = written->Holding(existing, place.folder, place.writtenFolder, name))
         throw EChmExtractError("两项的目标是同一文件-" + InnerNameOf(*earlier) + ", " + InnerNameOf(item));
 }
 
