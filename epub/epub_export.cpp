@@ -321,11 +321,16 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
     }
     const storage::FileIdentity helpFile =
         items_.Count() > 0 && items_[0].Storage ? items_[0].Storage->SourceFile() : storage::FileIdentity{};
-    file.Commit([&](const struct stat& existing, const std::string&) {
-        if (helpFile.inode != 0 && static_cast<std::uint64_t>(existing.st_dev) == helpFile.device &&
-            static_cast<std::uint64_t>(existing.st_ino) == helpFile.inode)
-            throw EChmExtractError("不能覆盖正在读取的帮助文件-" + bookPath);
-    });
+    try {
+        file.Commit([&](const struct stat& existing, const std::string&) {
+            if (helpFile.inode != 0 && static_cast<std::uint64_t>(existing.st_dev) == helpFile.device &&
+                static_cast<std::uint64_t>(existing.st_ino) == helpFile.inode)
+                throw EChmExtractError("不能覆盖正在读取的帮助文件-" + bookPath);
+        });
+    } catch (const EInOutError& e) {
+        // What stands at the target is refused (read-only, a folder): say which.
+        throw EInOutError(e.ErrorCode, std::string(e.what()) + ": " + bookPath);
+    }
 }
 
 }  // namespace vexmor::epub

@@ -239,6 +239,13 @@ TEST(BookTarget, SameFileGivesTheSameIdentifierAndAFailureLeavesNothing) {
         fs::permissions(first.dir / "shelf", fs::perms::owner_all);
     }
     EXPECT_TRUE(fs::is_empty(first.dir / "shelf"));
+    // A read-only book stays as it is, and the refusal names it.
+    test::WriteFile(first.dir / "kept.epub", "kept");
+    fs::permissions(first.dir / "kept.epub", fs::perms::owner_read);
+    const test::CliRun kept = test::RunCli({"epub", first.chm, "kept.epub"}, first.dir.path().string());
+    EXPECT_EQ(kept.exitStatus, 1);
+    EXPECT_NE(kept.err.find("kept.epub"), std::string::npos) << kept.err;
+    EXPECT_EQ(test::ReadFile(first.dir / "kept.epub"), "kept");
     // The open help file itself is never the target.
     const test::CliRun self = test::RunCli({"epub", first.chm, first.chm}, first.dir.path().string());
     EXPECT_EQ(self.exitStatus, 1);
