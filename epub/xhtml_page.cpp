@@ -10,6 +10,7 @@
 #include "epub/presentation.h"
 #include "epub/xhtml_text.h"
 #include "site/css_links.h"
+#include "site/site_names.h"
 #include "site/html_tree.h"
 #include "site/text_edits.h"
 #include "site/utf8_decoder.h"
@@ -20,22 +21,12 @@ namespace {
 
 // ---- charset ----------------------------------------------------------
 
-bool EqualsFolded(std::string_view text, std::size_t at, std::string_view word) {
-    if (text.size() - at < word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        char c = text[at + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != word[i]) return false;
-    }
-    return true;
-}
-
 // The charset a <meta> names, found by a look at the bytes (no parse):
 // "charset" inside a tag that begins "<meta".
 std::string DeclaredLabel(std::string_view bytes) {
     std::size_t at = 0;
     while ((at = bytes.find_first_of("cC", at)) != std::string_view::npos) {
-        if (!EqualsFolded(bytes, at, "charset")) {
+        if (!site::MatchesFoldedAt(bytes, at, "charset")) {
             ++at;
             continue;
         }
@@ -44,7 +35,7 @@ std::string DeclaredLabel(std::string_view bytes) {
         std::size_t value = at + 7;
         at = value;
         if (open == std::string_view::npos || (close != std::string_view::npos && close > open) ||
-            !EqualsFolded(bytes, open + 1, "meta"))
+            !site::MatchesFoldedAt(bytes, open + 1, "meta"))
             continue;
         while (value < bytes.size() && (bytes[value] == ' ' || bytes[value] == '\t' || bytes[value] == '\n' || bytes[value] == '\r')) ++value;
         if (value >= bytes.size() || bytes[value] != '=') continue;

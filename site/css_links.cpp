@@ -1,5 +1,6 @@
 #include "site/css_links.h"
 
+#include "site/site_names.h"
 #include "site/utf8_decoder.h"
 
 namespace vexmor::site {
@@ -7,16 +8,6 @@ namespace vexmor::site {
 namespace {
 
 bool IsCssSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
-bool MatchesFolded(std::string_view text, std::size_t at, std::string_view word) {
-    if (text.size() - at < word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        char c = text[at + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != word[i]) return false;
-    }
-    return true;
-}
 
 // The link at [start, end) of `css`, if it must change.
 void AddEdit(std::string_view css, std::size_t start, std::size_t end, std::size_t base, const LinkContext& context,
@@ -54,15 +45,15 @@ void ForEachCssLink(std::string_view css, Found&& found) {
             i = close == std::string_view::npos ? n : close + 1;
             continue;
         }
-        const bool url = MatchesFolded(css, i, "url(");
-        const bool import = !url && MatchesFolded(css, i, "@import");
+        const bool url = MatchesFoldedAt(css, i, "url(");
+        const bool import = !url && MatchesFoldedAt(css, i, "@import");
         if (!url && !import) {
             ++i;
             continue;
         }
         std::size_t at = i + (url ? 4 : 7);
         while (at < n && IsCssSpace(css[at])) ++at;
-        if (import && MatchesFolded(css, at, "url(")) {
+        if (import && MatchesFoldedAt(css, at, "url(")) {
             i = at;  // the url( of the import is read next
             continue;
         }

@@ -280,12 +280,8 @@ namespace {
 
 // Whether `word` holds "charset" in any case.
 bool HoldsCharsetWord(std::string_view word) {
-    constexpr std::string_view kCharset = "charset";
-    for (std::size_t at = 0; at + kCharset.size() <= word.size(); ++at) {
-        std::size_t k = 0;
-        while (k < kCharset.size() && (word[at + k] | 0x20) == kCharset[k]) ++k;
-        if (k == kCharset.size()) return true;
-    }
+    for (std::size_t at = 0; at + 7 <= word.size(); ++at)
+        if (MatchesFoldedAt(word, at, "charset")) return true;
     return false;
 }
 

@@ -16,6 +16,16 @@ std::string FoldCase(std::string_view text) {
 
 
 
+bool MatchesFoldedAt(std::string_view text, std::size_t at, std::string_view word) {
+    if (at > text.size() || text.size() - at < word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        char c = text[at + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != word[i]) return false;
+    }
+    return true;
+}
+
 bool IsBookkeeping(const TChmItem& item) {
     const std::string_view first = item.Path.empty() ? std::string_view(item.Name) : std::string_view(item.Path);
     return first.starts_with('#') || first.starts_with('$') || first.starts_with("::");

@@ -112,4 +112,8 @@ inline bool IsWordByte(unsigned char byte) { return kWordBytes[byte]; }
 // `text` with ASCII letters in lower case.
 std::string FoldCase(std::string_view text);
 
+// Whether `text` holds `word` (in lower case) at `at`, ASCII letters
+// compared without regard to case.
+bool MatchesFoldedAt(std::string_view text, std::size_t at, std::string_view word);
+
 }  // namespace vexmor::site
