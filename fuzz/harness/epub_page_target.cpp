@@ -60,6 +60,28 @@ const Book& TheBook() {
 
 constexpr const char* kCharsets[] = {"", "GBK", "CP1251", "UTF-8"};
 
+std::string Folded(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// A style sheet follows links only inside url(...); a quoted font name may
+// say "javascript:" as harmless text. Every other attribute is taken as a
+// link, which is stricter than a browser.
+bool HoldsScriptLink(const std::string& attributeName, std::string_view value) {
+    const std::string text = Folded(value);
+    if (attributeName != "style") return text.find("javascript:") != std::string::npos;
+    for (std::size_t at = text.find("url("); at != std::string::npos; at = text.find("url(", at + 4)) {
+        const std::size_t end = text.find(')', at);
+        const std::string_view argument =
+            std::string_view(text).substr(at, end == std::string::npos ? std::string::npos : end - at);
+        if (argument.find("javascript:") != std::string_view::npos) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void RunEpubPage(const std::uint8_t* data, std::size_t size) {
@@ -97,12 +119,9 @@ void RunEpubPage(const std::uint8_t* data, std::size_t size) {
                 const std::string attributeName = reinterpret_cast<const char*>(attribute->name);
                 if (attributeName.starts_with("on")) Broken("holds the attribute " + attributeName, page);
                 const xmlNode* value = attribute->children;
-                if (value != nullptr && value->content != nullptr) {
-                    std::string text = reinterpret_cast<const char*>(value->content);
-                    for (char& c : text)
-                        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-                    if (text.find("javascript:") != std::string::npos) Broken("holds a script link", page);
-                }
+                if (value != nullptr && value->content != nullptr &&
+                    HoldsScriptLink(attributeName, reinterpret_cast<const char*>(value->content)))
+                    Broken("holds a script link", page);
             }
         }
         for (const xmlNode* child = node->children; child != nullptr; child = child->next) pending.push_back(child);
