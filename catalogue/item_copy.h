@@ -28,6 +28,12 @@ struct ContentFilter {
     std::function<bool(const TChmItem&)> wants;
     std::function<std::string(const TChmItem&, std::string&& bytes)> rewrite;
     std::uint64_t sizeLimit = 0;
+    // Read on a thread ahead of the writer (ReadingThread), an item that
+    // `watches` takes and `wants` does not is shown to `watch` piece by
+    // piece as it is read, on that thread; `last` marks its end, which an
+    // item that fails or is abandoned never reaches.
+    std::function<bool(const TChmItem&)> watches;
+    std::function<void(const TChmItem&, std::string_view bytes, bool last)> watch;
 };
 
 // Whether `filter` takes `item`'s bytes whole.

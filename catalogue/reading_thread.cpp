@@ -64,16 +64,19 @@ void ReadingThread::ReadItem(const TChmItem& item) {
             Push(ReadPiece{&item, FilteredBytes(item, *stream, *filter_), true, nullptr});
             return;
         }
+        const bool watched = filter_ != nullptr && filter_->watches && filter_->watch && filter_->watches(item);
         const std::size_t reserve = static_cast<std::size_t>(std::min<std::uint64_t>(item.Size, pieceBytes_));
         std::string piece;
         piece.reserve(reserve);
         ReadInBlocks<4096>(*stream, [&](const unsigned char* data, std::uint32_t count) {
             piece.append(reinterpret_cast<const char*>(data), count);
             if (piece.size() < pieceBytes_) return;
+            if (watched) filter_->watch(item, piece, false);
             if (!Push(ReadPiece{&item, std::move(piece), false, nullptr})) throw Abandoned{};
             piece = std::string();
             piece.reserve(pieceBytes_);
         });
+        if (watched) filter_->watch(item, piece, true);
         Push(ReadPiece{&item, std::move(piece), true, nullptr});
         return;
     } catch (const Abandoned&) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cctype>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -287,36 +288,87 @@ bool HoldsCharsetWord(std::string_view word) {
 
 }  // namespace
 
+namespace {
+
+// What the quick look needs to know of a byte: whether it belongs to a word,
+// and whether it is a '.' or beyond ASCII.
+constexpr unsigned char kInWord = 1, kDotByte = 2, kHighByte = 4, kLetter = 8;
+constexpr std::array<unsigned char, 256> kLookBytes = [] {
+    std::array<unsigned char, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        if (!kWordBytes[byte]) continue;
+        const bool letter = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z');
+        table[byte] = kInWord | (byte == '.' ? kDotByte : 0) | (byte >= 0x80 ? kHighByte : 0) | (letter ? kLetter : 0);
+    }
+    return table;
+}();
+
+// The words a page has already shown to name no stream under another case:
+// a page repeats the levels of its links ("lcl", "forms", ...) many times.
+class SeenWords {
+public:
+    bool Holds(std::string_view word, bool folder) const {
+        const std::string_view& slot = slots_[SlotOf(word, folder)];
+        if (slot.size() != word.size()) return false;
+        // Words are short: eight bytes at a time, inline.
+        std::size_t at = 0;
+        for (; at + 8 <= word.size(); at += 8) {
+            std::uint64_t a, b;
+            std::memcpy(&a, slot.data() + at, 8);
+            std::memcpy(&b, word.data() + at, 8);
+            if (a != b) return false;
+        }
+        for (; at < word.size(); ++at)
+            if (slot[at] != word[at]) return false;
+        return true;
+    }
+    void Add(std::string_view word, bool folder) { slots_[SlotOf(word, folder)] = word; }
+
+private:
+    static std::size_t SlotOf(std::string_view word, bool folder) {
+        const auto first = static_cast<unsigned char>(word.front()), last = static_cast<unsigned char>(word.back());
+        return (word.size() * 31 + first * 7 + last + (folder ? 13 : 0)) % kSlots;
+    }
+    static constexpr std::size_t kSlots = 64;
+    // Views into the page; a folder word and a name word with the same
+    // bytes go to different slots, or share one and replace each other.
+    std::array<std::string_view, kSlots> slots_{};
+};
+
+}  // namespace
+
 bool PageMayNeedRewrite(std::string_view page, const SiteNames& names) {
     const bool percent = !names.NamesAreWords();
-    const bool dotless = names.HasNamesWithoutDot();
     bool charsetWord = false;
+    SeenWords seenWords;
     const auto* bytes = reinterpret_cast<const unsigned char*>(page.data());
     const std::size_t n = page.size();
     std::size_t i = 0;
     while (i < n) {
-        if (!IsWordByte(bytes[i])) {
+        if (kLookBytes[bytes[i]] == 0) {
             if (bytes[i] == '\\') return true;
             if (percent && bytes[i] == '%' && i + 2 < n && std::isxdigit(bytes[i + 1]) && std::isxdigit(bytes[i + 2]))
                 return true;
             ++i;
             continue;
         }
-        // A word: its hash is taken on the way, for the lookups below.
+        // A word.
         const std::size_t start = i;
-        std::uint64_t hash = SiteNames::kWordHashStart;
-        bool dot = false;
+        unsigned seen = 0;
         do {
-            if (bytes[i] >= 0x80) return true;
-            dot |= bytes[i] == '.';
-            hash = SiteNames::WordHash(hash, bytes[i]);
+            seen |= kLookBytes[bytes[i]];
             ++i;
-        } while (i < n && IsWordByte(bytes[i]));
+        } while (i < n && kLookBytes[bytes[i]] != 0);
+        if ((seen & kHighByte) != 0) return true;
         const std::string_view word = page.substr(start, i - start);
-        if (i < n && bytes[i] == '/') {
-            if (names.IsCaseVariantOfFolder(word, hash)) return true;
-        } else if (dot || dotless) {
-            if (names.IsCaseVariantOfName(word, hash)) return true;
+        // Only a word with a letter can be written under another case.
+        if ((seen & kLetter) != 0) {
+            const bool folder = i < n && bytes[i] == '/';
+            if (!seenWords.Holds(word, folder)) {
+                if (folder ? names.IsCaseVariantOfFolder(word) : names.IsCaseVariantOfName(word, (seen & kDotByte) != 0))
+                    return true;
+                seenWords.Add(word, folder);
+            }
         }
         if (i < n && bytes[i] == ':' && word.size() >= 2) {
             // "its:" (also the end of "ms-its:") and "mk:".

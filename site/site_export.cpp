@@ -1,5 +1,7 @@
 #include "site/site_export.h"
 
+#include <libxml/parser.h>
+
 #include "catalogue/inner_name.h"
 #include "catalogue/stream_blocks.h"
 #include "catalogue/path_delim.h"
@@ -68,9 +70,81 @@ SiteExport::SiteExport(const TChmItems& items, const std::string& helpFile, cons
         if (!PageMayNeedRewrite(bytes, names_)) return std::move(bytes);
         return RewritePage(bytes, context, facts_.charset);
     };
+    // Before a second thread parses: libxml2 sets up its tables once.
+    xmlInitParser();
+    if (facts_.contents) passingContents_ = std::make_unique<PassingSitemap>(facts_.charset.iconvName);
+    if (facts_.index) passingIndex_ = std::make_unique<PassingSitemap>(facts_.charset.iconvName);
+    filter_.watches = [this](const TChmItem& item) { return &item == facts_.contents || &item == facts_.index; };
+    filter_.watch = [this](const TChmItem& item, std::string_view bytes, bool last) { Watch(item, bytes, last); };
     // Looking at the pages costs as much as writing them: done ahead, on a
     // thread of its own.
     run_.ReadOnThread(order_, &filter_);
+}
+
+void SiteExport::Watch(const TChmItem& item, std::string_view bytes, bool last) {
+    for (std::unique_ptr<PassingSitemap>* passing : {&passingContents_, &passingIndex_}) {
+        PassingSitemap* pass = passing->get();
+        if (!pass || pass->failed || pass->sitemap || &item != (passing == &passingIndex_ ? facts_.index : facts_.contents))
+            continue;
+        // Nothing may escape to the reading thread: the stream is still to
+        // be written whatever becomes of its parse.
+        try {
+            pass->reader.Feed(bytes);
+            if (!last) continue;
+            pass->sitemap = pass->reader.Finish();
+            // The keyword index is most often the last stream, and its page
+            // the longest to make: made here while the writer catches up,
+            // once the topic it shows first is known.
+            if (passing == &passingIndex_) {
+                if (const std::optional<std::string> topic = DefaultTopicSoFar()) {
+                    keywordPage_ = KeywordPageOf(*pass->sitemap, *topic);
+                    pass->sitemap.reset();
+                }
+            }
+        } catch (...) {
+            pass->failed = true;
+            pass->sitemap.reset();
+            if (passing == &passingIndex_) keywordPage_.reset();
+        }
+    }
+}
+
+std::optional<Sitemap> SiteExport::SitemapOf(const TChmItem* item, std::unique_ptr<PassingSitemap>& passing) {
+    if (!item) return std::nullopt;
+    std::optional<Sitemap> sitemap;
+    if (passing && passing->sitemap) sitemap = std::move(passing->sitemap);
+    passing.reset();
+    if (!sitemap) sitemap = ReadSitemapOf(*item, facts_.charset.iconvName);
+    return sitemap;
+}
+
+std::string SiteExport::KeywordPageOf(const Sitemap& keywords, const std::string& defaultTopic) const {
+    if (keywords.entries.empty()) return {};
+    EntryPageInput input;
+    input.title = facts_.title;
+    input.links = RootLinks();
+    input.defaultTopic = defaultTopic;
+    input.keywords = &keywords;
+    return KeywordPage(input);
+}
+
+std::string SiteExport::DefaultTopicOf(const Sitemap* contents) const {
+    const LinkContext links = RootLinks();
+    if (!facts_.defaultTopic.empty()) return EntryHref(facts_.defaultTopic, links);
+    if (contents) {
+        for (const SitemapEntry& entry : contents->entries) {
+            if (entry.targets.empty()) continue;
+            std::string href = EntryHref(entry.targets[0].local, links);
+            if (!href.empty()) return href;
+        }
+    }
+    return {};
+}
+
+std::optional<std::string> SiteExport::DefaultTopicSoFar() const {
+    if (!facts_.defaultTopic.empty() || !facts_.contents) return DefaultTopicOf(nullptr);
+    if (passingContents_ && passingContents_->sitemap) return DefaultTopicOf(&*passingContents_->sitemap);
+    return std::nullopt;
 }
 
 void SiteExport::Write(const TChmItem& item, ExportObserver* observer) { run_.Write(item, observer); }
@@ -85,33 +159,22 @@ std::string SiteExport::Finish() {
 
     EntryPageInput input;
     input.title = facts_.title;
-    input.links = LinkContext{&names_, "", helpFileName_};
-    input.defaultTopic = facts_.defaultTopic.empty() ? std::string() : EntryHref(facts_.defaultTopic, input.links);
-    // One list in memory at a time: the keyword index of a big help file
-    // holds tens of thousands of entries.
-    std::optional<Sitemap> keywords;
-    if (facts_.index) keywords = ReadSitemapOf(*facts_.index, facts_.charset.iconvName);
-    const bool hasKeywords = keywords && !keywords->entries.empty();
-    {
-        std::optional<Sitemap> contents;
-        if (facts_.contents) contents = ReadSitemapOf(*facts_.contents, facts_.charset.iconvName);
-        if (input.defaultTopic.empty() && contents) {
-            for (const SitemapEntry& entry : contents->entries) {
-                if (entry.targets.empty()) continue;
-                input.defaultTopic = EntryHref(entry.targets[0].local, input.links);
-                if (!input.defaultTopic.empty()) break;
-            }
-        }
-        if (hasKeywords) {
-            input.keywords = &*keywords;
-            run_.WriteMadeFile(kKeywordPageName, KeywordPage(input), helpFile);
-        }
-        keywords.reset();
-        input.contents = contents ? &*contents : nullptr;
-        input.keywords = nullptr;
-        input.hasKeywords = hasKeywords;
-        run_.WriteMadeFile(kEntryPageName, EntryPage(input), helpFile);
+    input.links = RootLinks();
+    const std::optional<Sitemap> contents = SitemapOf(facts_.contents, passingContents_);
+    input.defaultTopic = DefaultTopicOf(contents ? &*contents : nullptr);
+    if (!keywordPage_ && facts_.index) {
+        // The keyword index of a big help file holds tens of thousands of
+        // entries: its list goes as soon as its page is made.
+        const std::optional<Sitemap> keywords = SitemapOf(facts_.index, passingIndex_);
+        keywordPage_ = KeywordPageOf(*keywords, input.defaultTopic);
     }
+    passingIndex_.reset();
+    input.hasKeywords = keywordPage_ && !keywordPage_->empty();
+    if (input.hasKeywords) run_.WriteMadeFile(kKeywordPageName, *keywordPage_, helpFile);
+    keywordPage_.reset();
+
+    input.contents = contents ? &*contents : nullptr;
+    run_.WriteMadeFile(kEntryPageName, EntryPage(input), helpFile);
     return folder_ + kEntryPageName;
 }
 

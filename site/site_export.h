@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "catalogue/uChmExtractor.h"
 #include "site/site_facts.h"
 #include "site/site_names.h"
+#include "site/sitemap.h"
 
 namespace vexmor::site {
 
@@ -37,6 +39,28 @@ public:
     const SiteFacts& Facts() const { return facts_; }
 
 private:
+    // A contents or index file read as it passes the reading thread, so that
+    // its parse overlaps the writing instead of following it.
+    struct PassingSitemap {
+        explicit PassingSitemap(const std::string& charset) : reader(charset) {}
+        SitemapReader reader;
+        std::optional<Sitemap> sitemap;  // once the whole file went by
+        bool failed = false;             // then it is read again at the end
+    };
+    void Watch(const TChmItem& item, std::string_view bytes, bool last);
+    // The sitemap of `item` (facts_.contents or facts_.index), from the
+    // pass when it is whole, else read now.
+    std::optional<Sitemap> SitemapOf(const TChmItem* item, std::unique_ptr<PassingSitemap>& passing);
+    // The keyword page of `keywords`, empty when it has no entries.
+    std::string KeywordPageOf(const Sitemap& keywords, const std::string& defaultTopic) const;
+    // The href of the topic shown first: the file's default topic, else the
+    // first contents entry that leads somewhere.
+    std::string DefaultTopicOf(const Sitemap* contents) const;
+    // The same on the reading thread: nullopt while it needs the contents
+    // file and that has not gone by whole.
+    std::optional<std::string> DefaultTopicSoFar() const;
+    LinkContext RootLinks() const { return LinkContext{&names_, "", helpFileName_}; }
+
     const TChmItems& items_;
     std::string folder_;
     SiteFacts facts_;
@@ -45,6 +69,9 @@ private:
     FolderExport run_;
     std::vector<std::size_t> order_;
     ContentFilter filter_;
+    // Touched by the reading thread until StopReading joins it.
+    std::unique_ptr<PassingSitemap> passingContents_, passingIndex_;
+    std::optional<std::string> keywordPage_;  // made on the reading thread
 };
 
 // The inner folder of `item` as the links of its page see it.

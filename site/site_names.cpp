@@ -1,6 +1,8 @@
 #include "site/site_names.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "catalogue/inner_name.h"
 #include "catalogue/path_delim.h"
@@ -32,12 +34,17 @@ bool IsBookkeeping(const TChmItem& item) {
 }
 
 SiteNames::SiteNames(const TChmItems& items) {
+    paths_.reserve(items.Count());
+    foldedPaths_.reserve(items.Count());
+    exact_.reserve(items.Count());
+    folded_.reserve(items.Count());
     for (std::size_t i = 0; i < items.Count(); ++i) {
         const TChmItem& item = items[i];
         if (IsBookkeeping(item)) continue;
-        std::string path = InnerPathAndName(item.Path, item.Name);
-        folded_.try_emplace(FoldCase(path), path);
-        exact_.insert(std::move(path));
+        const std::string& path = paths_.emplace_back(InnerPathAndName(item.Path, item.Name));
+        const std::string& folded = foldedPaths_.emplace_back(FoldCase(path));
+        folded_.try_emplace(folded, path);
+        exact_.insert(path);
         AddWords(item.Name, false);
         std::size_t start = 0;
         while (start < item.Path.size()) {
@@ -64,25 +71,18 @@ void SiteNames::AddWords(std::string_view level, bool folder) {
         if (folder && i == level.size()) {
             folderWords_.Add(word);
         } else {
-            if (word.find('.') == std::string::npos) namesWithoutDot_ = true;
-            nameWords_.Add(word);
+            (word.find('.') == std::string::npos ? plainNameWords_ : nameWords_).Add(word);
         }
     }
 }
 
 std::optional<std::string_view> SiteNames::Find(std::string_view path) const {
-    if (const auto exact = exact_.find(std::string(path)); exact != exact_.end()) return *exact;
+    if (const auto exact = exact_.find(path); exact != exact_.end()) return *exact;
     if (const auto folded = folded_.find(FoldCase(path)); folded != folded_.end()) return folded->second;
     return std::nullopt;
 }
 
 namespace {
-
-std::uint64_t HashOf(std::string_view word) {
-    std::uint64_t hash = SiteNames::kWordHashStart;
-    for (const char c : word) hash = SiteNames::WordHash(hash, static_cast<unsigned char>(c));
-    return hash;
-}
 
 bool EqualFolded(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -96,6 +96,41 @@ bool EqualFolded(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+namespace {
+
+// Eight bytes with the ASCII capitals among them in lower case; bytes from
+// 0x80 are left as they are.
+std::uint64_t FoldedLane(std::uint64_t lane) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    const std::uint64_t ascii = ~lane & kHigh;                            // high bit clear
+    const std::uint64_t low = lane & ~kHigh;                              // each byte below 0x80
+    const std::uint64_t fromA = (low + kOnes * (0x80 - 'A')) & kHigh;     // >= 'A'
+    const std::uint64_t pastZ = (low + kOnes * (0x80 - 'Z' - 1)) & kHigh;  // > 'Z'
+    return lane | ((fromA & ~pastZ & ascii) >> 2);
+}
+
+}  // namespace
+
+// Eight bytes at a time: the quick look hashes most words of every page.
+std::uint64_t SiteNames::WordSpellings::HashOf(std::string_view word) {
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    std::uint64_t hash = word.size() * kMultiplier;
+    std::size_t at = 0;
+    for (; at + 8 <= word.size(); at += 8) {
+        std::uint64_t lane;
+        std::memcpy(&lane, word.data() + at, 8);
+        hash = (hash ^ FoldedLane(lane)) * kMultiplier;
+        hash ^= hash >> 29;
+    }
+    if (at < word.size()) {
+        std::uint64_t lane = 0;
+        std::memcpy(&lane, word.data() + at, word.size() - at);
+        hash = (hash ^ FoldedLane(lane)) * kMultiplier;
+        hash ^= hash >> 29;
+    }
+    return hash * kMultiplier;
+}
+
 std::size_t SiteNames::WordSpellings::Find(std::string_view word, std::uint64_t hash) const {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t slot = SlotOf(hash);; slot = (slot + 1) & mask) {
@@ -106,8 +141,15 @@ std::size_t SiteNames::WordSpellings::Find(std::string_view word, std::uint64_t 
 }
 
 bool SiteNames::WordSpellings::IsCaseVariantSlow(std::string_view word, std::uint64_t hash) const {
-    const std::size_t found = Find(word, hash);
-    return found < entries_.size() && (entries_[found].several || entries_[found].spelling != word);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = SlotOf(hash);; slot = (slot + 1) & mask) {
+        if (slots_[slot] == 0) return false;
+        const Entry& entry = entries_[slots_[slot] - 1];
+        if (entry.hash != hash) continue;
+        // Most words that get this far are a stored name as it is stored.
+        if (entry.spelling == word) return entry.several;
+        if (EqualFolded(entry.spelling, word)) return true;
+    }
 }
 
 void SiteNames::WordSpellings::Add(std::string_view word) {
@@ -118,6 +160,7 @@ void SiteNames::WordSpellings::Add(std::string_view word) {
     }
     // At most half the slots taken, so a probe meets an empty one soon.
     if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
+    lengths_ |= std::uint64_t{1} << std::min<std::size_t>(word.size(), 63);
     entries_.push_back(Entry{hash, std::string(word), false});
     const std::size_t mask = slots_.size() - 1;
     std::size_t slot = SlotOf(hash);

@@ -2,6 +2,7 @@
 // compiler found them: without regard to the case of ASCII letters.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -27,45 +28,39 @@ public:
     // `path`, compared exactly first, then without regard to ASCII case (the
     // first stream in catalogue order wins a tie); nullopt when none.
     std::optional<std::string_view> Find(std::string_view path) const;
-    bool HoldsExactly(std::string_view path) const { return exact_.count(std::string(path)) != 0; }
+    bool HoldsExactly(std::string_view path) const { return exact_.count(path) != 0; }
 
     // For the quick look at a page: whether `word`, taken as a final name
     // (or as a folder level), could stand for a stream under another case:
     // it is one only under another case, or the file holds it under more
-    // than one case. `hash` is WordHash of the word.
-    bool IsCaseVariantOfName(std::string_view word, std::uint64_t hash) const {
-        return nameWords_.IsCaseVariant(word, hash);
+    // than one case. `dotted`: whether the word holds a '.'.
+    bool IsCaseVariantOfName(std::string_view word, bool dotted) const {
+        return (dotted ? nameWords_ : plainNameWords_).IsCaseVariant(word);
     }
-    bool IsCaseVariantOfFolder(std::string_view word, std::uint64_t hash) const {
-        return folderWords_.IsCaseVariant(word, hash);
-    }
-    // The hash of a word without regard to ASCII case, a byte at a time
-    // from kWordHashStart, so that the look computes it while it reads.
-    static constexpr std::uint64_t kWordHashStart = 14695981039346656037ull;
-    static std::uint64_t WordHash(std::uint64_t hash, unsigned char byte) {
-        const unsigned char folded = byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
-        return (hash ^ folded) * 1099511628211ull;
-    }
+    bool IsCaseVariantOfFolder(std::string_view word) const { return folderWords_.IsCaseVariant(word); }
     // The words are the runs of IsWordByte bytes of each level. False when
     // some written stream's name also holds other bytes (a space, '#',
     // '&', ...): then a link may write them as %XX, which splits words
     // differently.
     bool NamesAreWords() const { return namesAreWords_; }
-    // Whether some word of a written stream's name has no '.'.
-    bool HasNamesWithoutDot() const { return namesWithoutDot_; }
 
 private:
     // The words of the stored names by their hash, each with its spelling
     // in the file, or marked as spelled more than one way. Most words of a
-    // page name no stream: a bit per hash says so before any probe.
+    // page name no stream: their length, then a bit per hash, say so before
+    // any probe.
     class WordSpellings {
     public:
         void Add(std::string_view word);
-        bool IsCaseVariant(std::string_view word, std::uint64_t hash) const {
+        bool IsCaseVariant(std::string_view word) const {
+            if (((lengths_ >> std::min<std::size_t>(word.size(), 63)) & 1u) == 0) return false;
+            const std::uint64_t hash = HashOf(word);
             const std::uint64_t bit = hash >> (64 - kSieveBitsLog2);
             if (((sieve_[bit / 64] >> (bit % 64)) & 1u) == 0) return false;
             return IsCaseVariantSlow(word, hash);
         }
+        // Without regard to ASCII case.
+        static std::uint64_t HashOf(std::string_view word);
 
     private:
         struct Entry {
@@ -80,6 +75,7 @@ private:
         void Grow();
         std::size_t SlotOf(std::uint64_t hash) const { return (hash * 0x9E3779B97F4A7C15ull) >> (64 - slotsLog2_); }
 
+        std::uint64_t lengths_ = 0;  // bit min(length, 63) for each word's length
         std::vector<Entry> entries_;
         std::vector<std::uint32_t> slots_ = std::vector<std::uint32_t>(16);  // 1 + an index into entries_; 0: empty
         unsigned slotsLog2_ = 4;
@@ -88,11 +84,14 @@ private:
 
     void AddWords(std::string_view level, bool folder);
 
-    std::unordered_set<std::string> exact_;
-    std::unordered_map<std::string, std::string> folded_;  // lower-case path -> stored path
-    WordSpellings nameWords_, folderWords_;
+    // The stored paths and their lower-case forms; the tables look into
+    // them (their strings never move once made).
+    std::vector<std::string> paths_, foldedPaths_;
+    std::unordered_set<std::string_view> exact_;
+    std::unordered_map<std::string_view, std::string_view> folded_;  // lower-case path -> stored path
+    // Words of final names with and without a '.', and last words of folder levels.
+    WordSpellings nameWords_, plainNameWords_, folderWords_;
     bool namesAreWords_ = true;
-    bool namesWithoutDot_ = false;
 };
 
 // The bytes a word of a page is made of in the quick look: what a link's

@@ -200,5 +200,53 @@ INSTANTIATE_TEST_SUITE_P(
         CssCase{"unterminated_comment", "a{} /* url(MAIN.CSS)", ""}),
     test::CaseName<CssCase>);
 
+// The quick look lets a page through untouched only when nothing in it
+// could change: every page it passes over must be one the rewrite keeps.
+const sitetest::OpenHelpFile& LookFile() {
+    static const sitetest::OpenHelpFile file({
+        {"/lcl/Forms/TForm.html", testsupport::ToBytes("a"), 0},
+        {"/lcl/Forms/index.html", testsupport::ToBytes("b"), 0},
+        {"/README", testsupport::ToBytes("c"), 0},
+        {"/2006/a.htm", testsupport::ToBytes("d"), 0},
+        {"/Img/x.gif", testsupport::ToBytes("e"), 0},
+        {"/img/y.gif", testsupport::ToBytes("f"), 0},
+    });
+    return file;
+}
+
+struct LookCase {
+    const char* name;
+    std::string page;
+    bool mayNeedRewrite;
+};
+
+class QuickLook : public ::testing::TestWithParam<LookCase> {};
+
+TEST_P(QuickLook, PassesOverOnlyPagesWithNothingToChange) {
+    const SiteNames names(LookFile().Items());
+    const LookCase& c = GetParam();
+    const std::string page = "<meta charset=utf-8>" + c.page;
+    EXPECT_EQ(PageMayNeedRewrite(page, names), c.mayNeedRewrite);
+    if (!c.mayNeedRewrite) EXPECT_EQ(RewritePage(page, LinkContext{&names, "lcl", "t.chm"}, kGbk), page);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Site, QuickLook,
+    ::testing::Values(
+        LookCase{"ExactLinks", "<a href=\"Forms/TForm.html\">x</a> <a href=\"../README\">r</a>", false},
+        LookCase{"FolderSpelledTwoWays", "<img src=\"../img/y.gif\">", true},
+        LookCase{"NameUnderAnotherCase", "<a href=\"Forms/tform.HTML\">x</a>", true},
+        LookCase{"NameWithoutDotUnderAnotherCase", "<a href=\"../readme\">r</a>", true},
+        // A word seen first as stored and then under another case.
+        LookCase{"SameWordLaterUnderAnotherCase",
+                 "<a href=\"Forms/TForm.html\">1</a> <a href=\"Forms/TForm.html\">2</a> <a href=\"Forms/TFORM.html\">3</a>",
+                 true},
+        // A level without letters has one spelling only.
+        LookCase{"LevelsWithoutLetters", "<a href=\"../2006/a.htm\">d</a> 1999/ 2.5 ..", false},
+        LookCase{"HelpScheme", "<a href=\"ms-its:t.chm::/README\">r</a>", true},
+        LookCase{"Backslash", "<a href=\"Forms\\TForm.html\">x</a>", true},
+        LookCase{"NoCharsetDeclared", "</head>", false}),
+    [](const ::testing::TestParamInfo<LookCase>& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace vexmor::site
