@@ -364,9 +364,9 @@ bool PageMayNeedRewrite(std::string_view page, const SiteNames& names) {
         // Only a word with a letter can be written under another case.
         if ((seen & kLetter) != 0) {
             const bool folder = i < n && bytes[i] == '/';
-            if (!seenWords.Holds(word, folder)) {
-                if (folder ? names.IsCaseVariantOfFolder(word) : names.IsCaseVariantOfName(word, (seen & kDotByte) != 0))
-                    return true;
+            const bool dotted = (seen & kDotByte) != 0;
+            if (names.MayBeNamed(word, folder, dotted) && !seenWords.Holds(word, folder)) {
+                if (folder ? names.IsCaseVariantOfFolder(word) : names.IsCaseVariantOfName(word, dotted)) return true;
                 seenWords.Add(word, folder);
             }
         }

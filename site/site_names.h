@@ -38,6 +38,11 @@ public:
         return (dotted ? nameWords_ : plainNameWords_).IsCaseVariant(word);
     }
     bool IsCaseVariantOfFolder(std::string_view word) const { return folderWords_.IsCaseVariant(word); }
+    // False when no stored word has the length of `word`: then neither of
+    // the above can be true. Cheaper than they are.
+    bool MayBeNamed(std::string_view word, bool folder, bool dotted) const {
+        return (folder ? folderWords_ : dotted ? nameWords_ : plainNameWords_).HasLengthOf(word);
+    }
     // The words are the runs of IsWordByte bytes of each level. False when
     // some written stream's name also holds other bytes (a space, '#',
     // '&', ...): then a link may write them as %XX, which splits words
@@ -52,8 +57,11 @@ private:
     class WordSpellings {
     public:
         void Add(std::string_view word);
+        bool HasLengthOf(std::string_view word) const {
+            return ((lengths_ >> std::min<std::size_t>(word.size(), 63)) & 1u) != 0;
+        }
         bool IsCaseVariant(std::string_view word) const {
-            if (((lengths_ >> std::min<std::size_t>(word.size(), 63)) & 1u) == 0) return false;
+            if (!HasLengthOf(word)) return false;
             const std::uint64_t hash = HashOf(word);
             const std::uint64_t bit = hash >> (64 - kSieveBitsLog2);
             if (((sieve_[bit / 64] >> (bit % 64)) & 1u) == 0) return false;
