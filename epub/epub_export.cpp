@@ -252,6 +252,7 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
         // far longer than decoding them takes, and the spans decoded ahead
         // would only wait in memory.
         // Pages and style sheets are made as the archive reaches them.
+        PageParser parser;
         const NumberedContent::Make make = [&](std::size_t index) {
             const BookResource& self = resources[index];
             const bool page = self.type.kind == ResourceKind::Page;
@@ -284,7 +285,7 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
                 wanted.erase(asked);
             }
             std::vector<std::string> pageIds;
-            std::string xhtml = XhtmlPage(input, &pageIds);
+            std::string xhtml = FinishPage(DraftPage(input, parser), input, &pageIds);
             for (const std::string& id : pageIds) ids.insert(IdHash(index, id));
             written[index] = true;
             return xhtml;

@@ -91,9 +91,20 @@ INSTANTIATE_TEST_SUITE_P(
                  {"<ul><li style=\"list-style-type:none;\"><ul><li>x</li></ul>text<p>p</p></li></ul>"}, {}},
         PageCase{"TermListsHoldOnlyTermsAndDefinitions", "<dl><p>p</p><dt>t<dd>d</dl>",
                  {"<dl><dd><p>p</p></dd><dt>t</dt><dd>d</dd></dl>"}, {}},
-        PageCase{"ParagraphHoldingATableBecomesADiv", "<p>a<table><tr><td>c</td></tr></table></p>",
-                 {"<div style=\"margin-top:1em;margin-bottom:1em;\">a<table><tbody><tr><td>c</td></tr></tbody></table>"},
-                 {"<p>a<table"}},
+        PageCase{"ParagraphHoldingATableBecomesADiv", "<p>a<span><table><tr><td>c</td></tr></table></span></p>",
+                 {"<div style=\"margin-top:1em;margin-bottom:1em;\">a<div><table><tbody><tr><td>c</td></tr></tbody></table>"},
+                 {"<p>a"}},
+        // What stands in a table outside its cells goes before it; cells and
+        // rows standing alone get their row and row group.
+        PageCase{"StrayTableContentKept",
+                 "<table>loose<td>c1</td><p>para</p><tr><td>c2</td></tr><tbody><td>c3</td></tbody></table>",
+                 {"loose<p>para</p><table><tbody><tr><td>c1</td></tr><tr><td>c2</td></tr></tbody>"
+                  "<tbody><tr><td>c3</td></tr></tbody></table>"},
+                 {}},
+        PageCase{"FormAroundRowsGoes", "<table><form><tr><td>a</td></tr></form><tr><td>b</td></tr></table>",
+                 {"<table><tbody><tr><td>a</td></tr><tr><td>b</td></tr></tbody></table>"}, {"form"}},
+        PageCase{"CellsOutsideATableAreTheirContent", "<div><td id=\"x\">cell</td><tr><td>row</td></tr></div>",
+                 {"<div>cell", "row</div>"}, {"<td", "<tr"}},
         PageCase{"HeadingHoldingBlocksBecomesADiv", "<h1><span><div>x</div></span></h1>",
                  {"<div style=\"font-size:2em;font-weight:bold;margin:0.67em 0;\"><div><div>x</div></div></div>"}, {}},
         PageCase{"ListItemOutsideAList", "<li>loose</li>", {"<div style=\"display:list-item;\">loose</div>"}, {}},
