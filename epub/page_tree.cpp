@@ -255,7 +255,9 @@ std::unique_ptr<PageTree> PageParser::Parse(std::string_view utf8) {
     std::unique_ptr<PageTree> tree(new PageTree(document));
     // libxml2 stops at elements nested 256 deep (the time it takes grows
     // with the depth): the rest of the page would be lost.
-    if (parser_->instate == XML_PARSER_EOF && parser_->disableSAX != 0) return nullptr;
+    const bool gaveUp = parser_->instate == XML_PARSER_EOF && parser_->disableSAX != 0;
+    htmlCtxtReset(parser_.get());  // its copies of the text go now, not with the next page
+    if (gaveUp) return nullptr;
     xmlNode* root = xmlDocGetRootElement(document);
     if (root == nullptr) return tree;
     std::vector<xmlNode*> tables;

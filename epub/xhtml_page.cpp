@@ -867,6 +867,7 @@ PageDraft DraftPage(const PageInput& input, PageParser& parser) {
     if (utf8.size() > kParsedPageLimit) return PlainTextPage(utf8, input);
     const std::unique_ptr<PageTree> tree = parser.Parse(utf8);
     if (!tree) return PlainTextPage(utf8, input);
+    std::string().swap(utf8);  // the tree holds the text
     return PageWriter(input).Draft(tree->Root());
 }
 
