@@ -135,7 +135,8 @@ private:
             if (tag == keep) return Placed::Kept;
         if (IsCell(tag)) return Placed::Cell;
         if (StaysInTable(tag)) return Placed::Left;
-        if (HoldsTableParts(*child)) {
+        // A table is moved whole (it is shaped on its own), never unwrapped.
+        if (tag != GUMBO_TAG_TABLE && HoldsTableParts(*child)) {
             resume_ = Unwrap(child);
             return Placed::Unwrapped;
         }

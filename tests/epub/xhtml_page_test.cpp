@@ -101,6 +101,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {"loose<p>para</p><table><tbody><tr><td>c1</td></tr><tr><td>c2</td></tr></tbody>"
                   "<tbody><tr><td>c3</td></tr></tbody></table>"},
                  {}},
+        PageCase{"TableInATableStandsBeforeIt",
+                 "<table><table><tr><td>inner</td></tr></table><tr><td>outer</td></tr></table>",
+                 {"<table><tbody><tr><td>inner</td></tr></tbody></table><table><tbody><tr><td>outer</td></tr>"}, {}},
         PageCase{"FormAroundRowsGoes", "<table><form><tr><td>a</td></tr></form><tr><td>b</td></tr></table>",
                  {"<table><tbody><tr><td>a</td></tr><tr><td>b</td></tr></tbody></table>"}, {"form"}},
         PageCase{"CellsOutsideATableAreTheirContent", "<div><td id=\"x\">cell</td><tr><td>row</td></tr></div>",
