@@ -46,12 +46,14 @@ namespace {
 // Style sheets above this size are carried as they are.
 constexpr std::uint64_t kStyleSheetRewriteLimit = 4u << 20;
 
-// Pages are drafted ahead on threads of their own, at most so many; those
-// above kLargePage by one thread only (PageDrafts). A page's tree takes
-// about 15 times its size, and the heap of a thread keeps the most it held:
-// it is given back after a page above kHugePage.
-constexpr std::size_t kPagesAhead = 8;
-constexpr std::uint64_t kLargePage = 64u << 10;
+// Pages are drafted ahead on threads of their own, at most so many and so
+// many bytes of them; those above kLargePage by one thread only
+// (PageDrafts). A page's tree takes about 15 times its size, and the heap of
+// a thread keeps the most it held: it is given back after a page above
+// kHugePage.
+constexpr std::size_t kPagesAhead = 64;
+constexpr std::uint64_t kBytesAhead = 4u << 20;
+constexpr std::uint64_t kLargePage = 128u << 10;
 constexpr std::size_t kHugePage = 256u << 10;
 
 // A thread for each core, but no more than two: the memory each takes.
@@ -299,7 +301,7 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
         std::vector<PageDrafts::Page> pages;
         for (std::size_t index = 0; index < resources.size(); ++index)
             if (resources[index].type.kind == ResourceKind::Page)
-                pages.push_back({index, items_[resources[index].item].Size > kLargePage});
+                pages.push_back({index, items_[resources[index].item].Size, items_[resources[index].item].Size > kLargePage});
 #if defined(__GLIBC__)
         // What reading the keyword index took is free now, but held by the
         // heap of this thread; the drafting threads allocate from heaps of
@@ -315,7 +317,7 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
 #endif
                 return draft;
             },
-            DraftingThreads(), kPagesAhead);
+            DraftingThreads(), {kPagesAhead, kBytesAhead});
         const NumberedContent::Make make = [&](std::size_t index) {
             const BookResource& self = resources[index];
             const bool page = self.type.kind == ResourceKind::Page;

@@ -6,11 +6,11 @@
 
 namespace vexmor::epub {
 
-PageDrafts::PageDrafts(std::vector<Page> pages, Read read, Draft draft, unsigned threads, std::size_t ahead)
+PageDrafts::PageDrafts(std::vector<Page> pages, Read read, Draft draft, unsigned threads, Ahead ahead)
     : pages_(std::move(pages)),
       read_(std::move(read)),
       draft_(std::move(draft)),
-      ahead_(ahead == 0 ? 1 : ahead),
+      ahead_{ahead.pages == 0 ? 1 : ahead.pages, ahead.bytes},
       threadCount_(threads) {}
 
 void PageDrafts::Start() {
@@ -45,7 +45,9 @@ DraftedPage PageDrafts::Make(std::size_t page, PageParser& parser) {
 
 // Under mutex_.
 bool PageDrafts::MayClaim(bool first) const {
-    return claimed_ < pages_.size() && claimed_ < taken_ + ahead_ && (first || !pages_[claimed_].large);
+    if (claimed_ >= pages_.size() || claimed_ >= taken_ + ahead_.pages || (!first && pages_[claimed_].large))
+        return false;
+    return claimed_ == taken_ || claimedBytes_ + pages_[claimed_].size <= ahead_.bytes;
 }
 
 void PageDrafts::Run(bool first) {
@@ -65,6 +67,7 @@ void PageDrafts::Run(bool first) {
             if (stop_ || claimed_ >= pages_.size()) return;
             if (!MayClaim(first)) continue;
             place = claimed_++;
+            claimedBytes_ += pages_[place].size;
             if (slots_.size() < place - taken_ + 1) slots_.resize(place - taken_ + 1);
         }
         changed_.notify_all();  // the next page may be another thread's
@@ -101,6 +104,7 @@ DraftedPage PageDrafts::Take(std::size_t page) {
     changed_.wait(lock, [&] { return !slots_.empty() && slots_.front().ready; });
     Slot slot = std::move(slots_.front());
     slots_.pop_front();
+    claimedBytes_ -= pages_[taken_].size;
     ++taken_;
     lock.unlock();
     changed_.notify_all();

@@ -35,13 +35,20 @@ public:
 
     struct Page {
         std::size_t number;
+        std::uint64_t size;  // of its stream
         bool large;
     };
-    // Drafts `pages` in that order on `threads` threads, at most `ahead`
-    // pages ahead of the one taken last, from the first Take on (what the
-    // writer held before is let go by then). With no thread (or none that
-    // could be started) Take drafts each page itself.
-    PageDrafts(std::vector<Page> pages, Read read, Draft draft, unsigned threads, std::size_t ahead);
+    // How far the drafting may run ahead of the page taken last: pages, and
+    // the bytes of their streams (one page is drafted whatever its size).
+    struct Ahead {
+        std::size_t pages;
+        std::uint64_t bytes;
+    };
+    // Drafts `pages` in that order on `threads` threads, at most `ahead` of
+    // the one taken last, from the first Take on (what the writer held
+    // before is let go by then). With no thread (or none that could be
+    // started) Take drafts each page itself.
+    PageDrafts(std::vector<Page> pages, Read read, Draft draft, unsigned threads, Ahead ahead);
     // Stops the drafting (pages under way are finished) and joins the threads.
     ~PageDrafts();
     PageDrafts(const PageDrafts&) = delete;
@@ -69,7 +76,7 @@ private:
     const std::vector<Page> pages_;
     const Read read_;
     const Draft draft_;
-    const std::size_t ahead_;
+    const Ahead ahead_;
     const unsigned threadCount_;
     bool started_ = false;  // Take's thread only
     std::mutex storage_;
@@ -80,6 +87,7 @@ private:
     std::deque<Slot> slots_;
     std::size_t taken_ = 0;
     std::size_t claimed_ = 0;  // places handed to a thread
+    std::uint64_t claimedBytes_ = 0;  // of the places claimed and not taken
     bool stop_ = false;
 
     PageParser parser_;  // Take's own, when no thread drafts
