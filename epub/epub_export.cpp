@@ -1,6 +1,9 @@
 #include "epub/epub_export.h"
 
 #include <fcntl.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +14,9 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -25,6 +30,7 @@
 #include "catalogue/system_records.h"
 #include "catalogue/target_file.h"
 #include "epub/book_links.h"
+#include "epub/page_drafts.h"
 #include "epub/xhtml_page.h"
 #include "epub/zip_archive.h"
 #include "platform/storage/storage_error.h"
@@ -39,6 +45,22 @@ namespace {
 
 // Style sheets above this size are carried as they are.
 constexpr std::uint64_t kStyleSheetRewriteLimit = 4u << 20;
+
+// Pages are drafted ahead on threads of their own, at most so many and so
+// many bytes of them; those above kLargePage by one thread only
+// (PageDrafts). A page's tree takes about 15 times its size, and the heap of
+// a thread keeps the most it held: it is given back after a page above
+// kHugePage.
+constexpr std::size_t kPagesAhead = 64;
+constexpr std::uint64_t kBytesAhead = 4u << 20;
+constexpr std::uint64_t kLargePage = 128u << 10;
+constexpr std::size_t kHugePage = 256u << 10;
+
+// A thread for each core, but no more than two: the memory each takes.
+unsigned DraftingThreads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores <= 1 ? 1 : 2;
+}
 
 std::uint64_t IdHash(std::size_t resource, std::string_view id) {
     std::uint64_t hash = 1469598103934665603ull;
@@ -79,16 +101,19 @@ std::string ReadWhole(const TChmItem& item) {
 // A stream carried as it is, read as the archive takes it.
 class StreamContent : public EntryContent {
 public:
-    StreamContent(const TChmItem& item, ExportObserver* observer) : item_(item), observer_(observer) {}
+    StreamContent(const TChmItem& item, ExportObserver* observer, std::mutex& storage)
+        : item_(item), observer_(observer), storage_(storage) {}
     std::uint64_t Size() override { return item_.Size; }
     void Open() override {
         if (observer_ && !observer_->BeforeItem(item_)) throw EEpubStopped();
+        const std::lock_guard lock(storage_);
         WithItemName(item_, [&] { stream_ = item_.Storage->OpenStreamAt(item_.Name, item_.Placement); });
         read_ = 0;
     }
     std::size_t Read(unsigned char* buffer, std::size_t count) override {
         const auto ask = static_cast<std::uint32_t>(std::min<std::uint64_t>({count, 1u << 20, item_.Size - read_}));
         std::uint32_t delivered = 0;
+        const std::lock_guard lock(storage_);
         WithItemName(item_, [&] {
             delivered = ask == 0 ? 0 : stream_->Read(buffer, ask);
             if (delivered > ask)
@@ -100,11 +125,15 @@ public:
         if (observer_) observer_->Copied(delivered);
         return delivered;
     }
-    void Close() override { stream_.reset(); }
+    void Close() override {
+        const std::lock_guard lock(storage_);
+        stream_.reset();
+    }
 
 private:
     const TChmItem& item_;
     ExportObserver* observer_;
+    std::mutex& storage_;
     std::shared_ptr<storage::IStream> stream_;
     std::uint64_t read_ = 0;
 };
@@ -248,18 +277,65 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
         zip.Add("mimetype", std::string("application/epub+zip"), true);
         zip.Add("META-INF/container.xml", ContainerXml());
         if (hasKeywords) zip.Add(kKeywordName, std::move(keywordPage));
-        // No decoding ahead: turning pages into XHTML keeps this thread busy
+        // No decoding ahead: turning pages into XHTML keeps the threads busy
         // far longer than decoding them takes, and the spans decoded ahead
         // would only wait in memory.
-        // Pages and style sheets are made as the archive reaches them.
+        // Pages are drafted on threads of their own ahead of the archive;
+        // they are finished, and the style sheets made, as the archive
+        // reaches them.
+        const auto pageInput = [&](std::size_t index, std::string_view bytes) {
+            PageInput input;
+            input.bytes = bytes;
+            input.page = &resources[index];
+            input.links = &links;
+            input.charset = facts_.charset;
+            input.language = book_.language == "und" ? std::string() : book_.language;
+            return input;
+        };
+        const auto readWhole = [&](std::size_t index) {
+            const TChmItem& source = items_[resources[index].item];
+            std::string bytes;
+            WithItemName(source, [&] { bytes = ReadWhole(source); });
+            return bytes;
+        };
+        std::vector<PageDrafts::Page> pages;
+        for (std::size_t index = 0; index < resources.size(); ++index)
+            if (resources[index].type.kind == ResourceKind::Page)
+                pages.push_back({index, items_[resources[index].item].Size, items_[resources[index].item].Size > kLargePage});
+#if defined(__GLIBC__)
+        // What reading the keyword index took is free now, but held by the
+        // heap of this thread; the drafting threads allocate from heaps of
+        // their own (glibc gives each thread one), so it is given back.
+        ::malloc_trim(0);
+#endif
+        PageDrafts drafts(
+            std::move(pages), readWhole,
+            [&](std::size_t index, const std::string& bytes, PageParser& parser) {
+                PageDraft draft = DraftPage(pageInput(index, bytes), parser);
+#if defined(__GLIBC__)
+                if (bytes.size() > kHugePage) ::malloc_trim(0);
+#endif
+                return draft;
+            },
+            DraftingThreads(), {kPagesAhead, kBytesAhead});
         const NumberedContent::Make make = [&](std::size_t index) {
             const BookResource& self = resources[index];
             const bool page = self.type.kind == ResourceKind::Page;
             const TChmItem& source = items_[self.item];
             if (observer && !observer->BeforeItem(source)) throw EEpubStopped();
             std::string bytes;
-            WithItemName(source, [&] { bytes = ReadWhole(source); });
-            if (observer) observer->Copied(bytes.size());
+            std::optional<PageDraft> draft;
+            if (page) {
+                DraftedPage drafted = drafts.Take(index);
+                if (observer) observer->Copied(drafted.bytesRead);
+                draft = std::move(drafted.draft);
+            } else {
+                {
+                    const std::lock_guard lock(drafts.StorageLock());
+                    bytes = readWhole(index);
+                }
+                if (observer) observer->Copied(bytes.size());
+            }
             if (!page) {
                 std::vector<site::TextEdit> edits;
                 site::CollectCssEdits(bytes, 0, [&](std::string_view link) -> std::optional<std::string> {
@@ -272,19 +348,14 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
                 }, edits);
                 return edits.empty() ? bytes : site::ApplyEdits(bytes, std::move(edits));
             }
-            PageInput input;
-            input.bytes = bytes;
-            input.page = &self;
-            input.links = &links;
-            input.charset = facts_.charset;
-            input.language = book_.language == "und" ? std::string() : book_.language;
+            PageInput input = pageInput(index, bytes);
             input.keepFragment = keepFragment;
             if (const auto asked = wanted.find(index); asked != wanted.end()) {
                 input.anchors = std::move(asked->second);
                 wanted.erase(asked);
             }
             std::vector<std::string> pageIds;
-            std::string xhtml = XhtmlPage(input, &pageIds);
+            std::string xhtml = FinishPage(std::move(*draft), input, &pageIds);
             for (const std::string& id : pageIds) ids.insert(IdHash(index, id));
             written[index] = true;
             return xhtml;
@@ -295,7 +366,7 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
             const bool made = resource.type.kind == ResourceKind::Page ||
                               (resource.type.kind == ResourceKind::StyleSheet && item.Size <= kStyleSheetRewriteLimit);
             if (made) zip.Add(resource.entry, std::make_unique<NumberedContent>(make, index));
-            else zip.Add(resource.entry, std::make_unique<StreamContent>(item, observer));
+            else zip.Add(resource.entry, std::make_unique<StreamContent>(item, observer, drafts.StorageLock()));
         }
         const BookResource* firstPage = nullptr;
         const std::vector<const BookResource*> named = ContentsOrder(contents ? &*contents : nullptr, links);

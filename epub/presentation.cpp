@@ -16,10 +16,7 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
-const char* Value(const GumboElement& element, const char* name) {
-    const GumboAttribute* attribute = gumbo_get_attribute(&element.attributes, name);
-    return attribute == nullptr ? nullptr : attribute->value;
-}
+const char* Value(const xmlNode& element, const char* name) { return AttributeOf(element, name); }
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -166,8 +163,8 @@ std::string CssLength(std::string_view value) {
     return std::string(text) + unit;
 }
 
-std::string PresentationCss(const GumboElement& element, const std::string& background) {
-    const GumboTag tag = element.tag;
+std::string PresentationCss(const xmlNode& element, const std::string& background) {
+    const GumboTag tag = TagOf(element);
     std::string css;
     if (const char* align = Value(element, "align")) {
         if (tag == GUMBO_TAG_IMG || tag == GUMBO_TAG_OBJECT || tag == GUMBO_TAG_APPLET || tag == GUMBO_TAG_IFRAME ||
@@ -251,8 +248,8 @@ std::string PresentationCss(const GumboElement& element, const std::string& back
     return css;
 }
 
-std::string ElementCss(const GumboElement& element) {
-    switch (element.tag) {
+std::string ElementCss(const xmlNode& element) {
+    switch (TagOf(element)) {
         case GUMBO_TAG_FONT: {
             std::string css;
             if (const char* colour = Value(element, "color"); colour && !CssColour(colour).empty())
@@ -272,7 +269,7 @@ std::string ElementCss(const GumboElement& element) {
     }
 }
 
-TableLook TableLookOf(const GumboElement& table) {
+TableLook TableLookOf(const xmlNode& table) {
     TableLook look;
     if (const char* border = Value(table, "border")) {
         const int pixels = Pixels(border);

@@ -3,10 +3,10 @@
 // are XHTML 5, which no longer has them.
 #pragma once
 
-#include <gumbo.h>
-
 #include <string>
 #include <string_view>
+
+#include "epub/page_tree.h"
 
 namespace vexmor::epub {
 
@@ -16,18 +16,18 @@ struct TableLook {
     int cellPadding = -1;  // px, -1: not given
 };
 
-// Declarations for the presentational attributes of `element` (tag as gumbo
-// names it), each ended by ';'. `background` gives the url() text of a
+// Declarations for the presentational attributes of `element`, each ended
+// by ';'. `background` gives the url() text of a
 // background image, empty to leave it out. Never holds a character that
 // needs escaping in XML but for '&' and '<' (the caller escapes).
-std::string PresentationCss(const GumboElement& element, const std::string& background);
+std::string PresentationCss(const xmlNode& element, const std::string& background);
 
 // The declarations an element itself stands for where XHTML 5 has no such
 // element (font, center, big, tt, nobr, ...); empty for the others.
-std::string ElementCss(const GumboElement& element);
+std::string ElementCss(const xmlNode& element);
 
 // The look of a table that its cells take: border and padding.
-TableLook TableLookOf(const GumboElement& table);
+TableLook TableLookOf(const xmlNode& table);
 std::string CellCss(const TableLook& look);
 
 // A colour as CSS writes it (#rgb, #rrggbb, a name), or empty when `value`

@@ -1,17 +1,15 @@
 #include "epub/xhtml_page.h"
 
-#include <gumbo.h>
-
 #include <memory>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "epub/page_tree.h"
 #include "epub/presentation.h"
 #include "epub/xhtml_text.h"
 #include "site/css_links.h"
 #include "site/site_names.h"
-#include "site/html_tree.h"
 #include "site/text_edits.h"
 #include "site/utf8_decoder.h"
 
@@ -192,10 +190,7 @@ std::string DisplayOf(GumboTag tag) {
     }
 }
 
-const char* AttributeValue(const GumboElement& element, const char* name) {
-    const GumboAttribute* attribute = gumbo_get_attribute(&element.attributes, name);
-    return attribute == nullptr ? nullptr : attribute->value;
-}
+const char* AttributeValue(const xmlNode& element, const char* name) { return AttributeOf(element, name); }
 
 bool IsWhitespace(std::string_view text) {
     for (const char c : text)
@@ -215,26 +210,19 @@ bool IsInteger(std::string_view value) {
     return IsNonNegativeInteger(value);
 }
 
-const GumboVector* ChildrenOf(const GumboNode* node) {
-    if (node->type == GUMBO_NODE_DOCUMENT) return &node->v.document.children;
-    if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) return &node->v.element.children;
-    return nullptr;
-}
-
-bool IsHelpControl(const GumboElement& object) {
+bool IsHelpControl(const xmlNode& object) {
     const char* classId = AttributeValue(object, "classid");
     return classId != nullptr && site::FoldCase(classId).find("adb880a6-d8ff-11cf-9377-00aa003b7a11") != std::string::npos;
 }
 
 // The targets a "related topics" control names: its ItemN parameters, each
 // "title;link".
-std::vector<std::pair<std::string, std::string>> RelatedTopics(const GumboElement& object) {
+std::vector<std::pair<std::string, std::string>> RelatedTopics(const xmlNode& object) {
     std::vector<std::pair<std::string, std::string>> topics;
-    for (unsigned i = 0; i < object.children.length; ++i) {
-        const auto* child = static_cast<const GumboNode*>(object.children.data[i]);
-        if (child->type != GUMBO_NODE_ELEMENT || child->v.element.tag != GUMBO_TAG_PARAM) continue;
-        const char* name = AttributeValue(child->v.element, "name");
-        const char* value = AttributeValue(child->v.element, "value");
+    for (const xmlNode* child = object.children; child != nullptr; child = child->next) {
+        if (!IsElement(child) || TagOf(*child) != GUMBO_TAG_PARAM) continue;
+        const char* name = AttributeValue(*child, "name");
+        const char* value = AttributeValue(*child, "value");
         if (name == nullptr || value == nullptr || !site::FoldCase(name).starts_with("item")) continue;
         const std::string_view text = value;
         const std::size_t semicolon = text.find(';');
@@ -250,37 +238,31 @@ class PageWriter {
 public:
     PageWriter(const PageInput& input) : input_(input), from_(input.page->entry) {}
 
-    std::string Write(const GumboNode* document) {
-        const GumboNode* html = nullptr;
-        for (const GumboNode* child : Children(document))
-            if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_HTML) html = child;
-        const GumboNode* body = nullptr;
-        const GumboNode* frameset = nullptr;
+    // `html`: the root, or nullptr for an empty page.
+    PageDraft Draft(const xmlNode* html) {
+        const xmlNode* body = nullptr;
+        const xmlNode* frameset = nullptr;
         if (html != nullptr) {
-            for (const GumboNode* child : Children(html)) {
-                if (child->type != GUMBO_NODE_ELEMENT) continue;
-                if (child->v.element.tag == GUMBO_TAG_BODY) body = child;
-                if (child->v.element.tag == GUMBO_TAG_FRAMESET) frameset = child;
+            for (const xmlNode* child : Children(html)) {
+                if (!IsElement(child)) continue;
+                if (TagOf(*child) == GUMBO_TAG_BODY) body = child;
+                if (TagOf(*child) == GUMBO_TAG_FRAMESET) frameset = child;
             }
         }
         if (html != nullptr) Gather(html);
         AssignIds(body != nullptr ? body : html);
 
-        std::string bodyText;
-        out_ = &bodyText;
+        PageDraft draft;
+        out_ = &draft.body;
         if (body != nullptr) {
             WriteContent(body, false);
         } else if (frameset != nullptr) {
             Frames(frameset);
         }
         out_ = nullptr;
-        std::string anchors;
-        for (const std::string& id : input_.anchors)
-            if (emitted_.insert(id).second) anchors += "<span id=\"" + XmlText(id, true) + "\"></span>";
-        FixFragments(bodyText);
-        bodyText.insert(0, anchors);
 
-        std::string page = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
+        std::string& page = draft.head;
+        page = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
                            "<html xmlns=\"http://www.w3.org/1999/xhtml\"";
         const std::string language = IsLanguageTag(input_.language) ? input_.language : std::string();
         if (!language.empty()) page += " lang=\"" + language + "\" xml:lang=\"" + language + "\"";
@@ -300,83 +282,81 @@ public:
         }
         page += "</head>\n<body";
         if (body != nullptr) {
-            const GumboElement& element = body->v.element;
+            const xmlNode& element = *body;
             std::string css = PresentationCss(element, Background(element));
             AppendGlobalAttributes(page, body, element, css);
         }
         page += ">\n";
-        page += bodyText;
-        page += "\n</body>\n</html>\n";
-        return page;
+        const std::size_t slash = from_.rfind('/');
+        draft.self = site::PercentEncode(slash == std::string::npos ? from_ : from_.substr(slash + 1));
+        draft.links = std::move(links_);
+        draft.fragments = std::move(fragments_);
+        draft.ids = std::move(emitted_);
+        return draft;
     }
 
-    std::vector<std::string> Ids() const { return {emitted_.begin(), emitted_.end()}; }
-
 private:
-    // The children of a node as gumbo holds them, without a copy.
+    // The children of an element, as libxml2 links them.
     class Kids {
     public:
-        explicit Kids(const GumboVector* vector) : vector_(vector) {}
-        std::size_t size() const { return vector_ == nullptr ? 0 : vector_->length; }
-        const GumboNode* operator[](std::size_t i) const { return static_cast<const GumboNode*>(vector_->data[i]); }
+        explicit Kids(const xmlNode* parent) : parent_(parent) {}
         struct Iterator {
-            const Kids* kids;
-            std::size_t at;
-            const GumboNode* operator*() const { return (*kids)[at]; }
+            const xmlNode* at;
+            const xmlNode* operator*() const { return at; }
             Iterator& operator++() {
-                ++at;
+                at = at->next;
                 return *this;
             }
             bool operator!=(const Iterator& other) const { return at != other.at; }
         };
-        Iterator begin() const { return {this, 0}; }
-        Iterator end() const { return {this, size()}; }
+        Iterator begin() const { return {parent_ == nullptr ? nullptr : parent_->children}; }
+        Iterator end() const { return {nullptr}; }
+        const xmlNode* Last() const { return parent_ == nullptr ? nullptr : parent_->last; }
 
     private:
-        const GumboVector* vector_;
+        const xmlNode* parent_;
     };
 
-    static Kids Children(const GumboNode* node) { return Kids(ChildrenOf(node)); }
+    static Kids Children(const xmlNode* node) { return Kids(IsElement(node) ? node : nullptr); }
 
     // The title, style sheets and style elements, wherever they stand.
-    void Gather(const GumboNode* html) {
-        std::vector<const GumboNode*> pending{html};
+    void Gather(const xmlNode* html) {
+        std::vector<const xmlNode*> pending{html};
         bool titled = false;
         while (!pending.empty()) {
-            const GumboNode* node = pending.back();
+            const xmlNode* node = pending.back();
             pending.pop_back();
-            if (node->type != GUMBO_NODE_ELEMENT) continue;
-            const GumboElement& element = node->v.element;
-            if (element.tag == GUMBO_TAG_TITLE && !titled) {
+            if (!IsElement(node)) continue;
+            const xmlNode& element = *node;
+            if (TagOf(element) == GUMBO_TAG_TITLE && !titled) {
                 titled = true;
-                title_ = TextOf(node);
-            } else if (element.tag == GUMBO_TAG_STYLE) {
-                styles_ += StyleText(TextOf(node));
+                title_ = TextWithin(node);
+            } else if (TagOf(element) == GUMBO_TAG_STYLE) {
+                styles_ += StyleText(TextWithin(node));
                 styles_ += '\n';
-            } else if (element.tag == GUMBO_TAG_LINK) {
+            } else if (TagOf(element) == GUMBO_TAG_LINK) {
                 const char* rel = AttributeValue(element, "rel");
                 const char* href = AttributeValue(element, "href");
                 if (rel != nullptr && href != nullptr && site::FoldCase(rel).find("stylesheet") != std::string::npos &&
                     site::FoldCase(rel).find("alternate") == std::string::npos)
                     if (const auto link = input_.links->Resolve(href, *input_.page, LinkUse::StyleSheet))
                         sheets_.push_back(BookLinks::Href(*link, from_));
-            } else if (element.tag == GUMBO_TAG_BODY) {
+            } else if (TagOf(element) == GUMBO_TAG_BODY) {
                 const char* link = AttributeValue(element, "link");
                 const char* vlink = AttributeValue(element, "vlink");
                 if (link && !CssColour(link).empty()) styles_ += "a:link { color: " + CssColour(link) + "; }\n";
                 if (vlink && !CssColour(vlink).empty()) styles_ += "a:visited { color: " + CssColour(vlink) + "; }\n";
             }
-            if (element.tag == GUMBO_TAG_SCRIPT || element.tag == GUMBO_TAG_STYLE || element.tag == GUMBO_TAG_TITLE) continue;
-            const Kids children = Children(node);
-            for (std::size_t i = children.size(); i-- > 0;) pending.push_back(children[i]);
+            if (TagOf(element) == GUMBO_TAG_SCRIPT || TagOf(element) == GUMBO_TAG_STYLE || TagOf(element) == GUMBO_TAG_TITLE) continue;
+            for (const xmlNode* child = Children(node).Last(); child != nullptr; child = child->prev) pending.push_back(child);
         }
     }
 
-    static std::string TextOf(const GumboNode* node) {
+    static std::string TextWithin(const xmlNode* node) {
         std::string text;
-        for (const GumboNode* child : Children(node))
-            if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE || child->type == GUMBO_NODE_CDATA)
-                text += child->v.text.text;
+        for (const xmlNode* child : Children(node))
+            if (IsText(child))
+                text += epub::TextOf(child);
         return text;
     }
 
@@ -401,7 +381,7 @@ private:
         return edits.empty() ? std::string(css) : site::ApplyEdits(css, std::move(edits));
     }
 
-    std::string Background(const GumboElement& element) const {
+    std::string Background(const xmlNode& element) const {
         const char* background = AttributeValue(element, "background");
         if (background == nullptr) return {};
         const auto target = input_.links->Resolve(background, *input_.page, LinkUse::Background);
@@ -413,35 +393,39 @@ private:
     }
 
     // Ids kept: the first of each name, from id or (on a) name.
-    void AssignIds(const GumboNode* root) {
+    void AssignIds(const xmlNode* root) {
         if (root == nullptr) return;
-        std::vector<const GumboNode*> pending{root};
+        std::vector<const xmlNode*> pending{root};
         while (!pending.empty()) {
-            const GumboNode* node = pending.back();
+            const xmlNode* node = pending.back();
             pending.pop_back();
-            if (node->type != GUMBO_NODE_ELEMENT) continue;
-            const GumboElement& element = node->v.element;
-            if (IsDropped(element.tag)) continue;
+            if (!IsElement(node)) continue;
+            const xmlNode& element = *node;
+            if (IsDropped(TagOf(element))) continue;
             const char* id = AttributeValue(element, "id");
-            if (id == nullptr && element.tag == GUMBO_TAG_A) id = AttributeValue(element, "name");
+            if (id == nullptr && TagOf(element) == GUMBO_TAG_A) id = AttributeValue(element, "name");
             if (id != nullptr && *id != '\0') {
                 std::string name = IdName(id);
                 if (known_.insert(name).second) ids_.emplace(node, std::move(name));
             }
-            const Kids children = Children(node);
-            for (std::size_t i = children.size(); i-- > 0;) pending.push_back(children[i]);
+            for (const xmlNode* child = Children(node).Last(); child != nullptr; child = child->prev) pending.push_back(child);
         }
     }
 
     // An element on the way down.
     struct Frame {
-        const GumboNode* node = nullptr;
-        Kids children{nullptr};
-        std::vector<const GumboNode*> ordered;  // a table's parts, in XHTML's order
+        const xmlNode* node = nullptr;
+        const xmlNode* cursor = nullptr;      // the next child
+        std::vector<const xmlNode*> ordered;  // a table's parts, in XHTML's order
         bool reordered = false;
         std::size_t next = 0;
-        std::size_t Count() const { return reordered ? ordered.size() : children.size(); }
-        const GumboNode* Child(std::size_t i) const { return reordered ? ordered[i] : children[i]; }
+        // The next child to write, nullptr after the last.
+        const xmlNode* Next() {
+            if (reordered) return next < ordered.size() ? ordered[next++] : nullptr;
+            const xmlNode* child = cursor;
+            if (child != nullptr) cursor = child->next;
+            return child;
+        }
         std::string tag;           // written; empty: content only
         bool phrasing = false;     // the children's context
         std::string wrapTag;       // ul/ol/dl: what stray children are wrapped in
@@ -451,24 +435,24 @@ private:
         bool inLink = false;
     };
 
-    void WriteContent(const GumboNode* root, bool phrasing) {
+    void WriteContent(const xmlNode* root, bool phrasing) {
         std::vector<Frame> stack;
         Frame top;
         top.node = root;
-        top.children = Children(root);
+        top.cursor = *Children(root).begin();
         top.phrasing = phrasing;
         stack.push_back(std::move(top));
         while (!stack.empty()) {
             Frame& frame = stack.back();
-            if (frame.next >= frame.Count()) {
+            const xmlNode* child = frame.Next();
+            if (child == nullptr) {
                 if (frame.wrapOpen) *out_ += "</" + frame.wrapTag + ">";
                 if (!frame.tag.empty() && stack.size() > 1) *out_ += "</" + frame.tag + ">";
                 stack.pop_back();
                 continue;
             }
-            const GumboNode* child = frame.Child(frame.next++);
-            if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE || child->type == GUMBO_NODE_CDATA) {
-                const std::string_view text = child->v.text.text;
+            if (IsText(child)) {
+                const std::string_view text = epub::TextOf(child);
                 const bool blank = IsWhitespace(text);
                 if (frame.skipWhitespace && blank) continue;
                 if (!frame.wrapTag.empty() && !frame.wrapOpen) {
@@ -478,7 +462,7 @@ private:
                 AppendXmlText(*out_, text);
                 continue;
             }
-            if (child->type != GUMBO_NODE_ELEMENT) continue;
+            if (!IsElement(child)) continue;
             Frame entered;
             if (!Enter(child, frame, entered)) continue;
             stack.push_back(std::move(entered));
@@ -492,9 +476,9 @@ private:
 
     // Writes the start of `node` inside `parent`; false when nothing of it
     // goes further down.
-    bool Enter(const GumboNode* node, Frame& parent, Frame& frame) {
-        const GumboElement& element = node->v.element;
-        const GumboTag tag = element.tag;
+    bool Enter(const xmlNode* node, Frame& parent, Frame& frame) {
+        const xmlNode& element = *node;
+        const GumboTag tag = TagOf(element);
         if (tag == GUMBO_TAG_OBJECT) {
             Object(node, parent);
             if (IsHelpControl(element)) return false;
@@ -565,7 +549,7 @@ private:
             frame.ordered = TableChildren(node);
             frame.reordered = true;
         } else {
-            frame.children = Children(node);
+            frame.cursor = *Children(node).begin();
         }
         if (out.empty()) return true;
         *out_ += "<" + out;
@@ -583,26 +567,26 @@ private:
 
     // Whether a block would stand inside `node` if it were written as it
     // is: a block among its children, or inside a phrasing child.
-    bool HoldsBlocks(const GumboNode* node) {
+    bool HoldsBlocks(const xmlNode* node) {
         if (const auto known = holdsBlocks_.find(node); known != holdsBlocks_.end()) return known->second;
         // Depth first without recursion: a child's answer is known before its parent's.
-        std::vector<std::pair<const GumboNode*, bool>> pending{{node, false}};
+        std::vector<std::pair<const xmlNode*, bool>> pending{{node, false}};
         while (!pending.empty()) {
             auto [current, visited] = pending.back();
             pending.pop_back();
             const Kids children = Children(current);
             if (!visited) {
                 pending.emplace_back(current, true);
-                for (const GumboNode* child : children)
-                    if (child->type == GUMBO_NODE_ELEMENT && !holdsBlocks_.count(child)) pending.emplace_back(child, false);
+                for (const xmlNode* child : children)
+                    if (IsElement(child) && !holdsBlocks_.count(child)) pending.emplace_back(child, false);
                 continue;
             }
             bool blocks = false;
-            for (const GumboNode* child : children) {
-                if (child->type != GUMBO_NODE_ELEMENT) continue;
-                const GumboTag tag = child->v.element.tag;
+            for (const xmlNode* child : children) {
+                if (!IsElement(child)) continue;
+                const GumboTag tag = TagOf(*child);
                 if (IsDropped(tag)) continue;
-                if (IsFlowOnlyTag(tag) || (tag == GUMBO_TAG_OBJECT && !RelatedTopics(child->v.element).empty())) {
+                if (IsFlowOnlyTag(tag) || (tag == GUMBO_TAG_OBJECT && !RelatedTopics(*child).empty())) {
                     blocks = true;
                     break;
                 }
@@ -617,11 +601,11 @@ private:
     }
 
     // A table's parts in the order XHTML wants them.
-    static std::vector<const GumboNode*> TableChildren(const GumboNode* table) {
-        std::vector<const GumboNode*> caption, head, bodies, foot;
-        for (const GumboNode* child : Children(table)) {
-            if (child->type != GUMBO_NODE_ELEMENT) continue;
-            switch (child->v.element.tag) {
+    static std::vector<const xmlNode*> TableChildren(const xmlNode* table) {
+        std::vector<const xmlNode*> caption, head, bodies, foot;
+        for (const xmlNode* child : Children(table)) {
+            if (!IsElement(child)) continue;
+            switch (TagOf(*child)) {
                 case GUMBO_TAG_CAPTION:
                     if (caption.empty()) caption.push_back(child);
                     break;
@@ -636,14 +620,14 @@ private:
                 default: break;
             }
         }
-        std::vector<const GumboNode*> ordered = caption;
+        std::vector<const xmlNode*> ordered = caption;
         ordered.insert(ordered.end(), head.begin(), head.end());
         ordered.insert(ordered.end(), bodies.begin(), bodies.end());
         ordered.insert(ordered.end(), foot.begin(), foot.end());
         return ordered;
     }
 
-    void AppendGlobalAttributes(std::string& out, const GumboNode* node, const GumboElement& element,
+    void AppendGlobalAttributes(std::string& out, const xmlNode* node, const xmlNode& element,
                                 std::string css) {
         if (const auto id = ids_.find(node); id != ids_.end()) {
             out += " id=\"" + id->second + "\"";
@@ -666,7 +650,7 @@ private:
         if (!IsWhitespace(css)) out += " style=\"" + XmlText(css, true) + "\"";
     }
 
-    void AppendOwnAttributes(const std::string& out, const GumboElement& element, const Frame& parent) {
+    void AppendOwnAttributes(const std::string& out, const xmlNode& element, const Frame& parent) {
         std::string& page = *out_;
         const auto integer = [&](const char* name, bool positive) {
             const char* value = AttributeValue(element, name);
@@ -706,32 +690,23 @@ private:
         }
     }
 
-    // An href, its fragment noted to be checked once the page is written.
-    void Href(BookLink link) {
+    // An href, its fragment noted to be checked once the page is finished.
+    void Href(const BookLink& link) {
         std::string& page = *out_;
-        if (link.target != nullptr && link.target != input_.page && !link.fragment.empty() && input_.keepFragment &&
-            !input_.keepFragment(*link.target, link.fragment))
-            link.fragment.clear();
         page += " href=\"";
-        const std::string href = BookLinks::Href(link, from_);
-        if (link.target == input_.page && !link.fragment.empty()) {
+        const std::string href = XmlText(BookLinks::Href(link, from_), true);
+        if (!link.fragment.empty() && link.target == input_.page) {
             fragments_.push_back({page.size(), href.size(), link.fragment});
+        } else if (!link.fragment.empty() && link.target != nullptr) {
+            BookLink whole = link;
+            whole.fragment.clear();
+            links_.push_back({page.size(), href.size(), link.target, link.fragment, XmlText(BookLinks::Href(whole, from_), true)});
         }
-        AppendXmlText(page, href, true);
+        page += href;
         page += "\"";
     }
 
-    // Fragments of this page that name no id written become links to the page.
-    void FixFragments(std::string& text) {
-        std::vector<site::TextEdit> edits;
-        const std::size_t slash = from_.rfind('/');
-        const std::string self = site::PercentEncode(slash == std::string::npos ? from_ : from_.substr(slash + 1));
-        for (const Fragment& fragment : fragments_)
-            if (!emitted_.count(fragment.id)) edits.push_back({fragment.offset, fragment.length, self});
-        if (!edits.empty()) text = site::ApplyEdits(text, std::move(edits));
-    }
-
-    void Image(const GumboNode* node, const GumboElement& element, std::string css) {
+    void Image(const xmlNode* node, const xmlNode& element, std::string css) {
         const char* src = AttributeValue(element, "src");
         const char* alt = AttributeValue(element, "alt");
         const auto link = src ? input_.links->Resolve(src, *input_.page, LinkUse::Image) : std::nullopt;
@@ -768,8 +743,8 @@ private:
         page += phrasing ? "</span>" : "</ul>";
     }
 
-    void Object(const GumboNode* node, Frame& parent) {
-        const GumboElement& element = node->v.element;
+    void Object(const xmlNode* node, Frame& parent) {
+        const xmlNode& element = *node;
         if (!IsHelpControl(element)) return;
         std::vector<std::pair<std::string, BookLink>> links;
         for (const auto& [title, target] : RelatedTopics(element))
@@ -780,7 +755,7 @@ private:
         LinkList(links, parent.phrasing || parent.inLink);
     }
 
-    void FrameLink(const GumboElement& element, Frame& parent) {
+    void FrameLink(const xmlNode& element, Frame& parent) {
         const char* src = AttributeValue(element, "src");
         if (src == nullptr || parent.inLink) return;
         const auto link = input_.links->Resolve(src, *input_.page, LinkUse::Hyperlink);
@@ -790,7 +765,7 @@ private:
         LinkList({{title ? title : link->target->stored, *link}}, true);
     }
 
-    void Area(const GumboElement& element, Frame& parent) {
+    void Area(const xmlNode& element, Frame& parent) {
         const char* href = AttributeValue(element, "href");
         if (href == nullptr || parent.inLink) return;
         const auto link = input_.links->Resolve(href, *input_.page, LinkUse::Hyperlink);
@@ -806,32 +781,25 @@ private:
     }
 
     // A page of frames: a list of the pages it shows.
-    void Frames(const GumboNode* frameset) {
+    void Frames(const xmlNode* frameset) {
         std::vector<std::pair<std::string, BookLink>> links;
-        std::vector<const GumboNode*> pending{frameset};
+        std::vector<const xmlNode*> pending{frameset};
         while (!pending.empty()) {
-            const GumboNode* node = pending.back();
+            const xmlNode* node = pending.back();
             pending.pop_back();
-            if (node->type != GUMBO_NODE_ELEMENT) continue;
-            if (node->v.element.tag == GUMBO_TAG_FRAME) {
-                const char* src = AttributeValue(node->v.element, "src");
-                const char* name = AttributeValue(node->v.element, "name");
+            if (!IsElement(node)) continue;
+            if (TagOf(*node) == GUMBO_TAG_FRAME) {
+                const char* src = AttributeValue(*node, "src");
+                const char* name = AttributeValue(*node, "name");
                 if (src != nullptr)
                     if (const auto link = input_.links->Resolve(src, *input_.page, LinkUse::Hyperlink))
                         if (link->target != nullptr) links.emplace_back(name ? name : "", *link);
                 continue;
             }
-            const Kids children = Children(node);
-            for (std::size_t i = children.size(); i-- > 0;) pending.push_back(children[i]);
+            for (const xmlNode* child = Children(node).Last(); child != nullptr; child = child->prev) pending.push_back(child);
         }
         LinkList(links, false);
     }
-
-    struct Fragment {
-        std::size_t offset;
-        std::size_t length;
-        std::string id;
-    };
 
     const PageInput& input_;
     const std::string& from_;
@@ -839,15 +807,16 @@ private:
     std::string title_;
     std::string styles_;
     std::vector<std::string> sheets_;
-    std::unordered_map<const GumboNode*, std::string> ids_;
+    std::unordered_map<const xmlNode*, std::string> ids_;
     std::unordered_set<std::string> known_;
     std::unordered_set<std::string> emitted_;
-    std::vector<Fragment> fragments_;
-    std::unordered_map<const GumboNode*, bool> holdsBlocks_;
+    std::vector<PageDraft::Fragment> fragments_;
+    std::vector<PageDraft::Link> links_;
+    std::unordered_map<const xmlNode*, bool> holdsBlocks_;
 };
 
 // A page the parser gave up on: its text without the tags, as one block.
-std::string PlainTextPage(std::string_view utf8, const PageInput& input) {
+PageDraft PlainTextPage(std::string_view utf8, const PageInput& input) {
     std::string text;
     bool inTag = false;
     for (const char c : utf8) {
@@ -855,13 +824,15 @@ std::string PlainTextPage(std::string_view utf8, const PageInput& input) {
         else if (c == '>') inTag = false;
         else if (!inTag) text += c;
     }
-    std::string page = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
-                       "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>";
-    AppendXmlText(page, input.page->stored);
-    page += "</title>\n</head>\n<body>\n<pre>";
-    AppendXmlText(page, text);
-    page += "</pre>\n</body>\n</html>\n";
-    return page;
+    PageDraft draft;
+    draft.head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n"
+                 "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>";
+    AppendXmlText(draft.head, input.page->stored);
+    draft.head += "</title>\n</head>\n<body>\n";
+    draft.body = "<pre>";
+    AppendXmlText(draft.body, text);
+    draft.body += "</pre>";
+    return draft;
 }
 
 }  // namespace
@@ -879,7 +850,7 @@ std::string PageCharsetOf(std::string_view bytes, const std::string& fallback) {
     return fallback.empty() ? std::string("CP1252") : fallback;
 }
 
-std::string XhtmlPage(const PageInput& input, std::vector<std::string>* ids) {
+PageDraft DraftPage(const PageInput& input, PageParser& parser) {
     const std::string charset = PageCharsetOf(input.bytes, input.charset.iconvName);
     std::string utf8;
     if (charset == "UTF-8") {
@@ -894,12 +865,35 @@ std::string XhtmlPage(const PageInput& input, std::vector<std::string>* ids) {
     // The parser's tree takes many times a page's size: a page beyond the
     // limit is kept as its text.
     if (utf8.size() > kParsedPageLimit) return PlainTextPage(utf8, input);
-    const std::unique_ptr<site::HtmlTree> tree = site::HtmlTree::Parse(utf8);
+    const std::unique_ptr<PageTree> tree = parser.Parse(utf8);
     if (!tree) return PlainTextPage(utf8, input);
-    PageWriter writer(input);
-    std::string page = writer.Write(tree->Document());
-    if (ids != nullptr) *ids = writer.Ids();
+    std::string().swap(utf8);  // the tree holds the text
+    return PageWriter(input).Draft(tree->Root());
+}
+
+std::string FinishPage(PageDraft draft, const PageInput& input, std::vector<std::string>* ids) {
+    std::vector<site::TextEdit> edits;
+    // In the order they stand: the pages they lead into learn of the ids wanted in that order.
+    for (PageDraft::Link& link : draft.links)
+        if (input.keepFragment && !input.keepFragment(*link.target, link.id))
+            edits.push_back({link.offset, link.length, std::move(link.plain)});
+    std::string anchors;
+    for (const std::string& id : input.anchors)
+        if (draft.ids.insert(id).second) anchors += "<span id=\"" + XmlText(id, true) + "\"></span>";
+    // Fragments of this page that name no id written become links to the page.
+    for (const PageDraft::Fragment& fragment : draft.fragments)
+        if (!draft.ids.count(fragment.id)) edits.push_back({fragment.offset, fragment.length, draft.self});
+    std::string page = std::move(draft.head);
+    page += anchors;
+    page += edits.empty() ? draft.body : site::ApplyEdits(draft.body, std::move(edits));
+    page += "\n</body>\n</html>\n";
+    if (ids != nullptr) *ids = {draft.ids.begin(), draft.ids.end()};
     return page;
+}
+
+std::string XhtmlPage(const PageInput& input, std::vector<std::string>* ids) {
+    PageParser parser;
+    return FinishPage(DraftPage(input, parser), input, ids);
 }
 
 }  // namespace vexmor::epub

@@ -9,9 +9,11 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "epub/book_links.h"
+#include "epub/page_tree.h"
 #include "site/page_rewrite.h"
 
 namespace vexmor::epub {
@@ -33,7 +35,38 @@ struct PageInput {
     std::vector<std::string> anchors;
 };
 
+// A page written but for what hangs on the pages written before it: which of
+// its links into other pages keep their fragment, and the anchors asked of
+// it. Drafts are made on any thread, in any order; they are finished in the
+// order of the book.
+struct PageDraft {
+    std::string head;  // up to the body's start tag, with it
+    std::string body;  // the body's content
+    // A link into another page with a fragment, at `offset` in `body`.
+    struct Link {
+        std::size_t offset;
+        std::size_t length;
+        const BookResource* target;
+        std::string id;
+        std::string plain;  // the href without its fragment, escaped
+    };
+    std::vector<Link> links;
+    // A link into the page itself, kept where the page holds the id.
+    struct Fragment {
+        std::size_t offset;
+        std::size_t length;
+        std::string id;
+    };
+    std::vector<Fragment> fragments;
+    std::string self;  // the page's own href
+    std::unordered_set<std::string> ids;  // written
+};
+
+// `input.keepFragment` and `input.anchors` are not looked at.
+PageDraft DraftPage(const PageInput& input, PageParser& parser);
 // `ids`, when given, receives the ids the page holds.
+std::string FinishPage(PageDraft draft, const PageInput& input, std::vector<std::string>* ids = nullptr);
+// Both at once.
 std::string XhtmlPage(const PageInput& input, std::vector<std::string>* ids = nullptr);
 
 // The charset a page is read in: its byte order mark, its <meta>

@@ -32,9 +32,20 @@ std::size_t Decode(std::string_view text, std::size_t at, std::uint32_t& value) 
 }  // namespace
 
 void AppendXmlText(std::string& out, std::string_view text, bool attribute) {
+    // Bytes that stand for themselves go in runs, not one by one.
+    const auto plain = [](char c) {
+        return c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>' && c != '"';
+    };
     std::size_t at = 0;
     while (at < text.size()) {
         const char c = text[at];
+        if (plain(c)) {
+            std::size_t end = at + 1;
+            while (end < text.size() && plain(text[end])) ++end;
+            out.append(text.data() + at, end - at);
+            at = end;
+            continue;
+        }
         if (static_cast<unsigned char>(c) < 0x80) {
             ++at;
             switch (c) {

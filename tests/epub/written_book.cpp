@@ -1,11 +1,14 @@
 #include "tests/epub/written_book.h"
 
 #include <gumbo.h>
+#include <libxml/HTMLparser.h>
 #include <zip.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <regex>
+#include <vector>
 
 #include "tests/common/temp_dir.h"
 
@@ -38,31 +41,59 @@ void ReadEntries(WrittenBook& book) {
     zip_close(zip);
 }
 
+void AppendText(std::string_view chars, std::string& text) {
+    // A byte order mark at the start is no text.
+    if (chars.starts_with("\xEF\xBB\xBF")) chars.remove_prefix(3);
+    for (const char c : chars)
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f') text += c;
+}
+
+bool HoldsNoText(GumboTag tag) {
+    return tag == GUMBO_TAG_SCRIPT || tag == GUMBO_TAG_STYLE || tag == GUMBO_TAG_HEAD || tag == GUMBO_TAG_NOSCRIPT ||
+           tag == GUMBO_TAG_OBJECT || tag == GUMBO_TAG_TEMPLATE || tag == GUMBO_TAG_TITLE ||
+           tag == GUMBO_TAG_SELECT || tag == GUMBO_TAG_TEXTAREA || tag == GUMBO_TAG_BUTTON;
+}
+
 void TextOf(const GumboNode* node, std::string& text) {
     std::vector<const GumboNode*> pending{node};
     while (!pending.empty()) {
         const GumboNode* current = pending.back();
         pending.pop_back();
         if (current->type == GUMBO_NODE_TEXT || current->type == GUMBO_NODE_CDATA) {
-            std::string_view chars = current->v.text.text;
-            // A byte order mark at the start is no text.
-            if (chars.starts_with("\xEF\xBB\xBF")) chars.remove_prefix(3);
-            for (const char c : chars)
-                if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f') text += c;
+            AppendText(current->v.text.text, text);
             continue;
         }
-        if (current->type != GUMBO_NODE_ELEMENT) continue;
-        const GumboTag tag = current->v.element.tag;
-        if (tag == GUMBO_TAG_SCRIPT || tag == GUMBO_TAG_STYLE || tag == GUMBO_TAG_HEAD || tag == GUMBO_TAG_NOSCRIPT ||
-            tag == GUMBO_TAG_OBJECT || tag == GUMBO_TAG_TEMPLATE || tag == GUMBO_TAG_TITLE ||
-            tag == GUMBO_TAG_SELECT || tag == GUMBO_TAG_TEXTAREA || tag == GUMBO_TAG_BUTTON)
-            continue;
+        if (current->type != GUMBO_NODE_ELEMENT || HoldsNoText(current->v.element.tag)) continue;
         const GumboVector& children = current->v.element.children;
         for (unsigned i = children.length; i-- > 0;) pending.push_back(static_cast<const GumboNode*>(children.data[i]));
     }
 }
 
 }  // namespace
+
+std::string HelpPageText(const std::string& page) {
+    const std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> document(
+        htmlReadMemory(page.data(), static_cast<int>(page.size()), nullptr, "UTF-8",
+                       HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                           HTML_PARSE_IGNORE_ENC),
+        xmlFreeDoc);
+    std::string text;
+    if (!document) return text;
+    std::vector<const xmlNode*> pending{xmlDocGetRootElement(document.get())};
+    while (!pending.empty()) {
+        const xmlNode* current = pending.back();
+        pending.pop_back();
+        if (current == nullptr) continue;
+        if (current->type == XML_TEXT_NODE || current->type == XML_CDATA_SECTION_NODE) {
+            if (current->content != nullptr) AppendText(reinterpret_cast<const char*>(current->content), text);
+            continue;
+        }
+        if (current->type != XML_ELEMENT_NODE || HoldsNoText(gumbo_tag_enum(reinterpret_cast<const char*>(current->name))))
+            continue;
+        for (const xmlNode* child = current->last; child != nullptr; child = child->prev) pending.push_back(child);
+    }
+    return text;
+}
 
 void WriteBook(const std::vector<testsupport::ChmEntry>& entries, WrittenBook& book) {
     const testsupport::ChmImage image = testsupport::BuildChm(entries);

@@ -40,6 +40,11 @@ EpubCheck CheckBook(const std::string& book);
 // The text of an HTML or XHTML page's body, without its white space and
 // without what form controls hold (the book leaves them out).
 std::string BodyText(const std::string& page);
+// The same for a help page (UTF-8) as libxml2's HTML parser reads it, as
+// the book does: where HTML 5 and HTML 4 parsers part (a "<title />" hides
+// the rest of the page from the one but not the other) the book keeps the
+// text.
+std::string HelpPageText(const std::string& page);
 
 // The names of the links of the table of contents, in order.
 std::vector<std::string> NavNames(const std::string& nav);

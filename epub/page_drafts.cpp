@@ -1,0 +1,115 @@
+#include "epub/page_drafts.h"
+
+#include <system_error>
+
+#include "catalogue/uChmExtractor.h"
+
+namespace vexmor::epub {
+
+PageDrafts::PageDrafts(std::vector<Page> pages, Read read, Draft draft, unsigned threads, Ahead ahead)
+    : pages_(std::move(pages)),
+      read_(std::move(read)),
+      draft_(std::move(draft)),
+      ahead_{ahead.pages == 0 ? 1 : ahead.pages, ahead.bytes},
+      threadCount_(threads) {}
+
+void PageDrafts::Start() {
+    started_ = true;
+    try {
+        for (unsigned i = 0; i < threadCount_ && !pages_.empty(); ++i) threads_.emplace_back([this, i] { Run(i == 0); });
+    } catch (const std::system_error&) {
+        // Those started draft; with none, Take does.
+    }
+}
+
+PageDrafts::~PageDrafts() {
+    {
+        const std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+}
+
+DraftedPage PageDrafts::Make(std::size_t page, PageParser& parser) {
+    DraftedPage made;
+    std::string bytes;
+    {
+        const std::lock_guard lock(storage_);
+        bytes = read_(page);
+    }
+    made.bytesRead = bytes.size();
+    made.draft = draft_(page, bytes, parser);
+    return made;
+}
+
+// Under mutex_.
+bool PageDrafts::MayClaim(bool first) const {
+    if (claimed_ >= pages_.size() || claimed_ >= taken_ + ahead_.pages || (!first && pages_[claimed_].large))
+        return false;
+    return claimed_ == taken_ || claimedBytes_ + pages_[claimed_].size <= ahead_.bytes;
+}
+
+void PageDrafts::Run(bool first) {
+    PageParser parser;
+    for (;;) {
+        std::size_t place = 0;
+        std::unique_lock storage(storage_, std::defer_lock);
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return stop_ || claimed_ >= pages_.size() || MayClaim(first); });
+            if (stop_ || claimed_ >= pages_.size()) return;
+            // The pages are read in their order: the place is claimed and
+            // read under the storage lock.
+            lock.unlock();
+            storage.lock();
+            lock.lock();
+            if (stop_ || claimed_ >= pages_.size()) return;
+            if (!MayClaim(first)) continue;
+            place = claimed_++;
+            claimedBytes_ += pages_[place].size;
+            if (slots_.size() < place - taken_ + 1) slots_.resize(place - taken_ + 1);
+        }
+        changed_.notify_all();  // the next page may be another thread's
+        Slot made;
+        try {
+            std::string bytes = read_(pages_[place].number);
+            storage.unlock();
+            made.page.bytesRead = bytes.size();
+            made.page.draft = draft_(pages_[place].number, bytes, parser);
+        } catch (...) {
+            made.failure = std::current_exception();
+        }
+        if (storage.owns_lock()) storage.unlock();
+        made.ready = true;
+        {
+            const std::lock_guard lock(mutex_);
+            if (place >= taken_) slots_[place - taken_] = std::move(made);
+        }
+        changed_.notify_all();
+    }
+}
+
+DraftedPage PageDrafts::Take(std::size_t page) {
+    if (!started_) Start();
+    std::unique_lock lock(mutex_);
+    if (taken_ >= pages_.size() || pages_[taken_].number != page)
+        throw EChmExtractError("e-book: a page was asked for out of its order");
+    if (threads_.empty()) {
+        ++taken_;
+        ++claimed_;
+        lock.unlock();
+        return Make(page, parser_);
+    }
+    changed_.wait(lock, [&] { return !slots_.empty() && slots_.front().ready; });
+    Slot slot = std::move(slots_.front());
+    slots_.pop_front();
+    claimedBytes_ -= pages_[taken_].size;
+    ++taken_;
+    lock.unlock();
+    changed_.notify_all();
+    if (slot.failure) std::rethrow_exception(slot.failure);
+    return std::move(slot.page);
+}
+
+}  // namespace vexmor::epub
