@@ -67,17 +67,35 @@ std::string Folded(std::string_view text) {
     return out;
 }
 
+// Whether a link runs a script: its scheme, read as a browser reads it
+// (leading blanks and controls skipped, tabs and line breaks dropped, any
+// case), is javascript: or vbscript:. "ftp:javascript:x" is an ftp link.
+bool IsScriptLink(std::string_view link) {
+    std::string scheme;
+    std::size_t at = 0;
+    while (at < link.size() && static_cast<unsigned char>(link[at]) <= 0x20) ++at;
+    for (; at < link.size() && scheme.size() < 16; ++at) {
+        const char c = link[at];
+        if (c == '\t' || c == '\n' || c == '\r') continue;
+        scheme += c;
+        if (c == ':') break;
+    }
+    scheme = Folded(scheme);
+    return scheme == "javascript:" || scheme == "vbscript:";
+}
+
 // A style sheet follows links only inside url(...); a quoted font name may
 // say "javascript:" as harmless text. Every other attribute is taken as a
-// link, which is stricter than a browser.
+// link.
 bool HoldsScriptLink(const std::string& attributeName, std::string_view value) {
+    if (attributeName != "style") return IsScriptLink(value);
     const std::string text = Folded(value);
-    if (attributeName != "style") return text.find("javascript:") != std::string::npos;
     for (std::size_t at = text.find("url("); at != std::string::npos; at = text.find("url(", at + 4)) {
-        const std::size_t end = text.find(')', at);
-        const std::string_view argument =
-            std::string_view(text).substr(at, end == std::string::npos ? std::string::npos : end - at);
-        if (argument.find("javascript:") != std::string_view::npos) return true;
+        std::string_view argument = std::string_view(text).substr(at + 4);
+        while (!argument.empty() && (static_cast<unsigned char>(argument.front()) <= 0x20 ||
+                                     argument.front() == '"' || argument.front() == '\''))
+            argument.remove_prefix(1);
+        if (IsScriptLink(argument)) return true;
     }
     return false;
 }
