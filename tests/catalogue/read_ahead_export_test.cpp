@@ -37,12 +37,7 @@ ts::Bytes DamagedHelpFile() {
                            ts::SampleText(20000, i, {.oneIn = 16, .length = 200}), 1});
     ts::ChmOptions options;
     options.lzx.resetIntervalBytes = kSpan;
-    const ts::ChmImage image = ts::BuildChm(entries, options);
-    ts::Bytes bytes = image.bytes;
-    const std::uint64_t at = image.layout.content.offset + image.layout.frameOffsets.at(7);
-    bytes.at(at) = 0xFF;
-    bytes.at(at + 1) = 0x7F;
-    return bytes;
+    return ts::WithSpanBroken(ts::BuildChm(entries, options), 7);
 }
 
 struct Setup {

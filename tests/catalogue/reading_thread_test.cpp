@@ -37,12 +37,7 @@ ts::Bytes DamagedHelpFile() {
     entries.push_back({"/big.htm", ts::SampleText(300000, 99, {.oneIn = 16, .length = 200}), 1});
     ts::ChmOptions options;
     options.lzx.resetIntervalBytes = kSpan;
-    const ts::ChmImage image = ts::BuildChm(entries, options);
-    ts::Bytes bytes = image.bytes;
-    const std::uint64_t at = image.layout.content.offset + image.layout.frameOffsets.at(3);
-    bytes.at(at) = 0xFF;
-    bytes.at(at + 1) = 0x7F;
-    return bytes;
+    return ts::WithSpanBroken(ts::BuildChm(entries, options), 3);
 }
 
 // Pages up to 100 000 bytes are written in capitals; the filter also counts

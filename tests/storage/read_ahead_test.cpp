@@ -110,15 +110,6 @@ testsupport::ChmImage SpanStreamsChm() {
     return testsupport::BuildChm(SpanStreams(), options);
 }
 
-// The fourth span's data starts with an LZX block of type 7, which does not exist.
-testsupport::Bytes WithFourthSpanDamaged(const testsupport::ChmImage& image) {
-    testsupport::Bytes bytes = image.bytes;
-    const std::uint64_t at = image.layout.content.offset + image.layout.frameOffsets.at(3);
-    bytes.at(at) = 0xFF;
-    bytes.at(at + 1) = 0x7F;
-    return bytes;
-}
-
 class ReadAhead : public ::testing::TestWithParam<Setup> {};
 
 TEST_P(ReadAhead, FixturesReadAsByAReaderAloneWithTheSameDecodeWork) {
@@ -137,7 +128,7 @@ TEST_P(ReadAhead, FixturesReadAsByAReaderAloneWithTheSameDecodeWork) {
 
 TEST_P(ReadAhead, ADamagedSpanFailsExactlyItsStreamsWithTheSameMessage) {
     const testsupport::ChmImage image = SpanStreamsChm();
-    const testsupport::TempFile file(WithFourthSpanDamaged(image));
+    const testsupport::TempFile file(testsupport::WithSpanBroken(image, 3));
     const Reading alone = ReadInStorageOrder(file.string(), Alone(GetParam()));
     const Reading ahead = ReadInStorageOrder(file.string(), OptionsOf(GetParam()));
     EXPECT_EQ(ahead.outcome, alone.outcome);

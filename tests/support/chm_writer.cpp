@@ -383,4 +383,12 @@ ChmImage BuildChm(const std::vector<ChmEntry>& entries, const ChmOptions& option
     return {std::move(file), std::move(layout)};
 }
 
+Bytes WithSpanBroken(const ChmImage& image, std::size_t span) {
+    Bytes bytes = image.bytes;
+    const std::uint64_t at = image.layout.content.offset + image.layout.frameOffsets.at(span);
+    bytes.at(at) = 0xFF;
+    bytes.at(at + 1) = 0x7F;
+    return bytes;
+}
+
 }  // namespace vexmor::testsupport

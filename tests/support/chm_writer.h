@@ -116,4 +116,9 @@ inline constexpr std::string_view kResetTableName =
 // permutation, an entry or the index not fitting a chunk).
 ChmImage BuildChm(const std::vector<ChmEntry>& entries, const ChmOptions& options = {});
 
+// The bytes of `image` with the data of span `span` of the compressed
+// section starting with an LZX block of type 7, which does not exist: the
+// streams with bytes in that span fail to read, the others read.
+Bytes WithSpanBroken(const ChmImage& image, std::size_t span);
+
 }  // namespace vexmor::testsupport
