@@ -72,8 +72,8 @@ SiteExport::SiteExport(const TChmItems& items, const std::string& helpFile, cons
     };
     // Before a second thread parses: libxml2 sets up its tables once.
     xmlInitParser();
-    if (facts_.contents) passingContents_ = std::make_unique<PassingSitemap>(facts_.charset.iconvName);
-    if (facts_.index) passingIndex_ = std::make_unique<PassingSitemap>(facts_.charset.iconvName);
+    if (facts_.contents) passingContents_ = std::make_unique<PassingSitemap>(*facts_.contents, facts_.charset.iconvName);
+    if (facts_.index) passingIndex_ = std::make_unique<PassingSitemap>(*facts_.index, facts_.charset.iconvName);
     filter_.watches = [this](const TChmItem& item) { return &item == facts_.contents || &item == facts_.index; };
     filter_.watch = [this](const TChmItem& item, std::string_view bytes, bool last) { Watch(item, bytes, last); };
     // Looking at the pages costs as much as writing them: done ahead, on a
@@ -82,39 +82,39 @@ SiteExport::SiteExport(const TChmItems& items, const std::string& helpFile, cons
 }
 
 void SiteExport::Watch(const TChmItem& item, std::string_view bytes, bool last) {
-    for (std::unique_ptr<PassingSitemap>* passing : {&passingContents_, &passingIndex_}) {
-        PassingSitemap* pass = passing->get();
-        if (!pass || pass->failed || pass->sitemap || &item != (passing == &passingIndex_ ? facts_.index : facts_.contents))
-            continue;
-        // Nothing may escape to the reading thread: the stream is still to
-        // be written whatever becomes of its parse.
+    // Nothing may escape to the reading thread: the stream is still to be
+    // written whatever becomes of its parse.
+    for (PassingSitemap* pass : {passingContents_.get(), passingIndex_.get()}) {
+        if (!pass || &pass->item != &item || pass->failed) continue;
         try {
             pass->reader.Feed(bytes);
-            if (!last) continue;
-            pass->sitemap = pass->reader.Finish();
-            // The keyword index is most often the last stream, and its page
-            // the longest to make: made here while the writer catches up,
-            // once the topic it shows first is known.
-            if (passing == &passingIndex_) {
-                if (const std::optional<std::string> topic = DefaultTopicSoFar()) {
-                    keywordPage_ = KeywordPageOf(*pass->sitemap, *topic);
-                    pass->sitemap.reset();
-                }
-            }
+            if (last) pass->sitemap = pass->reader.Finish();
         } catch (...) {
             pass->failed = true;
             pass->sitemap.reset();
-            if (passing == &passingIndex_) keywordPage_.reset();
         }
+    }
+    // The keyword index is most often the last stream, and its page the
+    // longest to make: made here while the writer catches up, once the topic
+    // it shows first is known; else at the end.
+    PassingSitemap* index = passingIndex_.get();
+    if (!last || !index || &index->item != &item || !index->sitemap) return;
+    const std::optional<std::string> topic = DefaultTopicSoFar();
+    if (!topic) return;
+    try {
+        keywordPage_ = KeywordPageOf(*index->sitemap, *topic);
+        index->sitemap.reset();
+    } catch (...) {
+        keywordPage_.reset();
     }
 }
 
-std::optional<Sitemap> SiteExport::SitemapOf(const TChmItem* item, std::unique_ptr<PassingSitemap>& passing) {
-    if (!item) return std::nullopt;
-    std::optional<Sitemap> sitemap;
-    if (passing && passing->sitemap) sitemap = std::move(passing->sitemap);
+std::optional<Sitemap> SiteExport::SitemapOf(std::unique_ptr<PassingSitemap>& passing) {
+    if (!passing) return std::nullopt;
+    std::optional<Sitemap> sitemap = std::move(passing->sitemap);
+    const TChmItem& item = passing->item;
     passing.reset();
-    if (!sitemap) sitemap = ReadSitemapOf(*item, facts_.charset.iconvName);
+    if (!sitemap) sitemap = ReadSitemapOf(item, facts_.charset.iconvName);
     return sitemap;
 }
 
@@ -150,7 +150,8 @@ std::optional<std::string> SiteExport::DefaultTopicSoFar() const {
 void SiteExport::Write(const TChmItem& item, ExportObserver* observer) { run_.Write(item, observer); }
 
 std::string SiteExport::Finish() {
-    // The contents and index files are read here, on this thread.
+    // The reading thread is done with the contents and index files; what it
+    // could not parse whole is read again below, on this thread.
     run_.StopReading();
     const storage::FileIdentity helpFile =
         items_.Count() > 0 && items_[0].Storage ? items_[0].Storage->SourceFile() : storage::FileIdentity{};
@@ -160,12 +161,12 @@ std::string SiteExport::Finish() {
     EntryPageInput input;
     input.title = facts_.title;
     input.links = RootLinks();
-    const std::optional<Sitemap> contents = SitemapOf(facts_.contents, passingContents_);
+    const std::optional<Sitemap> contents = SitemapOf(passingContents_);
     input.defaultTopic = DefaultTopicOf(contents ? &*contents : nullptr);
     if (!keywordPage_ && facts_.index) {
         // The keyword index of a big help file holds tens of thousands of
         // entries: its list goes as soon as its page is made.
-        const std::optional<Sitemap> keywords = SitemapOf(facts_.index, passingIndex_);
+        const std::optional<Sitemap> keywords = SitemapOf(passingIndex_);
         keywordPage_ = KeywordPageOf(*keywords, input.defaultTopic);
     }
     passingIndex_.reset();

@@ -42,15 +42,17 @@ private:
     // A contents or index file read as it passes the reading thread, so that
     // its parse overlaps the writing instead of following it.
     struct PassingSitemap {
-        explicit PassingSitemap(const std::string& charset) : reader(charset) {}
+        PassingSitemap(const TChmItem& file, const std::string& charset) : item(file), reader(charset) {}
+        const TChmItem& item;
         SitemapReader reader;
         std::optional<Sitemap> sitemap;  // once the whole file went by
         bool failed = false;             // then it is read again at the end
     };
     void Watch(const TChmItem& item, std::string_view bytes, bool last);
-    // The sitemap of `item` (facts_.contents or facts_.index), from the
-    // pass when it is whole, else read now.
-    std::optional<Sitemap> SitemapOf(const TChmItem* item, std::unique_ptr<PassingSitemap>& passing);
+    // The sitemap of the file `passing` watched, from the pass when it went
+    // by whole, else read now; nullopt when the help has no such file.
+    // `passing` is let go.
+    std::optional<Sitemap> SitemapOf(std::unique_ptr<PassingSitemap>& passing);
     // The keyword page of `keywords`, empty when it has no entries.
     std::string KeywordPageOf(const Sitemap& keywords, const std::string& defaultTopic) const;
     // The href of the topic shown first: the file's default topic, else the
