@@ -94,10 +94,6 @@ bool EqualFolded(std::string_view a, std::string_view b) {
     return true;
 }
 
-}  // namespace
-
-namespace {
-
 // Eight bytes with the ASCII capitals among them in lower case; bytes from
 // 0x80 are left as they are.
 std::uint64_t FoldedLane(std::uint64_t lane) {
@@ -114,19 +110,22 @@ std::uint64_t FoldedLane(std::uint64_t lane) {
 // Eight bytes at a time: the quick look hashes most words of every page.
 std::uint64_t SiteNames::WordSpellings::HashOf(std::string_view word) {
     constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    const auto mix = [](std::uint64_t hash, std::uint64_t lane) {
+        hash = (hash ^ FoldedLane(lane)) * kMultiplier;
+        return hash ^ (hash >> 29);
+    };
     std::uint64_t hash = word.size() * kMultiplier;
     std::size_t at = 0;
+    // Whole lanes copied by a fixed size, which the compiler makes one load.
     for (; at + 8 <= word.size(); at += 8) {
         std::uint64_t lane;
         std::memcpy(&lane, word.data() + at, 8);
-        hash = (hash ^ FoldedLane(lane)) * kMultiplier;
-        hash ^= hash >> 29;
+        hash = mix(hash, lane);
     }
     if (at < word.size()) {
-        std::uint64_t lane = 0;
+        std::uint64_t lane = 0;  // the last lane padded with zero bytes
         std::memcpy(&lane, word.data() + at, word.size() - at);
-        hash = (hash ^ FoldedLane(lane)) * kMultiplier;
-        hash ^= hash >> 29;
+        hash = mix(hash, lane);
     }
     return hash * kMultiplier;
 }
@@ -136,20 +135,14 @@ std::size_t SiteNames::WordSpellings::Find(std::string_view word, std::uint64_t 
     for (std::size_t slot = SlotOf(hash);; slot = (slot + 1) & mask) {
         if (slots_[slot] == 0) return entries_.size();
         const Entry& entry = entries_[slots_[slot] - 1];
-        if (entry.hash == hash && EqualFolded(entry.spelling, word)) return slots_[slot] - 1;
+        // Most words looked up are a stored word as it is stored.
+        if (entry.hash == hash && (entry.spelling == word || EqualFolded(entry.spelling, word))) return slots_[slot] - 1;
     }
 }
 
 bool SiteNames::WordSpellings::IsCaseVariantSlow(std::string_view word, std::uint64_t hash) const {
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t slot = SlotOf(hash);; slot = (slot + 1) & mask) {
-        if (slots_[slot] == 0) return false;
-        const Entry& entry = entries_[slots_[slot] - 1];
-        if (entry.hash != hash) continue;
-        // Most words that get this far are a stored name as it is stored.
-        if (entry.spelling == word) return entry.several;
-        if (EqualFolded(entry.spelling, word)) return true;
-    }
+    const std::size_t found = Find(word, hash);
+    return found < entries_.size() && (entries_[found].several || entries_[found].spelling != word);
 }
 
 void SiteNames::WordSpellings::Add(std::string_view word) {
