@@ -16,7 +16,7 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
-const char* Value(const xmlNode& element, const char* name) { return AttributeOf(element, name); }
+const char* Value(const PageNode& element, const char* name) { return AttributeOf(element, name); }
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -163,7 +163,7 @@ std::string CssLength(std::string_view value) {
     return std::string(text) + unit;
 }
 
-std::string PresentationCss(const xmlNode& element, const std::string& background) {
+std::string PresentationCss(const PageNode& element, const std::string& background) {
     const GumboTag tag = TagOf(element);
     std::string css;
     if (const char* align = Value(element, "align")) {
@@ -248,7 +248,7 @@ std::string PresentationCss(const xmlNode& element, const std::string& backgroun
     return css;
 }
 
-std::string ElementCss(const xmlNode& element) {
+std::string ElementCss(const PageNode& element) {
     switch (TagOf(element)) {
         case GUMBO_TAG_FONT: {
             std::string css;
@@ -269,7 +269,7 @@ std::string ElementCss(const xmlNode& element) {
     }
 }
 
-TableLook TableLookOf(const xmlNode& table) {
+TableLook TableLookOf(const PageNode& table) {
     TableLook look;
     if (const char* border = Value(table, "border")) {
         const int pixels = Pixels(border);

@@ -20,14 +20,14 @@ struct TableLook {
 // by ';'. `background` gives the url() text of a
 // background image, empty to leave it out. Never holds a character that
 // needs escaping in XML but for '&' and '<' (the caller escapes).
-std::string PresentationCss(const xmlNode& element, const std::string& background);
+std::string PresentationCss(const PageNode& element, const std::string& background);
 
 // The declarations an element itself stands for where XHTML 5 has no such
 // element (font, center, big, tt, nobr, ...); empty for the others.
-std::string ElementCss(const xmlNode& element);
+std::string ElementCss(const PageNode& element);
 
 // The look of a table that its cells take: border and padding.
-TableLook TableLookOf(const xmlNode& table);
+TableLook TableLookOf(const PageNode& table);
 std::string CellCss(const TableLook& look);
 
 // A colour as CSS writes it (#rgb, #rrggbb, a name), or empty when `value`

@@ -190,7 +190,7 @@ std::string DisplayOf(GumboTag tag) {
     }
 }
 
-const char* AttributeValue(const xmlNode& element, const char* name) { return AttributeOf(element, name); }
+const char* AttributeValue(const PageNode& element, const char* name) { return AttributeOf(element, name); }
 
 bool IsWhitespace(std::string_view text) {
     for (const char c : text)
@@ -210,16 +210,16 @@ bool IsInteger(std::string_view value) {
     return IsNonNegativeInteger(value);
 }
 
-bool IsHelpControl(const xmlNode& object) {
+bool IsHelpControl(const PageNode& object) {
     const char* classId = AttributeValue(object, "classid");
     return classId != nullptr && site::FoldCase(classId).find("adb880a6-d8ff-11cf-9377-00aa003b7a11") != std::string::npos;
 }
 
 // The targets a "related topics" control names: its ItemN parameters, each
 // "title;link".
-std::vector<std::pair<std::string, std::string>> RelatedTopics(const xmlNode& object) {
+std::vector<std::pair<std::string, std::string>> RelatedTopics(const PageNode& object) {
     std::vector<std::pair<std::string, std::string>> topics;
-    for (const xmlNode* child = object.children; child != nullptr; child = child->next) {
+    for (const PageNode* child = object.children; child != nullptr; child = child->next) {
         if (!IsElement(child) || TagOf(*child) != GUMBO_TAG_PARAM) continue;
         const char* name = AttributeValue(*child, "name");
         const char* value = AttributeValue(*child, "value");
@@ -239,11 +239,11 @@ public:
     PageWriter(const PageInput& input) : input_(input), from_(input.page->entry) {}
 
     // `html`: the root, or nullptr for an empty page.
-    PageDraft Draft(const xmlNode* html) {
-        const xmlNode* body = nullptr;
-        const xmlNode* frameset = nullptr;
+    PageDraft Draft(const PageNode* html) {
+        const PageNode* body = nullptr;
+        const PageNode* frameset = nullptr;
         if (html != nullptr) {
-            for (const xmlNode* child : Children(html)) {
+            for (const PageNode* child : Children(html)) {
                 if (!IsElement(child)) continue;
                 if (TagOf(*child) == GUMBO_TAG_BODY) body = child;
                 if (TagOf(*child) == GUMBO_TAG_FRAMESET) frameset = child;
@@ -282,7 +282,7 @@ public:
         }
         page += "</head>\n<body";
         if (body != nullptr) {
-            const xmlNode& element = *body;
+            const PageNode& element = *body;
             std::string css = PresentationCss(element, Background(element));
             AppendGlobalAttributes(page, body, element, css);
         }
@@ -299,10 +299,10 @@ private:
     // The children of an element, as libxml2 links them.
     class Kids {
     public:
-        explicit Kids(const xmlNode* parent) : parent_(parent) {}
+        explicit Kids(const PageNode* parent) : parent_(parent) {}
         struct Iterator {
-            const xmlNode* at;
-            const xmlNode* operator*() const { return at; }
+            const PageNode* at;
+            const PageNode* operator*() const { return at; }
             Iterator& operator++() {
                 at = at->next;
                 return *this;
@@ -311,23 +311,23 @@ private:
         };
         Iterator begin() const { return {parent_ == nullptr ? nullptr : parent_->children}; }
         Iterator end() const { return {nullptr}; }
-        const xmlNode* Last() const { return parent_ == nullptr ? nullptr : parent_->last; }
+        const PageNode* Last() const { return parent_ == nullptr ? nullptr : parent_->last; }
 
     private:
-        const xmlNode* parent_;
+        const PageNode* parent_;
     };
 
-    static Kids Children(const xmlNode* node) { return Kids(IsElement(node) ? node : nullptr); }
+    static Kids Children(const PageNode* node) { return Kids(IsElement(node) ? node : nullptr); }
 
     // The title, style sheets and style elements, wherever they stand.
-    void Gather(const xmlNode* html) {
-        std::vector<const xmlNode*> pending{html};
+    void Gather(const PageNode* html) {
+        std::vector<const PageNode*> pending{html};
         bool titled = false;
         while (!pending.empty()) {
-            const xmlNode* node = pending.back();
+            const PageNode* node = pending.back();
             pending.pop_back();
             if (!IsElement(node)) continue;
-            const xmlNode& element = *node;
+            const PageNode& element = *node;
             if (TagOf(element) == GUMBO_TAG_TITLE && !titled) {
                 titled = true;
                 title_ = TextWithin(node);
@@ -348,13 +348,13 @@ private:
                 if (vlink && !CssColour(vlink).empty()) styles_ += "a:visited { color: " + CssColour(vlink) + "; }\n";
             }
             if (TagOf(element) == GUMBO_TAG_SCRIPT || TagOf(element) == GUMBO_TAG_STYLE || TagOf(element) == GUMBO_TAG_TITLE) continue;
-            for (const xmlNode* child = Children(node).Last(); child != nullptr; child = child->prev) pending.push_back(child);
+            for (const PageNode* child = Children(node).Last(); child != nullptr; child = child->prev) pending.push_back(child);
         }
     }
 
-    static std::string TextWithin(const xmlNode* node) {
+    static std::string TextWithin(const PageNode* node) {
         std::string text;
-        for (const xmlNode* child : Children(node))
+        for (const PageNode* child : Children(node))
             if (IsText(child))
                 text += epub::TextOf(child);
         return text;
@@ -381,7 +381,7 @@ private:
         return edits.empty() ? std::string(css) : site::ApplyEdits(css, std::move(edits));
     }
 
-    std::string Background(const xmlNode& element) const {
+    std::string Background(const PageNode& element) const {
         const char* background = AttributeValue(element, "background");
         if (background == nullptr) return {};
         const auto target = input_.links->Resolve(background, *input_.page, LinkUse::Background);
@@ -393,14 +393,14 @@ private:
     }
 
     // Ids kept: the first of each name, from id or (on a) name.
-    void AssignIds(const xmlNode* root) {
+    void AssignIds(const PageNode* root) {
         if (root == nullptr) return;
-        std::vector<const xmlNode*> pending{root};
+        std::vector<const PageNode*> pending{root};
         while (!pending.empty()) {
-            const xmlNode* node = pending.back();
+            const PageNode* node = pending.back();
             pending.pop_back();
             if (!IsElement(node)) continue;
-            const xmlNode& element = *node;
+            const PageNode& element = *node;
             if (IsDropped(TagOf(element))) continue;
             const char* id = AttributeValue(element, "id");
             if (id == nullptr && TagOf(element) == GUMBO_TAG_A) id = AttributeValue(element, "name");
@@ -408,21 +408,21 @@ private:
                 std::string name = IdName(id);
                 if (known_.insert(name).second) ids_.emplace(node, std::move(name));
             }
-            for (const xmlNode* child = Children(node).Last(); child != nullptr; child = child->prev) pending.push_back(child);
+            for (const PageNode* child = Children(node).Last(); child != nullptr; child = child->prev) pending.push_back(child);
         }
     }
 
     // An element on the way down.
     struct Frame {
-        const xmlNode* node = nullptr;
-        const xmlNode* cursor = nullptr;      // the next child
-        std::vector<const xmlNode*> ordered;  // a table's parts, in XHTML's order
+        const PageNode* node = nullptr;
+        const PageNode* cursor = nullptr;      // the next child
+        std::vector<const PageNode*> ordered;  // a table's parts, in XHTML's order
         bool reordered = false;
         std::size_t next = 0;
         // The next child to write, nullptr after the last.
-        const xmlNode* Next() {
+        const PageNode* Next() {
             if (reordered) return next < ordered.size() ? ordered[next++] : nullptr;
-            const xmlNode* child = cursor;
+            const PageNode* child = cursor;
             if (child != nullptr) cursor = child->next;
             return child;
         }
@@ -435,7 +435,7 @@ private:
         bool inLink = false;
     };
 
-    void WriteContent(const xmlNode* root, bool phrasing) {
+    void WriteContent(const PageNode* root, bool phrasing) {
         std::vector<Frame> stack;
         Frame top;
         top.node = root;
@@ -444,7 +444,7 @@ private:
         stack.push_back(std::move(top));
         while (!stack.empty()) {
             Frame& frame = stack.back();
-            const xmlNode* child = frame.Next();
+            const PageNode* child = frame.Next();
             if (child == nullptr) {
                 if (frame.wrapOpen) *out_ += "</" + frame.wrapTag + ">";
                 if (!frame.tag.empty() && stack.size() > 1) *out_ += "</" + frame.tag + ">";
@@ -476,8 +476,8 @@ private:
 
     // Writes the start of `node` inside `parent`; false when nothing of it
     // goes further down.
-    bool Enter(const xmlNode* node, Frame& parent, Frame& frame) {
-        const xmlNode& element = *node;
+    bool Enter(const PageNode* node, Frame& parent, Frame& frame) {
+        const PageNode& element = *node;
         const GumboTag tag = TagOf(element);
         if (tag == GUMBO_TAG_OBJECT) {
             Object(node, parent);
@@ -567,22 +567,22 @@ private:
 
     // Whether a block would stand inside `node` if it were written as it
     // is: a block among its children, or inside a phrasing child.
-    bool HoldsBlocks(const xmlNode* node) {
+    bool HoldsBlocks(const PageNode* node) {
         if (const auto known = holdsBlocks_.find(node); known != holdsBlocks_.end()) return known->second;
         // Depth first without recursion: a child's answer is known before its parent's.
-        std::vector<std::pair<const xmlNode*, bool>> pending{{node, false}};
+        std::vector<std::pair<const PageNode*, bool>> pending{{node, false}};
         while (!pending.empty()) {
             auto [current, visited] = pending.back();
             pending.pop_back();
             const Kids children = Children(current);
             if (!visited) {
                 pending.emplace_back(current, true);
-                for (const xmlNode* child : children)
+                for (const PageNode* child : children)
                     if (IsElement(child) && !holdsBlocks_.count(child)) pending.emplace_back(child, false);
                 continue;
             }
             bool blocks = false;
-            for (const xmlNode* child : children) {
+            for (const PageNode* child : children) {
                 if (!IsElement(child)) continue;
                 const GumboTag tag = TagOf(*child);
                 if (IsDropped(tag)) continue;
@@ -601,9 +601,9 @@ private:
     }
 
     // A table's parts in the order XHTML wants them.
-    static std::vector<const xmlNode*> TableChildren(const xmlNode* table) {
-        std::vector<const xmlNode*> caption, head, bodies, foot;
-        for (const xmlNode* child : Children(table)) {
+    static std::vector<const PageNode*> TableChildren(const PageNode* table) {
+        std::vector<const PageNode*> caption, head, bodies, foot;
+        for (const PageNode* child : Children(table)) {
             if (!IsElement(child)) continue;
             switch (TagOf(*child)) {
                 case GUMBO_TAG_CAPTION:
@@ -620,14 +620,14 @@ private:
                 default: break;
             }
         }
-        std::vector<const xmlNode*> ordered = caption;
+        std::vector<const PageNode*> ordered = caption;
         ordered.insert(ordered.end(), head.begin(), head.end());
         ordered.insert(ordered.end(), bodies.begin(), bodies.end());
         ordered.insert(ordered.end(), foot.begin(), foot.end());
         return ordered;
     }
 
-    void AppendGlobalAttributes(std::string& out, const xmlNode* node, const xmlNode& element,
+    void AppendGlobalAttributes(std::string& out, const PageNode* node, const PageNode& element,
                                 std::string css) {
         if (const auto id = ids_.find(node); id != ids_.end()) {
             out += " id=\"" + id->second + "\"";
@@ -650,7 +650,7 @@ private:
         if (!IsWhitespace(css)) out += " style=\"" + XmlText(css, true) + "\"";
     }
 
-    void AppendOwnAttributes(const std::string& out, const xmlNode& element, const Frame& parent) {
+    void AppendOwnAttributes(const std::string& out, const PageNode& element, const Frame& parent) {
         std::string& page = *out_;
         const auto integer = [&](const char* name, bool positive) {
             const char* value = AttributeValue(element, name);
@@ -706,7 +706,7 @@ private:
         page += "\"";
     }
 
-    void Image(const xmlNode* node, const xmlNode& element, std::string css) {
+    void Image(const PageNode* node, const PageNode& element, std::string css) {
         const char* src = AttributeValue(element, "src");
         const char* alt = AttributeValue(element, "alt");
         const auto link = src ? input_.links->Resolve(src, *input_.page, LinkUse::Image) : std::nullopt;
@@ -743,8 +743,8 @@ private:
         page += phrasing ? "</span>" : "</ul>";
     }
 
-    void Object(const xmlNode* node, Frame& parent) {
-        const xmlNode& element = *node;
+    void Object(const PageNode* node, Frame& parent) {
+        const PageNode& element = *node;
         if (!IsHelpControl(element)) return;
         std::vector<std::pair<std::string, BookLink>> links;
         for (const auto& [title, target] : RelatedTopics(element))
@@ -755,7 +755,7 @@ private:
         LinkList(links, parent.phrasing || parent.inLink);
     }
 
-    void FrameLink(const xmlNode& element, Frame& parent) {
+    void FrameLink(const PageNode& element, Frame& parent) {
         const char* src = AttributeValue(element, "src");
         if (src == nullptr || parent.inLink) return;
         const auto link = input_.links->Resolve(src, *input_.page, LinkUse::Hyperlink);
@@ -765,7 +765,7 @@ private:
         LinkList({{title ? title : link->target->stored, *link}}, true);
     }
 
-    void Area(const xmlNode& element, Frame& parent) {
+    void Area(const PageNode& element, Frame& parent) {
         const char* href = AttributeValue(element, "href");
         if (href == nullptr || parent.inLink) return;
         const auto link = input_.links->Resolve(href, *input_.page, LinkUse::Hyperlink);
@@ -781,11 +781,11 @@ private:
     }
 
     // A page of frames: a list of the pages it shows.
-    void Frames(const xmlNode* frameset) {
+    void Frames(const PageNode* frameset) {
         std::vector<std::pair<std::string, BookLink>> links;
-        std::vector<const xmlNode*> pending{frameset};
+        std::vector<const PageNode*> pending{frameset};
         while (!pending.empty()) {
-            const xmlNode* node = pending.back();
+            const PageNode* node = pending.back();
             pending.pop_back();
             if (!IsElement(node)) continue;
             if (TagOf(*node) == GUMBO_TAG_FRAME) {
@@ -796,7 +796,7 @@ private:
                         if (link->target != nullptr) links.emplace_back(name ? name : "", *link);
                 continue;
             }
-            for (const xmlNode* child = Children(node).Last(); child != nullptr; child = child->prev) pending.push_back(child);
+            for (const PageNode* child = Children(node).Last(); child != nullptr; child = child->prev) pending.push_back(child);
         }
         LinkList(links, false);
     }
@@ -807,12 +807,12 @@ private:
     std::string title_;
     std::string styles_;
     std::vector<std::string> sheets_;
-    std::unordered_map<const xmlNode*, std::string> ids_;
+    std::unordered_map<const PageNode*, std::string> ids_;
     std::unordered_set<std::string> known_;
     std::unordered_set<std::string> emitted_;
     std::vector<PageDraft::Fragment> fragments_;
     std::vector<PageDraft::Link> links_;
-    std::unordered_map<const xmlNode*, bool> holdsBlocks_;
+    std::unordered_map<const PageNode*, bool> holdsBlocks_;
 };
 
 // A page the parser gave up on: its text without the tags, as one block.
