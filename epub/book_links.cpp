@@ -70,18 +70,55 @@ std::string IdName(std::string_view id) {
     return out;
 }
 
+namespace {
+
+// Browsers drop the blanks and control bytes around a link.
+std::string_view Trimmed(std::string_view link) {
+    while (!link.empty() && static_cast<unsigned char>(link.front()) <= 0x20) link.remove_prefix(1);
+    while (!link.empty() && static_cast<unsigned char>(link.back()) <= 0x20) link.remove_suffix(1);
+    return link;
+}
+
+std::string_view FolderOf(const BookResource& page) {
+    const std::size_t slash = page.stored.rfind('/');
+    return slash == std::string::npos ? std::string_view() : std::string_view(page.stored).substr(0, slash);
+}
+
+// Entries kept at most; the memo starts over beyond.
+constexpr std::size_t kMemoEntries = 16384;
+
+}  // namespace
+
 std::optional<BookLink> BookLinks::Resolve(std::string_view link, const BookResource& from, LinkUse use) const {
-    std::string_view trimmed = link;
-    while (!trimmed.empty() && static_cast<unsigned char>(trimmed.front()) <= 0x20) trimmed.remove_prefix(1);
-    while (!trimmed.empty() && static_cast<unsigned char>(trimmed.back()) <= 0x20) trimmed.remove_suffix(1);
+    const std::string_view trimmed = Trimmed(link);
     if (trimmed.empty()) return std::nullopt;
     if (trimmed.front() == '#') {
         if (use != LinkUse::Hyperlink || trimmed.size() == 1) return std::nullopt;
         return BookLink{&from, IdName(PercentDecoded(trimmed.substr(1))), {}};
     }
-    const std::size_t folder = from.stored.rfind('/');
-    const site::LinkContext context{&names_, folder == std::string::npos ? std::string() : from.stored.substr(0, folder),
-                                    helpFileName_};
+    return ResolveIn(trimmed, FolderOf(from), use);
+}
+
+std::optional<BookLink> BookLinks::Resolve(std::string_view link, const BookResource& from, LinkUse use,
+                                           LinkMemo& memo) const {
+    const std::string_view trimmed = Trimmed(link);
+    // A bare fragment leads into `from` itself: nothing worth keeping.
+    if (trimmed.empty() || trimmed.front() == '#') return Resolve(trimmed, from, use);
+    const std::string_view folder = FolderOf(from);
+    std::string& key = memo.key_;
+    key.assign(folder);
+    key += '\0';
+    key += static_cast<char>('0' + static_cast<int>(use));
+    key += trimmed;
+    if (const auto known = memo.resolved_.find(key); known != memo.resolved_.end()) return known->second;
+    std::optional<BookLink> resolved = ResolveIn(trimmed, folder, use);
+    if (memo.resolved_.size() >= kMemoEntries) memo.resolved_.clear();
+    memo.resolved_.emplace(key, resolved);
+    return resolved;
+}
+
+std::optional<BookLink> BookLinks::ResolveIn(std::string_view trimmed, std::string_view folder, LinkUse use) const {
+    const site::LinkContext context{&names_, std::string(folder), helpFileName_};
     const site::LinkTarget target = site::ResolveLink(trimmed, context);
     if (target.kind == site::LinkTarget::Kind::External) {
         if (use != LinkUse::Hyperlink || !IsPlainAddress(trimmed)) return std::nullopt;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "epub/book_names.h"
 #include "site/site_names.h"
@@ -24,6 +25,16 @@ struct BookLink {
     std::string web;
 };
 
+// Links resolved lately, by the folder of the page they stand in: help
+// pages repeat the same links (navigation bars, "see also" lists) page after
+// page. For one thread, and for the links of one BookLinks.
+class LinkMemo {
+private:
+    friend class BookLinks;
+    std::unordered_map<std::string, std::optional<BookLink>> resolved_;
+    std::string key_;  // reused for each lookup
+};
+
 class BookLinks {
 public:
     BookLinks(const BookNames& book, const site::SiteNames& names, std::string helpFileName)
@@ -33,6 +44,9 @@ public:
     // decoded); nullopt where the book holds nothing of the kind there. A
     // link to nothing but a fragment ("#x") targets `from` itself.
     std::optional<BookLink> Resolve(std::string_view link, const BookResource& from, LinkUse use) const;
+    // The same, looked up in `memo` first and kept there.
+    std::optional<BookLink> Resolve(std::string_view link, const BookResource& from, LinkUse use,
+                                    LinkMemo& memo) const;
 
     // The href of `link` for a file of the book at `from`.
     static std::string Href(const BookLink& link, std::string_view from);
@@ -40,6 +54,9 @@ public:
     const BookNames& Book() const { return book_; }
 
 private:
+    // A link that is not a bare fragment, as written in `folder`.
+    std::optional<BookLink> ResolveIn(std::string_view link, std::string_view folder, LinkUse use) const;
+
     const BookNames& book_;
     const site::SiteNames& names_;
     std::string helpFileName_;

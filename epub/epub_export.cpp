@@ -310,8 +310,8 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
 #endif
         PageDrafts drafts(
             std::move(pages), readWhole,
-            [&](std::size_t index, const std::string& bytes, PageParser& parser) {
-                PageDraft draft = DraftPage(pageInput(index, bytes), parser);
+            [&](std::size_t index, const std::string& bytes, DraftingTools& tools) {
+                PageDraft draft = DraftPage(pageInput(index, bytes), tools);
 #if defined(__GLIBC__)
                 if (bytes.size() > kHugePage) ::malloc_trim(0);
 #endif

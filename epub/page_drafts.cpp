@@ -31,7 +31,7 @@ PageDrafts::~PageDrafts() {
     for (std::thread& thread : threads_) thread.join();
 }
 
-DraftedPage PageDrafts::Make(std::size_t page, PageParser& parser) {
+DraftedPage PageDrafts::Make(std::size_t page, DraftingTools& tools) {
     DraftedPage made;
     std::string bytes;
     {
@@ -39,7 +39,7 @@ DraftedPage PageDrafts::Make(std::size_t page, PageParser& parser) {
         bytes = read_(page);
     }
     made.bytesRead = bytes.size();
-    made.draft = draft_(page, bytes, parser);
+    made.draft = draft_(page, bytes, tools);
     return made;
 }
 
@@ -51,7 +51,7 @@ bool PageDrafts::MayClaim(bool first) const {
 }
 
 void PageDrafts::Run(bool first) {
-    PageParser parser;
+    DraftingTools tools;
     for (;;) {
         std::size_t place = 0;
         std::unique_lock storage(storage_, std::defer_lock);
@@ -76,7 +76,7 @@ void PageDrafts::Run(bool first) {
             std::string bytes = read_(pages_[place].number);
             storage.unlock();
             made.page.bytesRead = bytes.size();
-            made.page.draft = draft_(pages_[place].number, bytes, parser);
+            made.page.draft = draft_(pages_[place].number, bytes, tools);
         } catch (...) {
             made.failure = std::current_exception();
         }
@@ -99,7 +99,7 @@ DraftedPage PageDrafts::Take(std::size_t page) {
         ++taken_;
         ++claimed_;
         lock.unlock();
-        return Make(page, parser_);
+        return Make(page, tools_);
     }
     changed_.wait(lock, [&] { return !slots_.empty() && slots_.front().ready; });
     Slot slot = std::move(slots_.front());

@@ -31,7 +31,7 @@ public:
     // `draft` drafts them (called holding no lock). Both are called on the
     // drafting threads, at once on several: they must be safe to.
     using Read = std::function<std::string(std::size_t page)>;
-    using Draft = std::function<PageDraft(std::size_t page, const std::string& bytes, PageParser& parser)>;
+    using Draft = std::function<PageDraft(std::size_t page, const std::string& bytes, DraftingTools& tools)>;
 
     struct Page {
         std::size_t number;
@@ -71,7 +71,7 @@ private:
     // `first`: the thread that drafts large pages.
     void Run(bool first);
     bool MayClaim(bool first) const;
-    DraftedPage Make(std::size_t page, PageParser& parser);
+    DraftedPage Make(std::size_t page, DraftingTools& tools);
 
     const std::vector<Page> pages_;
     const Read read_;
@@ -90,7 +90,7 @@ private:
     std::uint64_t claimedBytes_ = 0;  // of the places claimed and not taken
     bool stop_ = false;
 
-    PageParser parser_;  // Take's own, when no thread drafts
+    DraftingTools tools_;  // Take's own, when no thread drafts
     std::vector<std::thread> threads_;  // last: started once everything they use is ready
 };
 

@@ -34,11 +34,11 @@ void* PageArena::Allocate(std::size_t size, std::size_t alignment) {
     // A large request gets a block of its own; allocation goes on in the
     // ordinary block in use.
     if (size > kArenaBlock / 4) {
-        blocks_.push_back(std::make_unique<std::byte[]>(size));
+        blocks_.emplace_back(new std::byte[size]);  // left uninitialised: written before read
         return blocks_.back().get();
     }
     // new[] aligns for every fundamental type.
-    blocks_.push_back(std::make_unique<std::byte[]>(kArenaBlock));
+    blocks_.emplace_back(new std::byte[kArenaBlock]);
     free_ = blocks_.back().get() + size;
     left_ = kArenaBlock - size;
     return blocks_.back().get();
@@ -71,7 +71,7 @@ const PageNode* PageTree::Root() const {
 
 const char* AttributeOf(const PageNode& element, const char* name) {
     for (const PageAttribute* attribute = element.attributes; attribute != nullptr; attribute = attribute->next)
-        if (std::strcmp(attribute->name, name) == 0) return attribute->value;
+        if (attribute->name[0] == name[0] && std::strcmp(attribute->name, name) == 0) return attribute->value;
     return nullptr;
 }
 

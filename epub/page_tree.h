@@ -36,6 +36,8 @@ struct PageNode {
     PageNode* prev = nullptr;
     std::string_view text;  // text nodes; followed by a NUL
     const PageAttribute* attributes = nullptr;
+    // The writer's note of whether a block stands within: -1 not yet known.
+    mutable signed char holdsBlocks = -1;
 };
 
 // Bump allocation in blocks, all freed with the arena.

@@ -105,8 +105,11 @@ bool IsDropped(GumboTag tag) {
     }
 }
 
-// The XHTML element an element is written as; empty: only its content.
-std::string OutputTag(GumboTag tag) {
+// Where an element is written as its content only.
+constexpr GumboTag kContentOnly = GUMBO_TAG_UNKNOWN;
+
+// The XHTML element an element is written as; kContentOnly: only its content.
+GumboTag OutputTag(GumboTag tag) {
     switch (tag) {
         case GUMBO_TAG_A: case GUMBO_TAG_ABBR: case GUMBO_TAG_B: case GUMBO_TAG_BDI: case GUMBO_TAG_BDO:
         case GUMBO_TAG_BR: case GUMBO_TAG_CITE: case GUMBO_TAG_CODE: case GUMBO_TAG_DEL: case GUMBO_TAG_DFN:
@@ -119,60 +122,78 @@ std::string OutputTag(GumboTag tag) {
         case GUMBO_TAG_TFOOT: case GUMBO_TAG_TR: case GUMBO_TAG_TD: case GUMBO_TAG_TH: case GUMBO_TAG_H1:
         case GUMBO_TAG_H2: case GUMBO_TAG_H3: case GUMBO_TAG_H4: case GUMBO_TAG_H5: case GUMBO_TAG_H6:
         case GUMBO_TAG_PRE: case GUMBO_TAG_BLOCKQUOTE: case GUMBO_TAG_HR:
-            return gumbo_normalized_tagname(tag);
+            return tag;
         case GUMBO_TAG_FONT: case GUMBO_TAG_BIG: case GUMBO_TAG_TT: case GUMBO_TAG_NOBR: case GUMBO_TAG_BLINK:
         case GUMBO_TAG_LABEL: case GUMBO_TAG_TIME: case GUMBO_TAG_DATA: case GUMBO_TAG_BUTTON:
         case GUMBO_TAG_RUBY: case GUMBO_TAG_RT: case GUMBO_TAG_RP: case GUMBO_TAG_RB: case GUMBO_TAG_RTC:
-            return "span";
-        case GUMBO_TAG_STRIKE: return "s";
-        case GUMBO_TAG_ACRONYM: return "abbr";
-        case GUMBO_TAG_DIR: case GUMBO_TAG_MENU: return "ul";
-        case GUMBO_TAG_XMP: case GUMBO_TAG_LISTING: case GUMBO_TAG_PLAINTEXT: return "pre";
+            return GUMBO_TAG_SPAN;
+        case GUMBO_TAG_STRIKE: return GUMBO_TAG_S;
+        case GUMBO_TAG_ACRONYM: return GUMBO_TAG_ABBR;
+        case GUMBO_TAG_DIR: case GUMBO_TAG_MENU: return GUMBO_TAG_UL;
+        case GUMBO_TAG_XMP: case GUMBO_TAG_LISTING: case GUMBO_TAG_PLAINTEXT: return GUMBO_TAG_PRE;
         case GUMBO_TAG_CENTER: case GUMBO_TAG_ADDRESS: case GUMBO_TAG_FIELDSET: case GUMBO_TAG_LEGEND:
         case GUMBO_TAG_SECTION: case GUMBO_TAG_ARTICLE: case GUMBO_TAG_ASIDE: case GUMBO_TAG_HEADER:
         case GUMBO_TAG_FOOTER: case GUMBO_TAG_NAV: case GUMBO_TAG_MAIN: case GUMBO_TAG_FIGURE:
         case GUMBO_TAG_FIGCAPTION: case GUMBO_TAG_DETAILS: case GUMBO_TAG_SUMMARY: case GUMBO_TAG_HGROUP:
         case GUMBO_TAG_MULTICOL: case GUMBO_TAG_MARQUEE:
-            return "div";
-        default: return {};  // form, noscript, noframes, map, unknown tags, ...: their content only
+            return GUMBO_TAG_DIV;
+        default: return kContentOnly;  // form, noscript, noframes, map, unknown tags, ...
     }
 }
 
-bool IsPhrasingOutput(std::string_view tag) {
-    static const std::unordered_set<std::string_view> kPhrasing{
-        "a", "abbr", "b", "bdi", "bdo", "br", "cite", "code", "del", "dfn", "em", "i", "img", "ins", "kbd",
-        "mark", "q", "s", "samp", "small", "span", "strong", "sub", "sup", "u", "var", "wbr"};
-    return kPhrasing.count(tag) != 0;
+const char* NameOf(GumboTag tag) { return gumbo_normalized_tagname(tag); }
+
+// Of the elements OutputTag writes.
+bool IsPhrasingOutput(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_A: case GUMBO_TAG_ABBR: case GUMBO_TAG_B: case GUMBO_TAG_BDI: case GUMBO_TAG_BDO:
+        case GUMBO_TAG_BR: case GUMBO_TAG_CITE: case GUMBO_TAG_CODE: case GUMBO_TAG_DEL: case GUMBO_TAG_DFN:
+        case GUMBO_TAG_EM: case GUMBO_TAG_I: case GUMBO_TAG_IMG: case GUMBO_TAG_INS: case GUMBO_TAG_KBD:
+        case GUMBO_TAG_MARK: case GUMBO_TAG_Q: case GUMBO_TAG_S: case GUMBO_TAG_SAMP: case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_SPAN: case GUMBO_TAG_STRONG: case GUMBO_TAG_SUB: case GUMBO_TAG_SUP: case GUMBO_TAG_U:
+        case GUMBO_TAG_VAR: case GUMBO_TAG_WBR:
+            return true;
+        default: return false;
+    }
 }
 
-bool IsTransparent(std::string_view tag) { return tag == "a" || tag == "ins" || tag == "del"; }
+bool IsTransparent(GumboTag tag) { return tag == GUMBO_TAG_A || tag == GUMBO_TAG_INS || tag == GUMBO_TAG_DEL; }
 
-bool HoldsPhrasingOnly(std::string_view tag) {
-    return tag == "p" || tag == "h1" || tag == "h2" || tag == "h3" || tag == "h4" || tag == "h5" || tag == "h6" ||
-           tag == "pre" || tag == "dt" || (IsPhrasingOutput(tag) && !IsTransparent(tag));
+bool HoldsPhrasingOnly(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_P: case GUMBO_TAG_H1: case GUMBO_TAG_H2: case GUMBO_TAG_H3: case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5: case GUMBO_TAG_H6: case GUMBO_TAG_PRE: case GUMBO_TAG_DT:
+            return true;
+        default: return IsPhrasingOutput(tag) && !IsTransparent(tag);
+    }
 }
 
-bool IsVoid(std::string_view tag) { return tag == "br" || tag == "img" || tag == "hr" || tag == "wbr"; }
+bool IsVoid(GumboTag tag) {
+    return tag == GUMBO_TAG_BR || tag == GUMBO_TAG_IMG || tag == GUMBO_TAG_HR || tag == GUMBO_TAG_WBR;
+}
 
 // What a phrasing element or a heading looks like, for the div that takes
 // its place where it holds blocks.
-std::string LookOf(std::string_view tag) {
-    if (tag == "p") return "margin-top:1em;margin-bottom:1em;";
-    if (tag == "h1") return "font-size:2em;font-weight:bold;margin:0.67em 0;";
-    if (tag == "h2") return "font-size:1.5em;font-weight:bold;margin:0.83em 0;";
-    if (tag == "h3") return "font-size:1.17em;font-weight:bold;margin:1em 0;";
-    if (tag == "h4") return "font-weight:bold;margin:1.33em 0;";
-    if (tag == "h5") return "font-size:0.83em;font-weight:bold;margin:1.67em 0;";
-    if (tag == "h6") return "font-size:0.67em;font-weight:bold;margin:2.33em 0;";
-    if (tag == "pre") return "white-space:pre;font-family:monospace;margin:1em 0;";
-    if (tag == "b" || tag == "strong") return "font-weight:bold;";
-    if (tag == "i" || tag == "em" || tag == "cite" || tag == "dfn" || tag == "var") return "font-style:italic;";
-    if (tag == "u") return "text-decoration:underline;";
-    if (tag == "s") return "text-decoration:line-through;";
-    if (tag == "small") return "font-size:smaller;";
-    if (tag == "code" || tag == "kbd" || tag == "samp") return "font-family:monospace;";
-    if (tag == "dt") return "font-weight:bold;";
-    return {};
+std::string LookOf(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_P: return "margin-top:1em;margin-bottom:1em;";
+        case GUMBO_TAG_H1: return "font-size:2em;font-weight:bold;margin:0.67em 0;";
+        case GUMBO_TAG_H2: return "font-size:1.5em;font-weight:bold;margin:0.83em 0;";
+        case GUMBO_TAG_H3: return "font-size:1.17em;font-weight:bold;margin:1em 0;";
+        case GUMBO_TAG_H4: return "font-weight:bold;margin:1.33em 0;";
+        case GUMBO_TAG_H5: return "font-size:0.83em;font-weight:bold;margin:1.67em 0;";
+        case GUMBO_TAG_H6: return "font-size:0.67em;font-weight:bold;margin:2.33em 0;";
+        case GUMBO_TAG_PRE: return "white-space:pre;font-family:monospace;margin:1em 0;";
+        case GUMBO_TAG_B: case GUMBO_TAG_STRONG: return "font-weight:bold;";
+        case GUMBO_TAG_I: case GUMBO_TAG_EM: case GUMBO_TAG_CITE: case GUMBO_TAG_DFN: case GUMBO_TAG_VAR:
+            return "font-style:italic;";
+        case GUMBO_TAG_U: return "text-decoration:underline;";
+        case GUMBO_TAG_S: return "text-decoration:line-through;";
+        case GUMBO_TAG_SMALL: return "font-size:smaller;";
+        case GUMBO_TAG_CODE: case GUMBO_TAG_KBD: case GUMBO_TAG_SAMP: return "font-family:monospace;";
+        case GUMBO_TAG_DT: return "font-weight:bold;";
+        default: return {};
+    }
 }
 
 // The display of an element written as a span inside phrasing content.
@@ -236,7 +257,7 @@ std::vector<std::pair<std::string, std::string>> RelatedTopics(const PageNode& o
 
 class PageWriter {
 public:
-    PageWriter(const PageInput& input) : input_(input), from_(input.page->entry) {}
+    PageWriter(const PageInput& input, LinkMemo* memo) : input_(input), memo_(memo), from_(input.page->entry) {}
 
     // `html`: the root, or nullptr for an empty page.
     PageDraft Draft(const PageNode* html) {
@@ -296,7 +317,12 @@ public:
     }
 
 private:
-    // The children of an element, as libxml2 links them.
+    std::optional<BookLink> Resolve(std::string_view link, LinkUse use) const {
+        return memo_ != nullptr ? input_.links->Resolve(link, *input_.page, use, *memo_)
+                                : input_.links->Resolve(link, *input_.page, use);
+    }
+
+    // The children of an element.
     class Kids {
     public:
         explicit Kids(const PageNode* parent) : parent_(parent) {}
@@ -339,7 +365,7 @@ private:
                 const char* href = AttributeValue(element, "href");
                 if (rel != nullptr && href != nullptr && site::FoldCase(rel).find("stylesheet") != std::string::npos &&
                     site::FoldCase(rel).find("alternate") == std::string::npos)
-                    if (const auto link = input_.links->Resolve(href, *input_.page, LinkUse::StyleSheet))
+                    if (const auto link = Resolve(href, LinkUse::StyleSheet))
                         sheets_.push_back(BookLinks::Href(*link, from_));
             } else if (TagOf(element) == GUMBO_TAG_BODY) {
                 const char* link = AttributeValue(element, "link");
@@ -374,7 +400,7 @@ private:
     std::string Css(std::string_view css) const {
         std::vector<site::TextEdit> edits;
         site::CollectCssEdits(css, 0, [&](std::string_view link) -> std::optional<std::string> {
-            const auto target = input_.links->Resolve(link, *input_.page, LinkUse::Background);
+            const auto target = Resolve(link, LinkUse::Background);
             // A link to what the book lacks would be a fault of the book.
             return target ? BookLinks::Href(*target, from_) : std::string("#");
         }, edits);
@@ -384,7 +410,7 @@ private:
     std::string Background(const PageNode& element) const {
         const char* background = AttributeValue(element, "background");
         if (background == nullptr) return {};
-        const auto target = input_.links->Resolve(background, *input_.page, LinkUse::Background);
+        const auto target = Resolve(background, LinkUse::Background);
         if (!target) return {};
         std::string href = BookLinks::Href(*target, from_);
         for (const char c : href)
@@ -426,9 +452,9 @@ private:
             if (child != nullptr) cursor = child->next;
             return child;
         }
-        std::string tag;           // written; empty: content only
-        bool phrasing = false;     // the children's context
-        std::string wrapTag;       // ul/ol/dl: what stray children are wrapped in
+        GumboTag tag = kContentOnly;      // written
+        bool phrasing = false;            // the children's context
+        GumboTag wrapTag = kContentOnly;  // ul/ol/dl: what stray children are wrapped in
         bool wrapOpen = false;
         bool skipWhitespace = false;
         TableLook table;           // passed on to cells
@@ -446,8 +472,8 @@ private:
             Frame& frame = stack.back();
             const PageNode* child = frame.Next();
             if (child == nullptr) {
-                if (frame.wrapOpen) *out_ += "</" + frame.wrapTag + ">";
-                if (!frame.tag.empty() && stack.size() > 1) *out_ += "</" + frame.tag + ">";
+                if (frame.wrapOpen) AppendEndTag(frame.wrapTag);
+                if (frame.tag != kContentOnly && stack.size() > 1) AppendEndTag(frame.tag);
                 stack.pop_back();
                 continue;
             }
@@ -455,7 +481,7 @@ private:
                 const std::string_view text = epub::TextOf(child);
                 const bool blank = IsWhitespace(text);
                 if (frame.skipWhitespace && blank) continue;
-                if (!frame.wrapTag.empty() && !frame.wrapOpen) {
+                if (frame.wrapTag != kContentOnly && !frame.wrapOpen) {
                     if (blank) continue;
                     OpenWrap(frame);
                 }
@@ -470,7 +496,13 @@ private:
     }
 
     void OpenWrap(Frame& frame) {
-        *out_ += frame.wrapTag == "li" ? "<li style=\"list-style-type:none;\">" : "<" + frame.wrapTag + ">";
+        if (frame.wrapTag == GUMBO_TAG_LI) {
+            *out_ += "<li style=\"list-style-type:none;\">";
+        } else {
+            *out_ += '<';
+            *out_ += NameOf(frame.wrapTag);
+            *out_ += '>';
+        }
         frame.wrapOpen = true;
     }
 
@@ -491,52 +523,54 @@ private:
         } else if (IsDropped(tag)) {
             return false;
         }
-        std::string out = OutputTag(tag);
+        GumboTag out = OutputTag(tag);
         std::string css = ElementCss(element);
         frame.node = node;
         frame.inLink = parent.inLink;
 
         // Where the parent takes only list items or terms, others are wrapped.
-        const bool listItem = (out == "li" && (parent.tag == "ul" || parent.tag == "ol")) ||
-                              ((out == "dt" || out == "dd") && parent.tag == "dl");
-        if (!parent.wrapTag.empty()) {
+        const bool listItem = (out == GUMBO_TAG_LI && (parent.tag == GUMBO_TAG_UL || parent.tag == GUMBO_TAG_OL)) ||
+                              ((out == GUMBO_TAG_DT || out == GUMBO_TAG_DD) && parent.tag == GUMBO_TAG_DL);
+        if (parent.wrapTag != kContentOnly) {
             if (listItem) {
                 if (parent.wrapOpen) {
-                    *out_ += "</" + parent.wrapTag + ">";
+                    AppendEndTag(parent.wrapTag);
                     parent.wrapOpen = false;
                 }
             } else if (!parent.wrapOpen) {
                 OpenWrap(parent);
             }
         }
-        if (!listItem && (out == "li" || out == "dt" || out == "dd")) {
-            css = (out == "li" ? "display:list-item;" : LookOf(out)) + css;
-            out = "div";
+        if (!listItem && (out == GUMBO_TAG_LI || out == GUMBO_TAG_DT || out == GUMBO_TAG_DD)) {
+            css = (out == GUMBO_TAG_LI ? std::string("display:list-item;") : LookOf(out)) + css;
+            out = GUMBO_TAG_DIV;
         }
-        if (out == "a") {
-            if (parent.inLink) out.clear();
+        if (out == GUMBO_TAG_A) {
+            if (parent.inLink) out = kContentOnly;
             frame.inLink = true;
         }
-        if (out == "bdo" && AttributeValue(element, "dir") == nullptr) out = "span";
+        if (out == GUMBO_TAG_BDO && AttributeValue(element, "dir") == nullptr) out = GUMBO_TAG_SPAN;
 
-        if (out.empty()) {
+        if (out == kContentOnly) {
             frame.phrasing = parent.phrasing;
         } else if (parent.phrasing && !IsPhrasingOutput(out)) {
             css = DisplayOf(tag) + LookOf(out) + css;
-            out = "span";
+            out = GUMBO_TAG_SPAN;
             frame.phrasing = true;
-        } else if (!parent.phrasing && (HoldsPhrasingOnly(out) || out == "span") && HoldsBlocks(node)) {
+        } else if (!parent.phrasing && (HoldsPhrasingOnly(out) || out == GUMBO_TAG_SPAN) && HoldsBlocks(node)) {
             css = LookOf(out) + css;
-            out = "div";
+            out = GUMBO_TAG_DIV;
             frame.phrasing = false;
         } else {
             frame.phrasing = IsTransparent(out) ? parent.phrasing : HoldsPhrasingOnly(out);
         }
         frame.tag = out;
-        if (out == "ul" || out == "ol") frame.wrapTag = "li";
-        if (out == "dl") frame.wrapTag = "dd";
-        if (out == "table" || out == "tbody" || out == "thead" || out == "tfoot" || out == "tr") frame.skipWhitespace = true;
-        if (out == "table") frame.table = TableLookOf(element);
+        if (out == GUMBO_TAG_UL || out == GUMBO_TAG_OL) frame.wrapTag = GUMBO_TAG_LI;
+        if (out == GUMBO_TAG_DL) frame.wrapTag = GUMBO_TAG_DD;
+        if (out == GUMBO_TAG_TABLE || out == GUMBO_TAG_TBODY || out == GUMBO_TAG_THEAD || out == GUMBO_TAG_TFOOT ||
+            out == GUMBO_TAG_TR)
+            frame.skipWhitespace = true;
+        if (out == GUMBO_TAG_TABLE) frame.table = TableLookOf(element);
         else if (tag == GUMBO_TAG_TBODY || tag == GUMBO_TAG_THEAD || tag == GUMBO_TAG_TFOOT || tag == GUMBO_TAG_TR)
             frame.table = parent.table;
         if (tag == GUMBO_TAG_TD || tag == GUMBO_TAG_TH) css = CellCss(parent.table) + css;
@@ -545,20 +579,21 @@ private:
             Image(node, element, css);
             return false;
         }
-        if (out == "table") {
+        if (out == GUMBO_TAG_TABLE) {
             frame.ordered = TableChildren(node);
             frame.reordered = true;
         } else {
             frame.cursor = *Children(node).begin();
         }
-        if (out.empty()) return true;
-        *out_ += "<" + out;
+        if (out == kContentOnly) return true;
+        *out_ += '<';
+        *out_ += NameOf(out);
         css += PresentationCss(element, Background(element));
         AppendGlobalAttributes(*out_, node, element, css);
         AppendOwnAttributes(out, element, parent);
         if (IsVoid(out)) {
             *out_ += "/>";
-            frame.tag.clear();
+            frame.tag = kContentOnly;
             return false;
         }
         *out_ += ">";
@@ -568,7 +603,7 @@ private:
     // Whether a block would stand inside `node` if it were written as it
     // is: a block among its children, or inside a phrasing child.
     bool HoldsBlocks(const PageNode* node) {
-        if (const auto known = holdsBlocks_.find(node); known != holdsBlocks_.end()) return known->second;
+        if (node->holdsBlocks >= 0) return node->holdsBlocks != 0;
         // Depth first without recursion: a child's answer is known before its parent's.
         std::vector<std::pair<const PageNode*, bool>> pending{{node, false}};
         while (!pending.empty()) {
@@ -578,7 +613,7 @@ private:
             if (!visited) {
                 pending.emplace_back(current, true);
                 for (const PageNode* child : children)
-                    if (IsElement(child) && !holdsBlocks_.count(child)) pending.emplace_back(child, false);
+                    if (IsElement(child) && child->holdsBlocks < 0) pending.emplace_back(child, false);
                 continue;
             }
             bool blocks = false;
@@ -590,14 +625,14 @@ private:
                     blocks = true;
                     break;
                 }
-                if (holdsBlocks_[child]) {
+                if (child->holdsBlocks > 0) {
                     blocks = true;
                     break;
                 }
             }
-            holdsBlocks_[current] = blocks;
+            current->holdsBlocks = blocks ? 1 : 0;
         }
-        return holdsBlocks_[node];
+        return node->holdsBlocks > 0;
     }
 
     // A table's parts in the order XHTML wants them.
@@ -650,7 +685,13 @@ private:
         if (!IsWhitespace(css)) out += " style=\"" + XmlText(css, true) + "\"";
     }
 
-    void AppendOwnAttributes(const std::string& out, const PageNode& element, const Frame& parent) {
+    void AppendEndTag(GumboTag tag) {
+        *out_ += "</";
+        *out_ += NameOf(tag);
+        *out_ += '>';
+    }
+
+    void AppendOwnAttributes(GumboTag out, const PageNode& element, const Frame& parent) {
         std::string& page = *out_;
         const auto integer = [&](const char* name, bool positive) {
             const char* value = AttributeValue(element, name);
@@ -659,29 +700,29 @@ private:
             if (positive ? IsNonNegativeInteger(text) && std::stoll(std::string(text)) > 0 : IsInteger(text))
                 page += std::string(" ") + name + "=\"" + std::string(text) + "\"";
         };
-        if (out == "a") {
+        if (out == GUMBO_TAG_A) {
             if (const char* href = AttributeValue(element, "href"))
-                if (const auto link = input_.links->Resolve(href, *input_.page, LinkUse::Hyperlink)) Href(*link);
-        } else if (out == "td" || out == "th") {
+                if (const auto link = Resolve(href, LinkUse::Hyperlink)) Href(*link);
+        } else if (out == GUMBO_TAG_TD || out == GUMBO_TAG_TH) {
             integer("colspan", true);
             integer("rowspan", true);
-            if (out == "th") {
+            if (out == GUMBO_TAG_TH) {
                 if (const char* scope = AttributeValue(element, "scope")) {
                     const std::string folded = site::FoldCase(scope);
                     if (folded == "row" || folded == "col" || folded == "rowgroup" || folded == "colgroup")
                         page += " scope=\"" + folded + "\"";
                 }
             }
-        } else if (out == "ol") {
+        } else if (out == GUMBO_TAG_OL) {
             integer("start", false);
             if (const char* type = AttributeValue(element, "type")) {
                 const std::string_view text = type;
                 if (text == "1" || text == "a" || text == "A" || text == "i" || text == "I")
                     page += " type=\"" + std::string(text) + "\"";
             }
-        } else if (out == "li" && parent.tag == "ol") {
+        } else if (out == GUMBO_TAG_LI && parent.tag == GUMBO_TAG_OL) {
             integer("value", false);
-        } else if (out == "bdo") {
+        } else if (out == GUMBO_TAG_BDO) {
             // dir was written with the global attributes, when valid.
             if (AttributeValue(element, "dir") != nullptr) {
                 const std::string folded = site::FoldCase(AttributeValue(element, "dir"));
@@ -709,7 +750,7 @@ private:
     void Image(const PageNode* node, const PageNode& element, std::string css) {
         const char* src = AttributeValue(element, "src");
         const char* alt = AttributeValue(element, "alt");
-        const auto link = src ? input_.links->Resolve(src, *input_.page, LinkUse::Image) : std::nullopt;
+        const auto link = src ? Resolve(src, LinkUse::Image) : std::nullopt;
         if (!link) {
             // The image is not in the book: its text stands for it.
             if (alt != nullptr) AppendXmlText(*out_, alt);
@@ -748,19 +789,19 @@ private:
         if (!IsHelpControl(element)) return;
         std::vector<std::pair<std::string, BookLink>> links;
         for (const auto& [title, target] : RelatedTopics(element))
-            if (const auto link = input_.links->Resolve(target, *input_.page, LinkUse::Hyperlink))
+            if (const auto link = Resolve(target, LinkUse::Hyperlink))
                 if (link->target != nullptr) links.emplace_back(title, *link);
         if (links.empty()) return;
-        if (!parent.wrapTag.empty() && !parent.wrapOpen) OpenWrap(parent);
+        if (parent.wrapTag != kContentOnly && !parent.wrapOpen) OpenWrap(parent);
         LinkList(links, parent.phrasing || parent.inLink);
     }
 
     void FrameLink(const PageNode& element, Frame& parent) {
         const char* src = AttributeValue(element, "src");
         if (src == nullptr || parent.inLink) return;
-        const auto link = input_.links->Resolve(src, *input_.page, LinkUse::Hyperlink);
+        const auto link = Resolve(src, LinkUse::Hyperlink);
         if (!link || link->target == nullptr) return;
-        if (!parent.wrapTag.empty() && !parent.wrapOpen) OpenWrap(parent);
+        if (parent.wrapTag != kContentOnly && !parent.wrapOpen) OpenWrap(parent);
         const char* title = AttributeValue(element, "title");
         LinkList({{title ? title : link->target->stored, *link}}, true);
     }
@@ -768,9 +809,9 @@ private:
     void Area(const PageNode& element, Frame& parent) {
         const char* href = AttributeValue(element, "href");
         if (href == nullptr || parent.inLink) return;
-        const auto link = input_.links->Resolve(href, *input_.page, LinkUse::Hyperlink);
+        const auto link = Resolve(href, LinkUse::Hyperlink);
         if (!link) return;
-        if (!parent.wrapTag.empty() && !parent.wrapOpen) OpenWrap(parent);
+        if (parent.wrapTag != kContentOnly && !parent.wrapOpen) OpenWrap(parent);
         const char* alt = AttributeValue(element, "alt");
         std::string text = alt && !IsWhitespace(alt) ? alt : (link->target ? link->target->stored : link->web);
         *out_ += "<a";
@@ -792,7 +833,7 @@ private:
                 const char* src = AttributeValue(*node, "src");
                 const char* name = AttributeValue(*node, "name");
                 if (src != nullptr)
-                    if (const auto link = input_.links->Resolve(src, *input_.page, LinkUse::Hyperlink))
+                    if (const auto link = Resolve(src, LinkUse::Hyperlink))
                         if (link->target != nullptr) links.emplace_back(name ? name : "", *link);
                 continue;
             }
@@ -802,6 +843,7 @@ private:
     }
 
     const PageInput& input_;
+    LinkMemo* memo_;  // may be null
     const std::string& from_;
     std::string* out_ = nullptr;
     std::string title_;
@@ -812,7 +854,6 @@ private:
     std::unordered_set<std::string> emitted_;
     std::vector<PageDraft::Fragment> fragments_;
     std::vector<PageDraft::Link> links_;
-    std::unordered_map<const PageNode*, bool> holdsBlocks_;
 };
 
 // A page the parser gave up on: its text without the tags, as one block.
@@ -850,7 +891,7 @@ std::string PageCharsetOf(std::string_view bytes, const std::string& fallback) {
     return fallback.empty() ? std::string("CP1252") : fallback;
 }
 
-PageDraft DraftPage(const PageInput& input, PageParser& parser) {
+PageDraft DraftPage(const PageInput& input, DraftingTools& tools) {
     const std::string charset = PageCharsetOf(input.bytes, input.charset.iconvName);
     std::string utf8;
     if (charset == "UTF-8") {
@@ -865,10 +906,10 @@ PageDraft DraftPage(const PageInput& input, PageParser& parser) {
     // The parser's tree takes many times a page's size: a page beyond the
     // limit is kept as its text.
     if (utf8.size() > kParsedPageLimit) return PlainTextPage(utf8, input);
-    const std::unique_ptr<PageTree> tree = parser.Parse(utf8);
+    const std::unique_ptr<PageTree> tree = tools.parser.Parse(utf8);
     if (!tree) return PlainTextPage(utf8, input);
     std::string().swap(utf8);  // the tree holds the text
-    return PageWriter(input).Draft(tree->Root());
+    return PageWriter(input, &tools.links).Draft(tree->Root());
 }
 
 std::string FinishPage(PageDraft draft, const PageInput& input, std::vector<std::string>* ids) {
@@ -892,8 +933,8 @@ std::string FinishPage(PageDraft draft, const PageInput& input, std::vector<std:
 }
 
 std::string XhtmlPage(const PageInput& input, std::vector<std::string>* ids) {
-    PageParser parser;
-    return FinishPage(DraftPage(input, parser), input, ids);
+    DraftingTools tools;
+    return FinishPage(DraftPage(input, tools), input, ids);
 }
 
 }  // namespace vexmor::epub

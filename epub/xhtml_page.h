@@ -62,8 +62,14 @@ struct PageDraft {
     std::unordered_set<std::string> ids;  // written
 };
 
+// What a thread that drafts pages keeps from one page to the next.
+struct DraftingTools {
+    PageParser parser;
+    LinkMemo links;
+};
+
 // `input.keepFragment` and `input.anchors` are not looked at.
-PageDraft DraftPage(const PageInput& input, PageParser& parser);
+PageDraft DraftPage(const PageInput& input, DraftingTools& tools);
 // `ids`, when given, receives the ids the page holds.
 std::string FinishPage(PageDraft draft, const PageInput& input, std::vector<std::string>* ids = nullptr);
 // Both at once.
