@@ -70,13 +70,39 @@ std::uint64_t IdHash(std::size_t resource, std::string_view id) {
     return hash;
 }
 
-site::Sitemap ReadSitemapOf(const TChmItem& item, const std::string& charset) {
+// A contents or index file, each read of the help file holding `storage`:
+// pages are drafted meanwhile.
+site::Sitemap ReadSitemapOf(const TChmItem& item, const std::string& charset, std::mutex& storage) {
     site::SitemapReader reader(charset);
     try {
-        const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStreamAt(item.Name, item.Placement);
-        ReadInBlocks<65536>(*stream, [&](const unsigned char* data, std::uint32_t count) {
-            reader.Feed(std::string_view(reinterpret_cast<const char*>(data), count));
-        });
+        constexpr std::uint32_t kBlock = 65536;
+        std::shared_ptr<storage::IStream> stream;
+        const auto letGo = [&] {
+            const std::lock_guard lock(storage);
+            stream.reset();
+        };
+        try {
+            {
+                const std::lock_guard lock(storage);
+                stream = item.Storage->OpenStreamAt(item.Name, item.Placement);
+            }
+            std::vector<unsigned char> buffer(kBlock);
+            for (;;) {
+                std::uint32_t delivered = 0;
+                {
+                    const std::lock_guard lock(storage);
+                    delivered = stream->Read(buffer.data(), kBlock);
+                }
+                if (delivered > kBlock)
+                    throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than asked");
+                reader.Feed(std::string_view(reinterpret_cast<const char*>(buffer.data()), delivered));
+                if (delivered < kBlock) break;
+            }
+        } catch (...) {
+            letGo();
+            throw;
+        }
+        letGo();
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception&) {
@@ -235,8 +261,44 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
 
     const std::string helpFileName = std::filesystem::path(helpFile_).filename().string();
     const BookLinks links(bookNames_, names_, helpFileName);
+    const std::vector<BookResource>& resources = bookNames_.Resources();
+
+    // Pages are drafted on threads of their own ahead of the archive, from
+    // now on: while the contents and the keyword index are read here; they
+    // are finished, and the style sheets made, as the archive reaches them.
+    const auto pageInput = [&](std::size_t index, std::string_view bytes) {
+        PageInput input;
+        input.bytes = bytes;
+        input.page = &resources[index];
+        input.links = &links;
+        input.charset = facts_.charset;
+        input.language = book_.language == "und" ? std::string() : book_.language;
+        return input;
+    };
+    const auto readWhole = [&](std::size_t index) {
+        const TChmItem& source = items_[resources[index].item];
+        std::string bytes;
+        WithItemName(source, [&] { bytes = ReadWhole(source); });
+        return bytes;
+    };
+    std::vector<PageDrafts::Page> pages;
+    for (std::size_t index = 0; index < resources.size(); ++index)
+        if (resources[index].type.kind == ResourceKind::Page)
+            pages.push_back({index, items_[resources[index].item].Size, items_[resources[index].item].Size > kLargePage});
+    PageDrafts drafts(
+        std::move(pages), readWhole,
+        [&](std::size_t index, const std::string& bytes, DraftingTools& tools) {
+            PageDraft draft = DraftPage(pageInput(index, bytes), tools);
+#if defined(__GLIBC__)
+            if (bytes.size() > kHugePage) ::malloc_trim(0);
+#endif
+            return draft;
+        },
+        DraftingThreads(), {kPagesAhead, kBytesAhead});
+    drafts.Start();
+
     std::optional<site::Sitemap> contents;
-    if (facts_.contents) contents = ReadSitemapOf(*facts_.contents, facts_.charset.iconvName);
+    if (facts_.contents) contents = ReadSitemapOf(*facts_.contents, facts_.charset.iconvName, drafts.StorageLock());
     // The keyword index of a big help file holds tens of thousands of
     // entries: it is read to make its page, and let go at once.
     const TChmItem* const keywordIndex = facts_.index;
@@ -246,7 +308,6 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
     // link into a page not yet written keeps its fragment, and that page is
     // given an anchor of the id when it lacks it.
     std::unordered_set<std::uint64_t> ids;
-    const std::vector<BookResource>& resources = bookNames_.Resources();
     std::vector<bool> written(resources.size());
     std::unordered_map<std::size_t, std::vector<std::string>> wanted;
     const auto indexOf = [&](const BookResource& resource) {
@@ -263,13 +324,19 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
         return true;
     };
 
-    // The keyword page first, while little else is held: its links into
-    // pages keep their fragments, and those pages get the anchors.
+    // The keyword page first: its links into pages keep their fragments,
+    // and those pages get the anchors.
     std::string keywordPage;
     if (hasKeywords) {
-        const site::Sitemap keywords = ReadSitemapOf(*keywordIndex, facts_.charset.iconvName);
+        const site::Sitemap keywords = ReadSitemapOf(*keywordIndex, facts_.charset.iconvName, drafts.StorageLock());
         keywordPage = KeywordDocument(book_, keywords, links, keepFragment);
     }
+#if defined(__GLIBC__)
+    // What reading the keyword index took is free now, but held by the heap
+    // of this thread; the drafting threads allocate from heaps of their own
+    // (glibc gives each thread one), so it is given back.
+    ::malloc_trim(0);
+#endif
 
     TargetFile file(folder.Get(), name);
     {
@@ -277,47 +344,6 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
         zip.Add("mimetype", std::string("application/epub+zip"), true);
         zip.Add("META-INF/container.xml", ContainerXml());
         if (hasKeywords) zip.Add(kKeywordName, std::move(keywordPage));
-        // No decoding ahead: turning pages into XHTML keeps the threads busy
-        // far longer than decoding them takes, and the spans decoded ahead
-        // would only wait in memory.
-        // Pages are drafted on threads of their own ahead of the archive;
-        // they are finished, and the style sheets made, as the archive
-        // reaches them.
-        const auto pageInput = [&](std::size_t index, std::string_view bytes) {
-            PageInput input;
-            input.bytes = bytes;
-            input.page = &resources[index];
-            input.links = &links;
-            input.charset = facts_.charset;
-            input.language = book_.language == "und" ? std::string() : book_.language;
-            return input;
-        };
-        const auto readWhole = [&](std::size_t index) {
-            const TChmItem& source = items_[resources[index].item];
-            std::string bytes;
-            WithItemName(source, [&] { bytes = ReadWhole(source); });
-            return bytes;
-        };
-        std::vector<PageDrafts::Page> pages;
-        for (std::size_t index = 0; index < resources.size(); ++index)
-            if (resources[index].type.kind == ResourceKind::Page)
-                pages.push_back({index, items_[resources[index].item].Size, items_[resources[index].item].Size > kLargePage});
-#if defined(__GLIBC__)
-        // What reading the keyword index took is free now, but held by the
-        // heap of this thread; the drafting threads allocate from heaps of
-        // their own (glibc gives each thread one), so it is given back.
-        ::malloc_trim(0);
-#endif
-        PageDrafts drafts(
-            std::move(pages), readWhole,
-            [&](std::size_t index, const std::string& bytes, DraftingTools& tools) {
-                PageDraft draft = DraftPage(pageInput(index, bytes), tools);
-#if defined(__GLIBC__)
-                if (bytes.size() > kHugePage) ::malloc_trim(0);
-#endif
-                return draft;
-            },
-            DraftingThreads(), {kPagesAhead, kBytesAhead});
         const NumberedContent::Make make = [&](std::size_t index) {
             const BookResource& self = resources[index];
             const bool page = self.type.kind == ResourceKind::Page;

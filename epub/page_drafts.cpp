@@ -14,6 +14,7 @@ PageDrafts::PageDrafts(std::vector<Page> pages, Read read, Draft draft, unsigned
       threadCount_(threads) {}
 
 void PageDrafts::Start() {
+    if (started_) return;
     started_ = true;
     try {
         for (unsigned i = 0; i < threadCount_ && !pages_.empty(); ++i) threads_.emplace_back([this, i] { Run(i == 0); });

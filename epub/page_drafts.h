@@ -45,9 +45,8 @@ public:
         std::uint64_t bytes;
     };
     // Drafts `pages` in that order on `threads` threads, at most `ahead` of
-    // the one taken last, from the first Take on (what the writer held
-    // before is let go by then). With no thread (or none that could be
-    // started) Take drafts each page itself.
+    // the one taken last, from Start or the first Take on. With no thread
+    // (or none that could be started) Take drafts each page itself.
     PageDrafts(std::vector<Page> pages, Read read, Draft draft, unsigned threads, Ahead ahead);
     // Stops the drafting (pages under way are finished) and joins the threads.
     ~PageDrafts();
@@ -60,6 +59,9 @@ public:
 
     std::mutex& StorageLock() { return storage_; }
 
+    // Starts the drafting threads, on the thread that takes the pages.
+    void Start();
+
 private:
     struct Slot {
         bool ready = false;
@@ -67,7 +69,6 @@ private:
         std::exception_ptr failure;
     };
 
-    void Start();
     // `first`: the thread that drafts large pages.
     void Run(bool first);
     bool MayClaim(bool first) const;

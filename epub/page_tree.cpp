@@ -21,6 +21,17 @@ constexpr std::size_t kArenaBlock = 64 * 1024;
 
 // ---- the arena ---------------------------------------------------------
 
+// Ordinary blocks kept over a Reset: enough for most pages' trees.
+constexpr std::size_t kKeptBlocks = 16;
+
+void PageArena::Reset() {
+    large_.clear();
+    if (blocks_.size() > kKeptBlocks) blocks_.resize(kKeptBlocks);
+    used_ = 0;
+    free_ = nullptr;
+    left_ = 0;
+}
+
 void* PageArena::Allocate(std::size_t size, std::size_t alignment) {
     if (free_ != nullptr) {
         const std::size_t padding = (alignment - reinterpret_cast<std::uintptr_t>(free_) % alignment) % alignment;
@@ -32,16 +43,16 @@ void* PageArena::Allocate(std::size_t size, std::size_t alignment) {
         }
     }
     // A large request gets a block of its own; allocation goes on in the
-    // ordinary block in use.
+    // ordinary block in use. Blocks are left uninitialised: written before read.
     if (size > kArenaBlock / 4) {
-        blocks_.emplace_back(new std::byte[size]);  // left uninitialised: written before read
-        return blocks_.back().get();
+        large_.emplace_back(new std::byte[size]);
+        return large_.back().get();
     }
-    // new[] aligns for every fundamental type.
-    blocks_.emplace_back(new std::byte[kArenaBlock]);
-    free_ = blocks_.back().get() + size;
+    if (used_ == blocks_.size()) blocks_.emplace_back(new std::byte[kArenaBlock]);
+    std::byte* block = blocks_[used_++].get();  // new[] aligns for every fundamental type
+    free_ = block + size;
     left_ = kArenaBlock - size;
-    return blocks_.back().get();
+    return block;
 }
 
 PageNode* PageArena::NewNode(PageNode::Kind kind) {
@@ -61,7 +72,7 @@ std::string_view PageArena::Copy(std::string_view text) {
     return {copy, text.size()};
 }
 
-PageTree::PageTree() : document_(arena_.NewNode(PageNode::Kind::Other)) {}
+PageTree::PageTree(PageArena& arena) : arena_(arena), document_(arena.NewNode(PageNode::Kind::Other)) {}
 
 const PageNode* PageTree::Root() const {
     for (const PageNode* node = document_->children; node != nullptr; node = node->next)
@@ -96,7 +107,9 @@ constexpr unsigned kMaxDepth = 256;
 class TreeBuilder {
 public:
     TreeBuilder(PageTree& tree, PageParser& parser, xmlParserCtxt& context)
-        : tree_(tree), parser_(parser), context_(context), current_(tree.document_) {}
+        : tree_(tree), parser_(parser), context_(context), current_(tree.document_), pending_(parser.text_) {
+        pending_.clear();
+    }
 
     static void Install(xmlSAXHandler& sax) {
         sax.startElement = &OnStart;
@@ -223,7 +236,7 @@ private:
     PageParser& parser_;
     xmlParserCtxt& context_;
     PageNode* current_;
-    std::string pending_;
+    std::string& pending_;  // the parser's, kept from page to page
     unsigned depth_ = 0;
     bool tooDeep_ = false;
     std::vector<PageNode*> tables_;
@@ -476,8 +489,6 @@ GumboTag PageParser::TagOfName(const char* name) {
     return tag;
 }
 
-std::unique_ptr<PageTree> PageTree::Parse(std::string_view utf8) { return PageParser().Parse(utf8); }
-
 std::unique_ptr<PageTree> PageParser::Parse(std::string_view utf8) {
     if (utf8.size() > INT_MAX) return nullptr;
     if (!parser_ || pages_ >= kPagesPerParser) {
@@ -508,7 +519,8 @@ std::unique_ptr<PageTree> PageParser::Parse(std::string_view utf8) {
     if (xmlCharEncodingHandler* utf8Handler = xmlFindCharEncodingHandler("UTF-8"))
         xmlSwitchToEncoding(parser_.get(), utf8Handler);
 
-    std::unique_ptr<PageTree> tree(new PageTree());
+    arena_.Reset();
+    std::unique_ptr<PageTree> tree(new PageTree(arena_));
     TreeBuilder builder(*tree, *this, *parser_);
     TreeBuilder::Install(*parser_->sax);
     parser_->_private = &builder;

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -40,13 +41,16 @@ struct PageNode {
     mutable signed char holdsBlocks = -1;
 };
 
-// Bump allocation in blocks, all freed with the arena.
+// Bump allocation in blocks. Reset lets everything go at once and keeps
+// some ordinary blocks for the next page, so that pages do not take and
+// give back memory from the heap one after another.
 class PageArena {
 public:
     PageArena() = default;
     PageArena(const PageArena&) = delete;
     PageArena& operator=(const PageArena&) = delete;
 
+    void Reset();
     PageNode* NewNode(PageNode::Kind kind);
     // A copy followed by a NUL.
     std::string_view Copy(std::string_view text);
@@ -55,15 +59,16 @@ public:
 private:
     void* Allocate(std::size_t size, std::size_t alignment);
 
-    std::vector<std::unique_ptr<std::byte[]>> blocks_;
-    std::byte* free_ = nullptr;  // in the last ordinary block
+    std::vector<std::unique_ptr<std::byte[]>> blocks_;  // ordinary ones, of kArenaBlock bytes
+    std::vector<std::unique_ptr<std::byte[]>> large_;   // one request each
+    std::size_t used_ = 0;       // of blocks_; free_ is in blocks_[used_ - 1]
+    std::byte* free_ = nullptr;
     std::size_t left_ = 0;       // bytes at free_
 };
 
+// A parsed page: valid until its parser parses the next one.
 class PageTree {
 public:
-    // nullptr when libxml2 made no document of `utf8`, or gave up part-way.
-    static std::unique_ptr<PageTree> Parse(std::string_view utf8);
     PageTree(const PageTree&) = delete;
     PageTree& operator=(const PageTree&) = delete;
 
@@ -73,8 +78,8 @@ public:
 private:
     friend class PageParser;
     friend class TreeBuilder;
-    PageTree();
-    PageArena arena_;
+    explicit PageTree(PageArena& arena);
+    PageArena& arena_;
     PageNode* document_;  // holds the top-level nodes
 };
 
@@ -88,7 +93,7 @@ public:
     PageParser(const PageParser&) = delete;
     PageParser& operator=(const PageParser&) = delete;
 
-    // As PageTree::Parse.
+    // nullptr when libxml2 made no document of `utf8`, or gave up part-way.
     std::unique_ptr<PageTree> Parse(std::string_view utf8);
 
 private:
@@ -105,6 +110,8 @@ private:
     GumboTag TagOfName(const char* name);
 
     std::unique_ptr<xmlParserCtxt, ParserDeleter> parser_;
+    PageArena arena_;  // of the last tree
+    std::string text_;  // text read and not yet in the tree
     unsigned pages_ = 0;  // parsed with parser_
     std::vector<KnownTag> knownTags_;
     std::size_t knownCount_ = 0;

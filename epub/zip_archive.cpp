@@ -110,11 +110,13 @@ struct ZipArchive::Callbacks {
                 case ZIP_SOURCE_READ:
                 case ZIP_SOURCE_SEEK:
                 case ZIP_SOURCE_TELL: return 0;
-                case ZIP_SOURCE_BEGIN_WRITE: archive->position_ = archive->length_ = 0; return 0;
+                case ZIP_SOURCE_BEGIN_WRITE:
+                    archive->position_ = archive->length_ = 0;
+                    archive->pending_.clear();
+                    archive->pendingAt_ = 0;
+                    return 0;
                 case ZIP_SOURCE_WRITE:
-                    archive->file_.WriteAt(archive->position_, data, length);
-                    archive->position_ += length;
-                    archive->length_ = std::max(archive->length_, archive->position_);
+                    archive->Write(data, static_cast<std::size_t>(length));
                     return static_cast<zip_int64_t>(length);
                 case ZIP_SOURCE_SEEK_WRITE: {
                     const zip_int64_t to = zip_source_seek_compute_offset(
@@ -124,8 +126,8 @@ struct ZipArchive::Callbacks {
                     return 0;
                 }
                 case ZIP_SOURCE_TELL_WRITE: return static_cast<zip_int64_t>(archive->position_);
-                case ZIP_SOURCE_COMMIT_WRITE:
-                case ZIP_SOURCE_ROLLBACK_WRITE:
+                case ZIP_SOURCE_COMMIT_WRITE: archive->Flush(); return 0;
+                case ZIP_SOURCE_ROLLBACK_WRITE: archive->pending_.clear(); return 0;
                 case ZIP_SOURCE_REMOVE:
                 case ZIP_SOURCE_FREE: return 0;
                 case ZIP_SOURCE_ERROR: return zip_error_to_data(&archive->error_, data, length);
@@ -144,6 +146,38 @@ struct ZipArchive::Callbacks {
         }
     }
 };
+
+namespace {
+
+constexpr std::size_t kWriteBlock = 1u << 20;
+
+}  // namespace
+
+void ZipArchive::Write(const void* data, std::size_t length) {
+    const std::uint64_t pendingEnd = pendingAt_ + pending_.size();
+    if (position_ >= pendingAt_ && position_ <= pendingEnd && position_ - pendingAt_ + length <= kWriteBlock) {
+        // Within the block or right after it: a header written again, or more.
+        const auto at = static_cast<std::size_t>(position_ - pendingAt_);
+        if (at + length > pending_.size()) pending_.resize(at + length);
+        std::memcpy(pending_.data() + at, data, length);
+    } else {
+        Flush();
+        if (length >= kWriteBlock) {
+            file_.WriteAt(position_, data, length);
+        } else {
+            pendingAt_ = position_;
+            pending_.assign(static_cast<const char*>(data), length);
+        }
+    }
+    position_ += length;
+    length_ = std::max(length_, position_);
+}
+
+void ZipArchive::Flush() {
+    if (pending_.empty()) return;
+    file_.WriteAt(pendingAt_, pending_.data(), pending_.size());
+    pending_.clear();
+}
 
 ZipArchive::ZipArchive(TargetFile& file) : file_(file) {
     zip_error_init(&error_);

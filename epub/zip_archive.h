@@ -86,6 +86,12 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& what);
+    // libzip writes a few bytes at a time (headers, pieces of entries) and
+    // goes back to each local header once its entry is written: the writes
+    // are gathered into blocks of up to kWriteBlock bytes, a header written
+    // again inside the block is changed there.
+    void Write(const void* data, std::size_t length);
+    void Flush();
 
     TargetFile& file_;
     zip_t* zip_ = nullptr;
@@ -93,6 +99,8 @@ private:
     std::exception_ptr failure_;
     std::uint64_t position_ = 0;
     std::uint64_t length_ = 0;
+    std::string pending_;              // bytes for the file at pendingAt_
+    std::uint64_t pendingAt_ = 0;
     zip_error_t error_{};
 };
 
