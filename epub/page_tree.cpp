@@ -33,14 +33,13 @@ void PageArena::Reset() {
 }
 
 void* PageArena::Allocate(std::size_t size, std::size_t alignment) {
-    if (free_ != nullptr) {
-        const std::size_t padding = (alignment - reinterpret_cast<std::uintptr_t>(free_) % alignment) % alignment;
-        if (padding <= left_ && size <= left_ - padding) {
-            std::byte* at = free_ + padding;
-            free_ = at + size;
-            left_ -= padding + size;
-            return at;
-        }
+    // alignment is a power of two: the padding is found without a division.
+    const std::size_t padding = (0 - reinterpret_cast<std::uintptr_t>(free_)) & (alignment - 1);
+    if (free_ != nullptr && padding <= left_ && size <= left_ - padding) {
+        std::byte* at = free_ + padding;
+        free_ = at + size;
+        left_ -= padding + size;
+        return at;
     }
     // A large request gets a block of its own; allocation goes on in the
     // ordinary block in use. Blocks are left uninitialised: written before read.
@@ -515,9 +514,10 @@ std::unique_ptr<PageTree> PageParser::Parse(std::string_view utf8) {
     }
     htmlCtxtUseOptions(parser_.get(), kParseOptions);
     parser_->dictNames = 1;
-    // The text is UTF-8 already: a <meta> naming another charset is not heeded.
-    if (xmlCharEncodingHandler* utf8Handler = xmlFindCharEncodingHandler("UTF-8"))
-        xmlSwitchToEncoding(parser_.get(), utf8Handler);
+    // The text is valid UTF-8 already, which the parser reads as it stands
+    // (no encoder copying it through): a <meta> naming another charset is
+    // not heeded (HTML_PARSE_IGNORE_ENC).
+    parser_->charset = XML_CHAR_ENCODING_UTF8;
 
     arena_.Reset();
     std::unique_ptr<PageTree> tree(new PageTree(arena_));
