@@ -48,10 +48,12 @@ constexpr std::uint64_t kStyleSheetRewriteLimit = 4u << 20;
 
 // Pages are drafted ahead on threads of their own, at most so many and so
 // many bytes of them; those above kLargePage by one thread only
-// (PageDrafts). A page's tree takes about 15 times its size, and the heap of
-// a thread keeps the most it held: it is given back after a page above
+// (PageDrafts). The bytes bound the memory; the pages are enough for the
+// drafting to go on while the keyword page is made (a few hundred pages of
+// lcl.chm). A page's tree takes about 15 times its size, and the heap of a
+// thread keeps the most it held: it is given back after a page above
 // kHugePage.
-constexpr std::size_t kPagesAhead = 64;
+constexpr std::size_t kPagesAhead = 512;
 constexpr std::uint64_t kBytesAhead = 4u << 20;
 constexpr std::uint64_t kLargePage = 128u << 10;
 constexpr std::size_t kHugePage = 256u << 10;
