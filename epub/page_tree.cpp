@@ -434,7 +434,7 @@ void EachElement(PageNode* root, Visit visit) {
 // A new parser every so many pages: its dictionary keeps what it read.
 constexpr unsigned kPagesPerParser = 2000;
 constexpr int kParseOptions = HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                              HTML_PARSE_IGNORE_ENC | HTML_PARSE_COMPACT;
+                              HTML_PARSE_IGNORE_ENC | HTML_PARSE_COMPACT | HTML_PARSE_NODEFDTD;
 // Slots of the table of known names (a power of two), cleared when half full.
 constexpr std::size_t kKnownTagSlots = 512;
 
