@@ -130,6 +130,16 @@ INSTANTIATE_TEST_SUITE_P(
         PageCase{"FramesBecomeLinks", "<frameset><frame src=\"b/c.htm\" name=\"main\"></frameset>",
                  {"<ul class=\"related-topics\"><li><a href=\"b/c.xhtml\">main</a></li></ul>"}, {"<frame"}},
         PageCase{"NamedCharsetIsRead", "<meta charset=\"windows-1252\"><p>caf\xE9</p>", {"caf\xC3\xA9"}, {}},
+        // Word's prefixed elements are known by their local name.
+        PageCase{"PrefixedElementsByTheirLocalName", "<div>a<o:p>b</o:p><st1:place>c</st1:place></div>",
+                 {"<div>a<p>b</p>c</div>"}, {"o:p", "st1"}},
+        PageCase{"NestingUnderTheParsersLimitStaysMarkup",
+                 [] {
+                     std::string html;
+                     for (int i = 0; i < 120; ++i) html += "<span><b>";
+                     return html + "deep";
+                 }(),
+                 {"<span><b>deep</b></span>"}, {}},
         PageCase{"HostileNestingEndsAsText", std::string(40000, '<') + "div>" + std::string(60000, 'x'), {"xxxx"}, {}},
         PageCase{"DeeplyNestedElements",
                  [] {
