@@ -141,7 +141,16 @@ GumboTag OutputTag(GumboTag tag) {
     }
 }
 
-const char* NameOf(GumboTag tag) { return gumbo_normalized_tagname(tag); }
+// Tag names with their lengths, looked up once.
+std::string_view NameOf(GumboTag tag) {
+    static const std::vector<std::string_view> kNames = [] {
+        std::vector<std::string_view> names(GUMBO_TAG_LAST + 1);
+        for (int each = 0; each <= GUMBO_TAG_LAST; ++each)
+            names[static_cast<std::size_t>(each)] = gumbo_normalized_tagname(static_cast<GumboTag>(each));
+        return names;
+    }();
+    return static_cast<std::size_t>(tag) < kNames.size() ? kNames[static_cast<std::size_t>(tag)] : std::string_view();
+}
 
 // Of the elements OutputTag writes.
 bool IsPhrasingOutput(GumboTag tag) {
@@ -573,7 +582,7 @@ private:
         if (out == GUMBO_TAG_TABLE) frame.table = TableLookOf(element);
         else if (tag == GUMBO_TAG_TBODY || tag == GUMBO_TAG_THEAD || tag == GUMBO_TAG_TFOOT || tag == GUMBO_TAG_TR)
             frame.table = parent.table;
-        if (tag == GUMBO_TAG_TD || tag == GUMBO_TAG_TH) css = CellCss(parent.table) + css;
+        if (tag == GUMBO_TAG_TD || tag == GUMBO_TAG_TH) css.insert(0, CellCssOf(parent.table));
 
         if (tag == GUMBO_TAG_IMG) {
             Image(node, element, css);
@@ -683,6 +692,15 @@ private:
             css += Css(value);
         }
         if (!IsWhitespace(css)) out += " style=\"" + XmlText(css, true) + "\"";
+    }
+
+    // The cells of a table all look alike: their declarations are made once.
+    const std::string& CellCssOf(const TableLook& look) {
+        if (!cellLook_ || cellLook_->border != look.border || cellLook_->cellPadding != look.cellPadding) {
+            cellLook_ = look;
+            cellCss_ = CellCss(look);
+        }
+        return cellCss_;
     }
 
     void AppendEndTag(GumboTag tag) {
@@ -844,6 +862,8 @@ private:
 
     const PageInput& input_;
     LinkMemo* memo_;  // may be null
+    std::optional<TableLook> cellLook_;  // what cellCss_ is made for
+    std::string cellCss_;
     const std::string& from_;
     std::string* out_ = nullptr;
     std::string title_;
@@ -878,37 +898,50 @@ PageDraft PlainTextPage(std::string_view utf8, const PageInput& input) {
 
 }  // namespace
 
-std::string PageCharsetOf(std::string_view bytes, const std::string& fallback) {
-    if (bytes.starts_with("\xEF\xBB\xBF")) return "UTF-8";
-    if (bytes.starts_with("\xFF\xFE")) return "UTF-16LE";
-    if (bytes.starts_with("\xFE\xFF")) return "UTF-16BE";
+namespace {
+
+struct ChosenCharset {
+    std::string name;
+    bool checkedUtf8 = false;  // the bytes were found to be valid UTF-8
+};
+
+ChosenCharset ChooseCharset(std::string_view bytes, const std::string& fallback) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) return {"UTF-8"};
+    if (bytes.starts_with("\xFF\xFE")) return {"UTF-16LE"};
+    if (bytes.starts_with("\xFE\xFF")) return {"UTF-16BE"};
     const std::string label = DeclaredLabel(bytes);
     if (!label.empty()) {
         std::string name = IconvNameOf(label);
-        if (!name.empty() && site::Utf8Decoder(name).Known()) return name;
+        if (name == "UTF-8" || (!name.empty() && site::Utf8Decoder(name).Known())) return {std::move(name)};
     }
-    if (site::IsAscii(bytes) || site::IsUtf8(bytes)) return "UTF-8";
-    return fallback.empty() ? std::string("CP1252") : fallback;
+    if (site::IsAscii(bytes) || site::IsUtf8(bytes)) return {"UTF-8", true};
+    return {fallback.empty() ? std::string("CP1252") : fallback};
+}
+
+}  // namespace
+
+std::string PageCharsetOf(std::string_view bytes, const std::string& fallback) {
+    return ChooseCharset(bytes, fallback).name;
 }
 
 PageDraft DraftPage(const PageInput& input, DraftingTools& tools) {
-    const std::string charset = PageCharsetOf(input.bytes, input.charset.iconvName);
-    std::string utf8;
-    if (charset == "UTF-8") {
-        std::string_view bytes = input.bytes;
-        if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
-        utf8 = site::IsUtf8(bytes) ? std::string(bytes) : site::DecodeToUtf8(bytes, "UTF-8");
+    const ChosenCharset charset = ChooseCharset(input.bytes, input.charset.iconvName);
+    // The page as UTF-8: its own bytes where they are, else a decoded copy.
+    std::string_view utf8 = input.bytes;
+    std::string decoded;
+    if (charset.name == "UTF-8") {
+        if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);
+        if (!charset.checkedUtf8 && !site::IsUtf8(utf8)) utf8 = decoded = site::DecodeToUtf8(utf8, "UTF-8");
     } else {
-        std::string_view bytes = input.bytes;
-        if (charset.starts_with("UTF-16")) bytes.remove_prefix(2);
-        utf8 = site::DecodeToUtf8(bytes, charset);
+        if (charset.name.starts_with("UTF-16")) utf8.remove_prefix(2);
+        utf8 = decoded = site::DecodeToUtf8(utf8, charset.name);
     }
     // The parser's tree takes many times a page's size: a page beyond the
     // limit is kept as its text.
     if (utf8.size() > kParsedPageLimit) return PlainTextPage(utf8, input);
     const std::unique_ptr<PageTree> tree = tools.parser.Parse(utf8);
     if (!tree) return PlainTextPage(utf8, input);
-    std::string().swap(utf8);  // the tree holds the text
+    std::string().swap(decoded);  // the tree holds the text
     return PageWriter(input, &tools.links).Draft(tree->Root());
 }
 
