@@ -115,8 +115,9 @@ public:
         sax.endElement = &OnEnd;
         sax.characters = &OnText;
         sax.cdataBlock = &OnText;
-        // Blanks the parser finds ignorable are left out, as libxml2's own
-        // tree builder leaves them out.
+        // Blanks reach ignorableWhitespace only where the parser drops them
+        // (HTML_PARSE_NOBLANKS); they are dropped here as libxml2's own tree
+        // builder drops them.
         if (sax.ignorableWhitespace != &xmlSAX2IgnorableWhitespace) sax.ignorableWhitespace = &OnText;
         sax.comment = &OnComment;
         sax.processingInstruction = &OnInstruction;
@@ -159,7 +160,8 @@ private:
     static void OnText(void* context, const xmlChar* text, int length) {
         TreeBuilder& builder = Of(context);
         if (length <= 0) return;
-        builder.Guarded([&] { builder.pending_.append(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)); });
+        builder.Guarded(
+            [&] { builder.pending_.append(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)); });
     }
     static void OnComment(void* context, const xmlChar*) {
         TreeBuilder& builder = Of(context);
@@ -179,18 +181,17 @@ private:
         }
         PageNode* element = tree_.arena_.NewNode(PageNode::Kind::Element);
         element->tag = parser_.TagOfName(name);
-        if (attributes != nullptr) {
-            PageAttribute** tail = const_cast<PageAttribute**>(&element->attributes);
-            for (const xmlChar** pair = attributes; pair[0] != nullptr; pair += 2) {
-                PageAttribute* attribute = tree_.arena_.NewAttribute();
-                attribute->name = tree_.arena_.Copy(reinterpret_cast<const char*>(pair[0])).data();
-                // Boolean attributes stand for their own name, as libxml2's
-                // tree builder writes them; others without a value are "".
-                if (pair[1] != nullptr) attribute->value = tree_.arena_.Copy(reinterpret_cast<const char*>(pair[1])).data();
-                else if (htmlIsBooleanAttr(pair[0])) attribute->value = attribute->name;
-                *tail = attribute;
-                tail = const_cast<PageAttribute**>(&attribute->next);
-            }
+        PageAttribute* last = nullptr;
+        for (const xmlChar** pair = attributes; pair != nullptr && pair[0] != nullptr; pair += 2) {
+            PageAttribute* attribute = tree_.arena_.NewAttribute();
+            attribute->name = tree_.arena_.Copy(reinterpret_cast<const char*>(pair[0])).data();
+            // Boolean attributes stand for their own name, as libxml2's tree
+            // builder writes them; others without a value are "".
+            if (pair[1] != nullptr) attribute->value = tree_.arena_.Copy(reinterpret_cast<const char*>(pair[1])).data();
+            else if (htmlIsBooleanAttr(pair[0])) attribute->value = attribute->name;
+            if (last != nullptr) last->next = attribute;
+            else element->attributes = attribute;
+            last = attribute;
         }
         Append(element);
         current_ = element;
