@@ -105,18 +105,28 @@ bool IsDropped(GumboTag tag) {
     }
 }
 
-// Where an element is written as its content only.
-constexpr GumboTag kContentOnly = GUMBO_TAG_UNKNOWN;
-
-// The XHTML element an element is written as; kContentOnly: only its content.
-GumboTag OutputTag(GumboTag tag) {
+// The phrasing elements of XHTML that a page's elements are written as.
+bool IsPhrasingOutput(GumboTag tag) {
     switch (tag) {
         case GUMBO_TAG_A: case GUMBO_TAG_ABBR: case GUMBO_TAG_B: case GUMBO_TAG_BDI: case GUMBO_TAG_BDO:
         case GUMBO_TAG_BR: case GUMBO_TAG_CITE: case GUMBO_TAG_CODE: case GUMBO_TAG_DEL: case GUMBO_TAG_DFN:
         case GUMBO_TAG_EM: case GUMBO_TAG_I: case GUMBO_TAG_IMG: case GUMBO_TAG_INS: case GUMBO_TAG_KBD:
         case GUMBO_TAG_MARK: case GUMBO_TAG_Q: case GUMBO_TAG_S: case GUMBO_TAG_SAMP: case GUMBO_TAG_SMALL:
         case GUMBO_TAG_SPAN: case GUMBO_TAG_STRONG: case GUMBO_TAG_SUB: case GUMBO_TAG_SUP: case GUMBO_TAG_U:
-        case GUMBO_TAG_VAR: case GUMBO_TAG_WBR: case GUMBO_TAG_DIV: case GUMBO_TAG_P: case GUMBO_TAG_UL:
+        case GUMBO_TAG_VAR: case GUMBO_TAG_WBR:
+            return true;
+        default: return false;
+    }
+}
+
+// Where an element is written as its content only.
+constexpr GumboTag kContentOnly = GUMBO_TAG_UNKNOWN;
+
+// The XHTML element an element is written as; kContentOnly: only its content.
+GumboTag OutputTag(GumboTag tag) {
+    if (IsPhrasingOutput(tag)) return tag;
+    switch (tag) {
+        case GUMBO_TAG_DIV: case GUMBO_TAG_P: case GUMBO_TAG_UL:
         case GUMBO_TAG_OL: case GUMBO_TAG_LI: case GUMBO_TAG_DL: case GUMBO_TAG_DT: case GUMBO_TAG_DD:
         case GUMBO_TAG_TABLE: case GUMBO_TAG_CAPTION: case GUMBO_TAG_TBODY: case GUMBO_TAG_THEAD:
         case GUMBO_TAG_TFOOT: case GUMBO_TAG_TR: case GUMBO_TAG_TD: case GUMBO_TAG_TH: case GUMBO_TAG_H1:
@@ -150,20 +160,6 @@ std::string_view NameOf(GumboTag tag) {
         return names;
     }();
     return static_cast<std::size_t>(tag) < kNames.size() ? kNames[static_cast<std::size_t>(tag)] : std::string_view();
-}
-
-// Of the elements OutputTag writes.
-bool IsPhrasingOutput(GumboTag tag) {
-    switch (tag) {
-        case GUMBO_TAG_A: case GUMBO_TAG_ABBR: case GUMBO_TAG_B: case GUMBO_TAG_BDI: case GUMBO_TAG_BDO:
-        case GUMBO_TAG_BR: case GUMBO_TAG_CITE: case GUMBO_TAG_CODE: case GUMBO_TAG_DEL: case GUMBO_TAG_DFN:
-        case GUMBO_TAG_EM: case GUMBO_TAG_I: case GUMBO_TAG_IMG: case GUMBO_TAG_INS: case GUMBO_TAG_KBD:
-        case GUMBO_TAG_MARK: case GUMBO_TAG_Q: case GUMBO_TAG_S: case GUMBO_TAG_SAMP: case GUMBO_TAG_SMALL:
-        case GUMBO_TAG_SPAN: case GUMBO_TAG_STRONG: case GUMBO_TAG_SUB: case GUMBO_TAG_SUP: case GUMBO_TAG_U:
-        case GUMBO_TAG_VAR: case GUMBO_TAG_WBR:
-            return true;
-        default: return false;
-    }
 }
 
 bool IsTransparent(GumboTag tag) { return tag == GUMBO_TAG_A || tag == GUMBO_TAG_INS || tag == GUMBO_TAG_DEL; }
