@@ -149,7 +149,7 @@ struct ZipArchive::Callbacks {
 
 namespace {
 
-constexpr std::size_t kWriteBlock = 1u << 20;
+constexpr std::size_t kWriteBlock = 256u << 10;
 
 }  // namespace
 
