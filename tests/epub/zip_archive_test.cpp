@@ -52,12 +52,15 @@ std::vector<std::pair<std::string, std::string>> ReadBack(const std::string& pat
 
 TEST(ZipArchive, EntriesAroundTheWriteBlockReadBackAsWritten) {
     test::TempDir dir;
-    // Small entries, entries that cross a 1 MiB block, and stored noise larger
-    // than a block (written past the gathering), in turn.
+    // Small entries, entries about as large as a block (256 KiB) or a few
+    // times larger, stored noise written past the gathering, in turn.
     std::vector<std::pair<std::string, std::string>> written{
         {"mimetype", "application/epub+zip"},
         {"a.txt", std::string(1000, 'a')},
         {"noise-big.bin", Noise((1u << 20) + 4097, 1)},
+        {"noise-block.bin", Noise((256u << 10) + 4097, 4)},
+        {"d.txt", std::string(300, 'd')},
+        {"noise-under.bin", Noise((256u << 10) - 30, 5)},
         {"b.txt", "b"},
         {"noise-edge.bin", Noise((1u << 20) - 30, 2)},
         {"text.xhtml", std::string(3u << 20, 'x')},
