@@ -268,6 +268,9 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
     // Pages are drafted on threads of their own ahead of the archive, from
     // now on: while the contents and the keyword index are read here; they
     // are finished, and the style sheets made, as the archive reaches them.
+    // No decoding ahead: turning pages into XHTML keeps the threads busy far
+    // longer than decoding them takes, and the spans decoded ahead would
+    // only wait in memory.
     const auto pageInput = [&](std::size_t index, std::string_view bytes) {
         PageInput input;
         input.bytes = bytes;
