@@ -72,47 +72,6 @@ std::uint64_t IdHash(std::size_t resource, std::string_view id) {
     return hash;
 }
 
-// A contents or index file, each read of the help file holding `storage`:
-// pages are drafted meanwhile.
-site::Sitemap ReadSitemapOf(const TChmItem& item, const std::string& charset, std::mutex& storage) {
-    site::SitemapReader reader(charset);
-    try {
-        constexpr std::uint32_t kBlock = 65536;
-        std::shared_ptr<storage::IStream> stream;
-        const auto letGo = [&] {
-            const std::lock_guard lock(storage);
-            stream.reset();
-        };
-        try {
-            {
-                const std::lock_guard lock(storage);
-                stream = item.Storage->OpenStreamAt(item.Name, item.Placement);
-            }
-            std::vector<unsigned char> buffer(kBlock);
-            for (;;) {
-                std::uint32_t delivered = 0;
-                {
-                    const std::lock_guard lock(storage);
-                    delivered = stream->Read(buffer.data(), kBlock);
-                }
-                if (delivered > kBlock)
-                    throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than asked");
-                reader.Feed(std::string_view(reinterpret_cast<const char*>(buffer.data()), delivered));
-                if (delivered < kBlock) break;
-            }
-        } catch (...) {
-            letGo();
-            throw;
-        }
-        letGo();
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        // A damaged contents file gives what was read of it.
-    }
-    return reader.Finish();
-}
-
 // The whole stream of `item`, which may not be larger than its size says.
 std::string ReadWhole(const TChmItem& item) {
     std::string bytes;
@@ -303,7 +262,7 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
     drafts.Start();
 
     std::optional<site::Sitemap> contents;
-    if (facts_.contents) contents = ReadSitemapOf(*facts_.contents, facts_.charset.iconvName, drafts.StorageLock());
+    if (facts_.contents) contents = site::ReadSitemapOf(*facts_.contents, facts_.charset.iconvName, &drafts.StorageLock());
     // The keyword index of a big help file holds tens of thousands of
     // entries: it is read to make its page, and let go at once.
     const TChmItem* const keywordIndex = facts_.index;
@@ -333,7 +292,7 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
     // and those pages get the anchors.
     std::string keywordPage;
     if (hasKeywords) {
-        const site::Sitemap keywords = ReadSitemapOf(*keywordIndex, facts_.charset.iconvName, drafts.StorageLock());
+        const site::Sitemap keywords = site::ReadSitemapOf(*keywordIndex, facts_.charset.iconvName, &drafts.StorageLock());
         keywordPage = KeywordDocument(book_, keywords, links, keepFragment);
     }
 #if defined(__GLIBC__)

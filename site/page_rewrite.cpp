@@ -286,10 +286,6 @@ bool HoldsCharsetWord(std::string_view word) {
     return false;
 }
 
-}  // namespace
-
-namespace {
-
 // What the quick look needs to know of a byte: whether it belongs to a word,
 // and whether it is a '.' or beyond ASCII.
 constexpr unsigned char kInWord = 1, kDotByte = 2, kHighByte = 4, kLetter = 8;

@@ -3,7 +3,6 @@
 #include <libxml/parser.h>
 
 #include "catalogue/inner_name.h"
-#include "catalogue/stream_blocks.h"
 #include "catalogue/path_delim.h"
 #include "site/css_links.h"
 #include "site/entry_pages.h"
@@ -28,22 +27,6 @@ PageKind KindOf(const TChmItem& item) {
 std::string BaseName(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-Sitemap ReadSitemapOf(const TChmItem& item, const std::string& charset) {
-    SitemapReader reader(charset);
-    try {
-        const std::shared_ptr<storage::IStream> stream = item.Storage->OpenStream(item.Name);
-        ReadInBlocks<65536>(*stream, [&](const unsigned char* data, std::uint32_t count) {
-            reader.Feed(std::string_view(reinterpret_cast<const char*>(data), count));
-        });
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        // A damaged contents file shows what was read of it; the stream's
-        // own failure is reported when it is written.
-    }
-    return reader.Finish();
 }
 
 }  // namespace

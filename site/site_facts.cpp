@@ -5,11 +5,13 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <vector>
 
 #include "catalogue/inner_name.h"
 #include "catalogue/language.h"
 #include "catalogue/system_records.h"
 #include "site/site_names.h"
+#include "platform/storage/storage_error.h"
 #include "site/utf8_decoder.h"
 
 namespace vexmor::site {
@@ -107,6 +109,54 @@ std::optional<std::string> ReadStreamStart(const TChmItem& item, std::size_t lim
         return std::nullopt;
     }
     return bytes;
+}
+
+namespace {
+
+std::unique_lock<std::mutex> Hold(std::mutex* storageLock) {
+    return storageLock != nullptr ? std::unique_lock(*storageLock) : std::unique_lock<std::mutex>();
+}
+
+// A stream let go as it was read: holding the lock.
+struct HeldStream {
+    std::shared_ptr<storage::IStream> stream;
+    std::mutex* storageLock;
+    ~HeldStream() {
+        const auto lock = Hold(storageLock);
+        stream.reset();
+    }
+};
+
+}  // namespace
+
+Sitemap ReadSitemapOf(const TChmItem& item, const std::string& charset, std::mutex* storageLock) {
+    SitemapReader reader(charset);
+    try {
+        constexpr std::uint32_t kBlock = 65536;
+        HeldStream held{nullptr, storageLock};
+        {
+            const auto lock = Hold(storageLock);
+            held.stream = item.Storage->OpenStreamAt(item.Name, item.Placement);
+        }
+        std::vector<unsigned char> buffer(kBlock);
+        for (;;) {
+            std::uint32_t delivered = 0;
+            {
+                const auto lock = Hold(storageLock);
+                delivered = held.stream->Read(buffer.data(), kBlock);
+            }
+            if (delivered > kBlock)
+                throw storage::EStorageError(storage::code::kReadFault, "a stream delivered more bytes than asked");
+            reader.Feed(std::string_view(reinterpret_cast<const char*>(buffer.data()), delivered));
+            if (delivered < kBlock) break;
+        }
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        // A damaged contents file shows what was read of it; the stream's
+        // own failure is reported when it is written.
+    }
+    return reader.Finish();
 }
 
 SiteFacts ReadSiteFacts(const TChmItems& items, const std::string& helpFileName) {

@@ -3,11 +3,13 @@
 // #SYSTEM and #WINDOWS, else from what the file holds.
 #pragma once
 
+#include <mutex>
 #include <optional>
 #include <string>
 
 #include "catalogue/uChmExtractor.h"
 #include "site/page_rewrite.h"
+#include "site/sitemap.h"
 
 namespace vexmor::site {
 
@@ -25,5 +27,10 @@ SiteFacts ReadSiteFacts(const TChmItems& items, const std::string& helpFileName)
 // The first `limit` bytes of `item`'s stream, or nullopt when it cannot be
 // read.
 std::optional<std::string> ReadStreamStart(const TChmItem& item, std::size_t limit);
+
+// The contents or index file `item`, parsed; a damaged one gives what was
+// read of it. `storageLock`, when given, is held for each read of the help
+// file and let go between them: other threads read it meanwhile.
+Sitemap ReadSitemapOf(const TChmItem& item, const std::string& charset, std::mutex* storageLock = nullptr);
 
 }  // namespace vexmor::site

@@ -23,6 +23,11 @@ bool IsBookkeeping(const TChmItem& item);
 class SiteNames {
 public:
     explicit SiteNames(const TChmItems& items);
+    // The tables look into the paths: a copy would look into the original's.
+    SiteNames(const SiteNames&) = delete;
+    SiteNames& operator=(const SiteNames&) = delete;
+    SiteNames(SiteNames&&) = default;
+    SiteNames& operator=(SiteNames&&) = default;
 
     // The stored inner path ("html/a.htm", no leading '/') of the stream at
     // `path`, compared exactly first, then without regard to ASCII case (the

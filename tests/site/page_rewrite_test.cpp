@@ -215,7 +215,7 @@ const sitetest::OpenHelpFile& LookFile() {
 }
 
 struct LookCase {
-    const char* name;
+    const char* what;
     std::string page;
     bool mayNeedRewrite;
 };
@@ -227,7 +227,9 @@ TEST_P(QuickLook, PassesOverOnlyPagesWithNothingToChange) {
     const LookCase& c = GetParam();
     const std::string page = "<meta charset=utf-8>" + c.page;
     EXPECT_EQ(PageMayNeedRewrite(page, names), c.mayNeedRewrite);
-    if (!c.mayNeedRewrite) EXPECT_EQ(RewritePage(page, LinkContext{&names, "lcl", "t.chm"}, kGbk), page);
+    if (!c.mayNeedRewrite) {
+        EXPECT_EQ(RewritePage(page, LinkContext{&names, "lcl", "t.chm"}, kGbk), page);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -246,7 +248,7 @@ INSTANTIATE_TEST_SUITE_P(
         LookCase{"HelpScheme", "<a href=\"ms-its:t.chm::/README\">r</a>", true},
         LookCase{"Backslash", "<a href=\"Forms\\TForm.html\">x</a>", true},
         LookCase{"NoCharsetDeclared", "</head>", false}),
-    [](const ::testing::TestParamInfo<LookCase>& info) { return std::string(info.param.name); });
+    test::CaseName<LookCase>);
 
 }  // namespace
 }  // namespace vexmor::site

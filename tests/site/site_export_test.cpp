@@ -8,6 +8,7 @@
 
 #include "site/entry_pages.h"
 #include "site/site_export.h"
+#include "tests/common/case_name.h"
 #include "tests/common/temp_dir.h"
 #include "tests/site/site_test_files.h"
 
@@ -45,7 +46,7 @@ std::vector<ChmEntry> HelpEntries(bool indexFirst, bool defaultTopicInSystem) {
 }
 
 struct OrderCase {
-    const char* name;
+    const char* what;
     bool indexFirst;
     bool defaultTopicInSystem;
     const char* shownFirst;  // the topic both pages show first
@@ -70,9 +71,11 @@ TEST_P(SitemapOrder, PagesShowTheDefaultTopicAndEveryKeyword) {
     for (const int i : {0, kKeywords / 2, kKeywords - 1})
         EXPECT_NE(keywords.find(">" + KeywordName(i) + "</a>"), std::string::npos) << KeywordName(i);
     // Watched as it passed, the index is still written as it is stored.
-    for (const ChmEntry& stored : HelpEntries(c.indexFirst, c.defaultTopicInSystem))
-        if (stored.name == "/index.hhk")
+    for (const ChmEntry& stored : HelpEntries(c.indexFirst, c.defaultTopicInSystem)) {
+        if (stored.name == "/index.hhk") {
             EXPECT_EQ(test::ReadFile(out.path() / "index.hhk"), std::string(stored.bytes.begin(), stored.bytes.end()));
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -81,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderCase{"IndexFirstTopicFromContents", true, false, "a.htm"},
                       OrderCase{"IndexFirstTopicFromSystem", true, true, "b.htm"},
                       OrderCase{"ContentsFirstTopicFromSystem", false, true, "b.htm"}),
-    [](const ::testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.name); });
+    test::CaseName<OrderCase>);
 
 }  // namespace
 }  // namespace vexmor::sitetest
