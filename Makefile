@@ -7,10 +7,10 @@
 # Building and running the window and the command-line program.
 # libxkbcommon-dev: Qt's CMake files look for it on every configure.
 # libgumbo-dev and libxml2-dev: the HTML parsers of the site export;
-# libzip-dev: the zip writer of the e-book export.
+# libzip-dev and libdeflate-dev: the zip writer of the e-book export.
 RUN_PACKAGES := cmake ninja-build g++ make pkg-config \
                 qt6-base-dev libxkbcommon-dev qt6-translations-l10n fonts-wqy-microhei \
-                libgumbo-dev libxml2-dev libzip-dev
+                libgumbo-dev libxml2-dev libzip-dev libdeflate-dev
 # The tests, the benchmark, the Debian package and its checks, the screenshot.
 TEST_PACKAGES := libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libssl-dev \
                  xvfb xauth dpkg-dev file desktop-file-utils appstream groff-base \

@@ -308,7 +308,7 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
         zip.Add("mimetype", std::string("application/epub+zip"), true);
         zip.Add("META-INF/container.xml", ContainerXml());
         if (hasKeywords) zip.Add(kKeywordName, std::move(keywordPage));
-        const NumberedContent::Make make = [&](std::size_t index) {
+        const auto make = [&](std::size_t index) {
             const BookResource& self = resources[index];
             const bool page = self.type.kind == ResourceKind::Page;
             const TChmItem& source = items_[self.item];
@@ -355,7 +355,7 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
             const TChmItem& item = items_[resource.item];
             const bool made = resource.type.kind == ResourceKind::Page ||
                               (resource.type.kind == ResourceKind::StyleSheet && item.Size <= kStyleSheetRewriteLimit);
-            if (made) zip.Add(resource.entry, std::make_unique<NumberedContent>(make, index));
+            if (made) zip.Add(resource.entry, [&make, index] { return make(index); });
             else zip.Add(resource.entry, std::make_unique<StreamContent>(item, observer, drafts.StorageLock()));
         }
         const BookResource* firstPage = nullptr;
@@ -369,15 +369,9 @@ void EpubExport::Write(const std::string& bookPath, ExportObserver* observer) {
         }
         if (!spine.empty()) firstPage = spine.front();
         const site::Sitemap* map = contents ? &*contents : nullptr;
-        zip.Add(kNavName, std::make_unique<MadeContent>([&, map, firstPage]() {
-                    return NavDocument(book_, map, links, hasId, firstPage);
-                }));
-        zip.Add(kNcxName, std::make_unique<MadeContent>([&, map, firstPage]() {
-                    return NcxDocument(book_, map, links, hasId, firstPage);
-                }));
-        zip.Add(kPackageName, std::make_unique<MadeContent>([&, spine]() {
-                    return PackageDocument(book_, bookNames_, spine, hasKeywords);
-                }));
+        zip.Add(kNavName, [&, map, firstPage] { return NavDocument(book_, map, links, hasId, firstPage); });
+        zip.Add(kNcxName, [&, map, firstPage] { return NcxDocument(book_, map, links, hasId, firstPage); });
+        zip.Add(kPackageName, [&, spine] { return PackageDocument(book_, bookNames_, spine, hasKeywords); });
         zip.Close();
     }
     const storage::FileIdentity helpFile =

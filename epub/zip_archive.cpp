@@ -3,50 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "catalogue/in_out_error.h"
 
 namespace vexmor::epub {
-
-std::uint64_t MadeContent::Size() {
-    if (!made_) {
-        bytes_ = make_();
-        size_ = bytes_.size();
-        made_ = true;
-        at_ = 0;
-    }
-    return size_;
-}
-
-std::size_t MadeContent::Read(unsigned char* buffer, std::size_t count) {
-    const std::size_t n = std::min(count, bytes_.size() - at_);
-    std::memcpy(buffer, bytes_.data() + at_, n);
-    at_ += n;
-    return n;
-}
-
-void MadeContent::Close() {
-    // libzip asks for the size once more after the entry is written.
-    std::string().swap(bytes_);
-    make_ = nullptr;
-}
-
-std::uint64_t NumberedContent::Size() {
-    if (!made_) {
-        bytes_ = make_(number_);
-        size_ = bytes_.size();
-        made_ = true;
-        at_ = 0;
-    }
-    return size_;
-}
-
-std::size_t NumberedContent::Read(unsigned char* buffer, std::size_t count) {
-    const std::size_t n = std::min(count, bytes_.size() - at_);
-    std::memcpy(buffer, bytes_.data() + at_, n);
-    at_ += n;
-    return n;
-}
 
 namespace {
 
@@ -55,6 +16,40 @@ struct EntrySource {
     EntryContent* content;
     std::exception_ptr* failure;
     zip_error_t error;
+};
+
+// An entry made whole and compressed here; libzip copies the compressed
+// bytes and takes the size and CRC from the stat.
+struct MadeSource {
+    ZipArchive* archive = nullptr;
+    ZipArchive::Make make;
+    std::exception_ptr* failure = nullptr;
+    zip_error_t error{};
+    bool made = false;
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    std::uint64_t packedSize = 0;
+    std::string packed;  // from the first stat until the entry is written
+    std::size_t at = 0;
+};
+
+// Bytes held from the start: the stored entries.
+class HeldContent : public EntryContent {
+public:
+    explicit HeldContent(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::uint64_t Size() override { return bytes_.size(); }
+    void Open() override { at_ = 0; }
+    std::size_t Read(unsigned char* buffer, std::size_t count) override {
+        const std::size_t n = std::min(count, bytes_.size() - at_);
+        std::memcpy(buffer, bytes_.data() + at_, n);
+        at_ += n;
+        return n;
+    }
+    void Close() override {}
+
+private:
+    std::string bytes_;
+    std::size_t at_ = 0;
 };
 
 }  // namespace
@@ -80,6 +75,56 @@ struct ZipArchive::Callbacks {
                 }
                 case ZIP_SOURCE_ERROR: return zip_error_to_data(&source->error, data, length);
                 case ZIP_SOURCE_FREE: delete source; return 0;
+                case ZIP_SOURCE_SUPPORTS:
+                    return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                                          ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+                default: zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0); return -1;
+            }
+        } catch (...) {
+            if (!*source->failure) *source->failure = std::current_exception();
+            zip_error_set(&source->error, ZIP_ER_READ, EIO);
+            return -1;
+        }
+    }
+
+    static zip_int64_t Made(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+        auto* source = static_cast<MadeSource*>(state);
+        try {
+            switch (command) {
+                case ZIP_SOURCE_STAT: {
+                    if (!source->made) {
+                        const std::string bytes = source->make();
+                        source->make = nullptr;
+                        source->size = bytes.size();
+                        source->crc = libdeflate_crc32(0, bytes.data(), bytes.size());
+                        source->archive->Pack(bytes, source->packed);
+                        source->packedSize = source->packed.size();
+                        source->made = true;
+                    }
+                    auto* stat = static_cast<zip_stat_t*>(data);
+                    zip_stat_init(stat);
+                    stat->size = source->size;
+                    stat->comp_size = source->packedSize;
+                    stat->comp_method = ZIP_CM_DEFLATE;
+                    stat->crc = source->crc;
+                    stat->mtime = 0;
+                    stat->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_MTIME;
+                    return sizeof(zip_stat_t);
+                }
+                case ZIP_SOURCE_OPEN: source->at = 0; return 0;
+                case ZIP_SOURCE_READ: {
+                    const std::size_t n = std::min<std::size_t>(length, source->packed.size() - source->at);
+                    std::memcpy(data, source->packed.data() + source->at, n);
+                    source->at += n;
+                    return static_cast<zip_int64_t>(n);
+                }
+                // libzip asks for the stat once more after the entry is written.
+                case ZIP_SOURCE_CLOSE: std::string().swap(source->packed); return 0;
+                case ZIP_SOURCE_ERROR: return zip_error_to_data(&source->error, data, length);
+                case ZIP_SOURCE_FREE:
+                    zip_error_fini(&source->error);
+                    delete source;
+                    return 0;
                 case ZIP_SOURCE_SUPPORTS:
                     return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
                                                           ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
@@ -150,6 +195,9 @@ struct ZipArchive::Callbacks {
 namespace {
 
 constexpr std::size_t kWriteBlock = 256u << 10;
+// libdeflate's level 6 makes about zlib's level 6 size (0.3 % larger on
+// lcl.chm's pages) in half the time.
+constexpr int kLevel = 6;
 
 }  // namespace
 
@@ -197,17 +245,16 @@ ZipArchive::ZipArchive(TargetFile& file) : file_(file) {
 
 ZipArchive::~ZipArchive() {
     if (zip_ != nullptr) zip_discard(zip_);
+    if (compressor_ != nullptr) libdeflate_free_compressor(compressor_);
     zip_error_fini(&error_);
 }
 
 void ZipArchive::Fail(const std::string& what) { throw EInOutError(EIO, "zip: " + what); }
 
-void ZipArchive::Add(const std::string& name, std::unique_ptr<EntryContent> content, bool stored) {
-    auto* state = new EntrySource{this, content.get(), &failure_, {}};
-    zip_error_init(&state->error);
-    zip_source_t* source = zip_source_function(zip_, &Callbacks::Entry, state);
+zip_uint64_t ZipArchive::AddSource(const std::string& name, zip_source_callback callback, void* state) {
+    zip_source_t* source = zip_source_function(zip_, callback, state);
     if (source == nullptr) {
-        delete state;
+        callback(state, nullptr, 0, ZIP_SOURCE_FREE);
         Fail(zip_strerror(zip_));
     }
     const zip_int64_t index = zip_file_add(zip_, name.c_str(), source, ZIP_FL_ENC_UTF_8);
@@ -215,15 +262,49 @@ void ZipArchive::Add(const std::string& name, std::unique_ptr<EntryContent> cont
         zip_source_free(source);
         Fail(std::string(zip_strerror(zip_)) + ": " + name);
     }
+    return static_cast<zip_uint64_t>(index);
+}
+
+void ZipArchive::Add(const std::string& name, std::unique_ptr<EntryContent> content, bool stored) {
+    auto* state = new EntrySource{this, content.get(), &failure_, {}};
+    zip_error_init(&state->error);
+    const zip_uint64_t index = AddSource(name, &Callbacks::Entry, state);
     contents_.push_back(std::move(content));
-    if (zip_set_file_compression(zip_, static_cast<zip_uint64_t>(index), stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
-                                 stored ? 0 : 6) != 0)
+    if (zip_set_file_compression(zip_, index, stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, stored ? 0 : 6) != 0)
         Fail(zip_strerror(zip_));
 }
 
+void ZipArchive::Add(const std::string& name, Make make) {
+    // Left at libzip's default method: the source says it is deflated, and
+    // libzip copies it as it is.
+    auto* state = new MadeSource;
+    state->archive = this;
+    state->make = std::move(make);
+    state->failure = &failure_;
+    zip_error_init(&state->error);
+    AddSource(name, &Callbacks::Made, state);
+}
+
 void ZipArchive::Add(const std::string& name, std::string bytes, bool stored) {
-    Add(name, std::make_unique<MadeContent>([bytes = std::move(bytes)]() mutable { return std::move(bytes); }),
-        stored);
+    if (stored) {
+        Add(name, std::make_unique<HeldContent>(std::move(bytes)), true);
+        return;
+    }
+    Add(name, Make([bytes = std::move(bytes)]() mutable { return std::move(bytes); }));
+}
+
+void ZipArchive::Pack(const std::string& bytes, std::string& packed) {
+    if (compressor_ == nullptr) {
+        compressor_ = libdeflate_alloc_compressor(kLevel);
+        if (compressor_ == nullptr) throw std::bad_alloc();
+    }
+    packed.resize(libdeflate_deflate_compress_bound(compressor_, bytes.size()));
+    const std::size_t length =
+        libdeflate_deflate_compress(compressor_, bytes.data(), bytes.size(), packed.data(), packed.size());
+    // The bound holds whatever the bytes (even none make a block); 0 would
+    // mean it did not.
+    if (length == 0) Fail("the compressor's bound did not hold");
+    packed.resize(length);
 }
 
 void ZipArchive::Close() {
