@@ -84,8 +84,10 @@ std::string_view FolderOf(const BookResource& page) {
     return slash == std::string::npos ? std::string_view() : std::string_view(page.stored).substr(0, slash);
 }
 
-// Entries kept at most; the memo starts over beyond.
-constexpr std::size_t kMemoEntries = 16384;
+// Entries kept at most; the memo starts over beyond. An entry takes about
+// 300 bytes, and each thread that drafts has a memo: of lcl.chm's 748 193
+// links, 4096 entries miss 138 405, four times as many 6 463 fewer.
+constexpr std::size_t kMemoEntries = 4096;
 
 }  // namespace
 

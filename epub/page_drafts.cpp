@@ -17,7 +17,7 @@ void PageDrafts::Start() {
     if (started_) return;
     started_ = true;
     try {
-        for (unsigned i = 0; i < threadCount_ && !pages_.empty(); ++i) threads_.emplace_back([this, i] { Run(i == 0); });
+        for (unsigned i = 0; i < threadCount_ && !pages_.empty(); ++i) threads_.emplace_back([this] { Run(); });
     } catch (const std::system_error&) {
         // Those started draft; with none, Take does.
     }
@@ -45,49 +45,54 @@ DraftedPage PageDrafts::Make(std::size_t page, DraftingTools& tools) {
 }
 
 // Under mutex_.
-bool PageDrafts::MayClaim(bool first) const {
-    if (claimed_ >= pages_.size() || claimed_ >= taken_ + ahead_.pages || (!first && pages_[claimed_].large))
-        return false;
+bool PageDrafts::MayClaim(Drafter drafter) const {
+    if (claimed_ >= pages_.size() || claimed_ >= taken_ + ahead_.pages) return false;
+    if (pages_[claimed_].large && (drafter == Drafter::Taker || largeUnderWay_)) return false;
     return claimed_ == taken_ || claimedBytes_ + pages_[claimed_].size <= ahead_.bytes;
 }
 
-void PageDrafts::Run(bool first) {
+void PageDrafts::DraftNext(std::unique_lock<std::mutex>& lock, DraftingTools& tools) {
+    // The pages are read in their order: the place is claimed and read
+    // under the storage lock, taken before mutex_.
+    lock.unlock();
+    std::unique_lock storage(storage_);
+    lock.lock();
+    if (stop_ || claimed_ >= pages_.size()) return;
+    const Drafter drafter = &tools == &tools_ ? Drafter::Taker : Drafter::Thread;
+    if (!MayClaim(drafter)) return;
+    const std::size_t place = claimed_++;
+    const Page page = pages_[place];
+    claimedBytes_ += page.size;
+    if (page.large) largeUnderWay_ = true;
+    if (slots_.size() < place - taken_ + 1) slots_.resize(place - taken_ + 1);
+    lock.unlock();
+    changed_.notify_all();  // the next page may be another thread's
+    Slot made;
+    try {
+        std::string bytes = read_(page.number);
+        storage.unlock();
+        made.page.bytesRead = bytes.size();
+        made.page.draft = draft_(page.number, bytes, tools);
+    } catch (...) {
+        made.failure = std::current_exception();
+    }
+    if (storage.owns_lock()) storage.unlock();
+    made.ready = true;
+    lock.lock();
+    if (page.large) largeUnderWay_ = false;
+    if (place >= taken_) slots_[place - taken_] = std::move(made);
+    lock.unlock();
+    changed_.notify_all();
+    lock.lock();
+}
+
+void PageDrafts::Run() {
     DraftingTools tools;
+    std::unique_lock lock(mutex_);
     for (;;) {
-        std::size_t place = 0;
-        std::unique_lock storage(storage_, std::defer_lock);
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stop_ || claimed_ >= pages_.size() || MayClaim(first); });
-            if (stop_ || claimed_ >= pages_.size()) return;
-            // The pages are read in their order: the place is claimed and
-            // read under the storage lock.
-            lock.unlock();
-            storage.lock();
-            lock.lock();
-            if (stop_ || claimed_ >= pages_.size()) return;
-            if (!MayClaim(first)) continue;
-            place = claimed_++;
-            claimedBytes_ += pages_[place].size;
-            if (slots_.size() < place - taken_ + 1) slots_.resize(place - taken_ + 1);
-        }
-        changed_.notify_all();  // the next page may be another thread's
-        Slot made;
-        try {
-            std::string bytes = read_(pages_[place].number);
-            storage.unlock();
-            made.page.bytesRead = bytes.size();
-            made.page.draft = draft_(pages_[place].number, bytes, tools);
-        } catch (...) {
-            made.failure = std::current_exception();
-        }
-        if (storage.owns_lock()) storage.unlock();
-        made.ready = true;
-        {
-            const std::lock_guard lock(mutex_);
-            if (place >= taken_) slots_[place - taken_] = std::move(made);
-        }
-        changed_.notify_all();
+        changed_.wait(lock, [&] { return stop_ || claimed_ >= pages_.size() || MayClaim(Drafter::Thread); });
+        if (stop_ || claimed_ >= pages_.size()) return;
+        DraftNext(lock, tools);
     }
 }
 
@@ -102,7 +107,11 @@ DraftedPage PageDrafts::Take(std::size_t page) {
         lock.unlock();
         return Make(page, tools_);
     }
-    changed_.wait(lock, [&] { return !slots_.empty() && slots_.front().ready; });
+    // While the page is under way, the next that may be claimed is drafted here.
+    while (slots_.empty() || !slots_.front().ready) {
+        if (MayClaim(Drafter::Taker)) DraftNext(lock, tools_);
+        else changed_.wait(lock);
+    }
     Slot slot = std::move(slots_.front());
     slots_.pop_front();
     claimedBytes_ -= pages_[taken_].size;

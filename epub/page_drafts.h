@@ -1,9 +1,10 @@
 // Pages of the book drafted (DraftPage) on threads of their own, ahead of
 // the thread that writes the zip file and finishes each page in the book's
-// order. The help file is read by one thread at a time: every read of it,
-// the writer's too, holds StorageLock(). Large pages are drafted by the
-// first thread only: the tree of a page takes many times its size, and
-// each thread's heap keeps the most it held.
+// order. That thread drafts too while the page it waits for is under way,
+// so that no core stands idle. The help file is read by one thread at a
+// time: every read of it, the writer's too, holds StorageLock(). One large
+// page at a time is drafted, by a drafting thread: the tree of a page takes
+// many times its size.
 #pragma once
 
 #include <condition_variable>
@@ -38,6 +39,8 @@ public:
         std::uint64_t size;  // of its stream
         bool large;
     };
+    // Who claims a page to draft it.
+    enum class Drafter { Thread, Taker };
     // How far the drafting may run ahead of the page taken last: pages, and
     // the bytes of their streams (one page is drafted whatever its size).
     struct Ahead {
@@ -69,9 +72,11 @@ private:
         std::exception_ptr failure;
     };
 
-    // `first`: the thread that drafts large pages.
-    void Run(bool first);
-    bool MayClaim(bool first) const;
+    void Run();
+    bool MayClaim(Drafter drafter) const;
+    // Claims the next place and drafts its page into its slot; called with
+    // `lock` held on mutex_, which is let go while the page is drafted.
+    void DraftNext(std::unique_lock<std::mutex>& lock, DraftingTools& tools);
     DraftedPage Make(std::size_t page, DraftingTools& tools);
 
     const std::vector<Page> pages_;
@@ -89,9 +94,10 @@ private:
     std::size_t taken_ = 0;
     std::size_t claimed_ = 0;  // places handed to a thread
     std::uint64_t claimedBytes_ = 0;  // of the places claimed and not taken
+    bool largeUnderWay_ = false;
     bool stop_ = false;
 
-    DraftingTools tools_;  // Take's own, when no thread drafts
+    DraftingTools tools_;  // Take's own
     std::vector<std::thread> threads_;  // last: started once everything they use is ready
 };
 
