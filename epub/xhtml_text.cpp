@@ -1,5 +1,6 @@
 #include "epub/xhtml_text.h"
 
+#include <array>
 #include <cstdint>
 
 namespace vexmor::epub {
@@ -29,13 +30,18 @@ std::size_t Decode(std::string_view text, std::size_t at, std::uint32_t& value) 
     return length;
 }
 
+// The bytes that stand for themselves in XML text and attributes.
+constexpr std::array<bool, 256> kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x7F; ++c) plain[static_cast<std::size_t>(c)] = c != '&' && c != '<' && c != '>' && c != '"';
+    return plain;
+}();
+
 }  // namespace
 
 void AppendXmlText(std::string& out, std::string_view text, bool attribute) {
     // Bytes that stand for themselves go in runs, not one by one.
-    const auto plain = [](char c) {
-        return c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>' && c != '"';
-    };
+    const auto plain = [](char c) { return kPlain[static_cast<unsigned char>(c)]; };
     std::size_t at = 0;
     while (at < text.size()) {
         const char c = text[at];

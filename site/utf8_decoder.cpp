@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 namespace vexmor::site {
 
@@ -78,6 +79,13 @@ bool IsUtf8(std::string_view bytes) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         if (b < 0x80) {
             ++i;
+            // Most pages are ASCII throughout: eight bytes at a time.
+            std::uint64_t word = 0;
+            while (n - i >= sizeof word) {
+                std::memcpy(&word, bytes.data() + i, sizeof word);
+                if ((word & 0x8080808080808080ull) != 0) break;
+                i += sizeof word;
+            }
             continue;
         }
         std::size_t length = 0;
