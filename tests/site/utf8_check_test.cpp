@@ -21,7 +21,8 @@ class Utf8Check : public ::testing::TestWithParam<Utf8Case> {};
 
 TEST_P(Utf8Check, AtEveryPlaceAfterAsciiLead) {
     for (std::size_t lead = 0; lead <= 33; ++lead) {
-        const std::string bytes = std::string(lead, 'a') + GetParam().tail + (lead % 2 ? "" : "tail");
+        // Nothing, or words of ASCII after it.
+        const std::string bytes = std::string(lead, 'a') + GetParam().tail + (lead % 2 ? "" : "and ASCII after it.");
         EXPECT_EQ(site::IsUtf8(bytes), GetParam().utf8) << lead << " ASCII bytes before";
     }
 }
