@@ -13,9 +13,11 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -132,8 +134,9 @@ std::string Hex(std::uint64_t value, int digits) {
     return out;
 }
 
-// A name-based identifier of the file's bytes, as a UUID.
-std::string IdentifierOf(const std::string& path) {
+}  // namespace
+
+std::string BookIdentifierOf(const std::string& path) {
     std::uint64_t first = 1469598103934665603ull;
     std::uint64_t second = 0x9E3779B97F4A7C15ull;
     std::ifstream file(path, std::ios::binary);
@@ -154,6 +157,17 @@ std::string IdentifierOf(const std::string& path) {
     std::string uuid = Hex(first >> 32, 8) + "-" + Hex(first >> 16, 4) + "-" + Hex((first & 0x0FFF) | 0x5000, 4) + "-" +
                        Hex(((second >> 48) & 0x3FFF) | 0x8000, 4) + "-" + Hex(second, 12);
     return "urn:uuid:" + uuid;
+}
+
+namespace {
+
+// The identifier hashed on a thread of its own, or here when none starts.
+std::future<std::string> IdentifierLater(const std::string& helpFile) {
+    try {
+        return std::async(std::launch::async, BookIdentifierOf, helpFile);
+    } catch (const std::system_error&) {
+        return std::async(std::launch::deferred, BookIdentifierOf, helpFile);
+    }
 }
 
 std::string W3cTime(std::int64_t seconds) {
@@ -180,7 +194,8 @@ std::string BookNameOf(const std::string& helpFile) {
     return stem + ".epub";
 }
 
-BookFacts ReadBookFacts(const TChmItems& items, const std::string& helpFile, const std::string& title) {
+BookFacts ReadBookFacts(const TChmItems& items, const std::string& helpFile, const std::string& title,
+                        std::string identifier) {
     BookFacts facts;
     facts.title = title;
     SystemRecords system;
@@ -189,7 +204,7 @@ BookFacts ReadBookFacts(const TChmItems& items, const std::string& helpFile, con
             system = ParseSystemRecords(reinterpret_cast<const unsigned char*>(bytes->data()), bytes->size());
     const char* tag = system.languageId ? LanguageOf(*system.languageId).tag : nullptr;
     facts.language = tag ? tag : "und";
-    facts.identifier = IdentifierOf(helpFile);
+    facts.identifier = std::move(identifier);
     std::optional<std::int64_t> when;
     if (system.compiledFileTime) when = UnixTimeOfFileTime(*system.compiledFileTime);
     struct stat info {};
@@ -201,11 +216,12 @@ BookFacts ReadBookFacts(const TChmItems& items, const std::string& helpFile, con
 EpubExport::EpubExport(const TChmItems& items, const std::string& helpFile)
     : items_(items),
       helpFile_(helpFile),
+      identifier_(IdentifierLater(helpFile)),
       facts_(site::ReadSiteFacts(items, helpFile)),
       names_(items),
       storageOrder_(StorageOrder(items)),
       bookNames_(items, storageOrder_),
-      book_(ReadBookFacts(items, helpFile, facts_.title)) {
+      book_(ReadBookFacts(items, helpFile, facts_.title, identifier_.get())) {
     for (const BookResource& resource : bookNames_.Resources()) order_.push_back(resource.item);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,9 @@ public:
 private:
     const TChmItems& items_;
     std::string helpFile_;
+    // Hashed on a thread of its own while the names below are made; taken
+    // for book_.
+    std::future<std::string> identifier_;
     site::SiteFacts facts_;
     site::SiteNames names_;
     std::vector<std::size_t> storageOrder_;
@@ -56,7 +60,12 @@ private:
 std::string BookNameOf(const std::string& helpFile);
 
 // The facts of the package document that come from the file: language
-// tag, identifier from its bytes, compile time (else its modification time).
-BookFacts ReadBookFacts(const TChmItems& items, const std::string& helpFile, const std::string& title);
+// tag, compile time (else its modification time); `identifier` is that of
+// BookIdentifierOf.
+BookFacts ReadBookFacts(const TChmItems& items, const std::string& helpFile, const std::string& title,
+                        std::string identifier);
+
+// A name-based identifier of the file's bytes, as a UUID URN.
+std::string BookIdentifierOf(const std::string& helpFile);
 
 }  // namespace vexmor::epub
