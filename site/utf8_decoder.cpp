@@ -10,6 +10,24 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
+// Charsets without shifts in which a byte below 0x80 is always that ASCII
+// character (in the multi-byte ones a trail byte may be below 0x80, but
+// only after a lead byte above it). Not ISO-2022-*, UTF-7, HZ or UTF-16,
+// nor Shift_JIS, which reads 0x5C as the yen sign.
+bool KeepsAscii(const std::string& charset) {
+    std::string name;
+    for (const char c : charset) name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    static constexpr std::string_view kExact[] = {
+        "UTF-8", "GB18030", "GBK", "GB2312", "BIG5", "BIG5-HKSCS", "EUC-JP", "EUC-KR", "MACINTOSH", "TIS-620",
+        "CP874", "CP932", "CP936", "CP949", "CP950"};
+    for (const std::string_view exact : kExact)
+        if (name == exact) return true;
+    static constexpr std::string_view kFamilies[] = {"CP125", "WINDOWS-125", "ISO-8859-", "KOI8-"};
+    for (const std::string_view family : kFamilies)
+        if (name.size() > family.size() && name.starts_with(family)) return true;
+    return false;
+}
+
 }  // namespace
 
 Utf8Decoder::Utf8Decoder(const std::string& charset)
@@ -18,6 +36,7 @@ Utf8Decoder::Utf8Decoder(const std::string& charset)
         known_ = false;
         converter_ = ::iconv_open("UTF-8", "UTF-8");
     }
+    asciiAsItIs_ = KeepsAscii(known_ && !charset.empty() ? charset : std::string("UTF-8"));
 }
 
 Utf8Decoder::~Utf8Decoder() {
@@ -32,7 +51,9 @@ void Utf8Decoder::Feed(std::string_view bytes, std::string& out) {
 void Utf8Decoder::Finish(std::string& out) { Convert(true, out); }
 
 void Utf8Decoder::Convert(bool last, std::string& out) {
-    if (converter_ == reinterpret_cast<iconv_t>(-1)) {
+    // Contents files and pages are mostly ASCII; iconv takes far longer
+    // over them than a look. What waits in pending_ (a lead byte) counts.
+    if (converter_ == reinterpret_cast<iconv_t>(-1) || (asciiAsItIs_ && IsAscii(pending_))) {
         out += pending_;
         pending_.clear();
         return;
@@ -67,8 +88,13 @@ std::string DecodeToUtf8(std::string_view bytes, const std::string& charset) {
 }
 
 bool IsAscii(std::string_view bytes) {
-    for (const char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    std::size_t i = 0;
+    for (std::uint64_t word = 0; bytes.size() - i >= sizeof word; i += sizeof word) {
+        std::memcpy(&word, bytes.data() + i, sizeof word);
+        if ((word & 0x8080808080808080ull) != 0) return false;
+    }
+    for (; i < bytes.size(); ++i)
+        if (static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
     return true;
 }
 

@@ -33,6 +33,7 @@ private:
 
     iconv_t converter_;
     bool known_ = true;
+    bool asciiAsItIs_ = false;  // ASCII goes through without iconv
     std::string pending_;  // bytes not yet converted
 };
 
