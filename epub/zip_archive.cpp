@@ -57,24 +57,22 @@ private:
 // The functions libzip calls; a C++ exception never crosses into libzip:
 // it is kept and thrown again once zip_close gives up.
 struct ZipArchive::Callbacks {
-    static zip_int64_t Entry(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
-        auto* source = static_cast<EntrySource*>(state);
+    // What the callbacks of all entries answer alike; `own` answers open,
+    // read, close and stat.
+    template <class Source, class Own>
+    static zip_int64_t Answer(Source* source, void* data, zip_uint64_t length, zip_source_cmd_t command,
+                              const Own& own) {
         try {
             switch (command) {
-                case ZIP_SOURCE_OPEN: source->content->Open(); return 0;
+                case ZIP_SOURCE_OPEN:
                 case ZIP_SOURCE_READ:
-                    return static_cast<zip_int64_t>(source->content->Read(static_cast<unsigned char*>(data), length));
-                case ZIP_SOURCE_CLOSE: source->content->Close(); return 0;
-                case ZIP_SOURCE_STAT: {
-                    auto* stat = static_cast<zip_stat_t*>(data);
-                    zip_stat_init(stat);
-                    stat->size = source->content->Size();
-                    stat->mtime = 0;
-                    stat->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-                    return sizeof(zip_stat_t);
-                }
+                case ZIP_SOURCE_CLOSE:
+                case ZIP_SOURCE_STAT: return own();
                 case ZIP_SOURCE_ERROR: return zip_error_to_data(&source->error, data, length);
-                case ZIP_SOURCE_FREE: delete source; return 0;
+                case ZIP_SOURCE_FREE:
+                    zip_error_fini(&source->error);
+                    delete source;
+                    return 0;
                 case ZIP_SOURCE_SUPPORTS:
                     return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
                                                           ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
@@ -87,11 +85,40 @@ struct ZipArchive::Callbacks {
         }
     }
 
+    static zip_int64_t Entry(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+        auto* source = static_cast<EntrySource*>(state);
+        return Answer(source, data, length, command, [&]() -> zip_int64_t {
+            switch (command) {
+                case ZIP_SOURCE_OPEN: source->content->Open(); return 0;
+                case ZIP_SOURCE_READ:
+                    return static_cast<zip_int64_t>(source->content->Read(static_cast<unsigned char*>(data), length));
+                case ZIP_SOURCE_CLOSE: source->content->Close(); return 0;
+                default: {
+                    auto* stat = static_cast<zip_stat_t*>(data);
+                    zip_stat_init(stat);
+                    stat->size = source->content->Size();
+                    stat->mtime = 0;
+                    stat->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+                    return sizeof(zip_stat_t);
+                }
+            }
+        });
+    }
+
     static zip_int64_t Made(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
         auto* source = static_cast<MadeSource*>(state);
-        try {
+        return Answer(source, data, length, command, [&]() -> zip_int64_t {
             switch (command) {
-                case ZIP_SOURCE_STAT: {
+                case ZIP_SOURCE_OPEN: source->at = 0; return 0;
+                case ZIP_SOURCE_READ: {
+                    const std::size_t n = std::min<std::size_t>(length, source->packed.size() - source->at);
+                    std::memcpy(data, source->packed.data() + source->at, n);
+                    source->at += n;
+                    return static_cast<zip_int64_t>(n);
+                }
+                // libzip asks for the stat once more after the entry is written.
+                case ZIP_SOURCE_CLOSE: std::string().swap(source->packed); return 0;
+                default: {
                     if (!source->made) {
                         const std::string bytes = source->make();
                         source->make = nullptr;
@@ -111,30 +138,8 @@ struct ZipArchive::Callbacks {
                     stat->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_MTIME;
                     return sizeof(zip_stat_t);
                 }
-                case ZIP_SOURCE_OPEN: source->at = 0; return 0;
-                case ZIP_SOURCE_READ: {
-                    const std::size_t n = std::min<std::size_t>(length, source->packed.size() - source->at);
-                    std::memcpy(data, source->packed.data() + source->at, n);
-                    source->at += n;
-                    return static_cast<zip_int64_t>(n);
-                }
-                // libzip asks for the stat once more after the entry is written.
-                case ZIP_SOURCE_CLOSE: std::string().swap(source->packed); return 0;
-                case ZIP_SOURCE_ERROR: return zip_error_to_data(&source->error, data, length);
-                case ZIP_SOURCE_FREE:
-                    zip_error_fini(&source->error);
-                    delete source;
-                    return 0;
-                case ZIP_SOURCE_SUPPORTS:
-                    return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
-                                                          ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
-                default: zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0); return -1;
             }
-        } catch (...) {
-            if (!*source->failure) *source->failure = std::current_exception();
-            zip_error_set(&source->error, ZIP_ER_READ, EIO);
-            return -1;
-        }
+        });
     }
 
     static zip_int64_t Archive(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
