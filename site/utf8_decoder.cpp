@@ -28,6 +28,41 @@ bool KeepsAscii(const std::string& charset) {
     return false;
 }
 
+bool NamesUtf8(const std::string& charset) {
+    std::string name;
+    for (const char c : charset) name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    return name == "UTF-8" || name == "UTF8";
+}
+
+// The length of the UTF-8 sequence at `at` (below U+110000, no surrogate,
+// no overlong form), 0 for bytes that are none. `cut`: they are the start
+// of one that `bytes` ends before.
+std::size_t SequenceAt(std::string_view bytes, std::size_t at, bool& cut) {
+    cut = false;
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80;   // the second byte's bounds
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+    else return 0;
+    if (lead == 0xE0) low = 0xA0;        // overlong
+    else if (lead == 0xED) high = 0x9F;  // surrogates
+    else if (lead == 0xF0) low = 0x90;   // overlong
+    else if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+    for (std::size_t k = 1; k < length; ++k) {
+        if (at + k >= bytes.size()) {
+            cut = true;
+            return 0;
+        }
+        const auto next = static_cast<unsigned char>(bytes[at + k]);
+        if (k == 1 ? (next < low || next > high) : (next & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
+
 }  // namespace
 
 Utf8Decoder::Utf8Decoder(const std::string& charset)
@@ -37,6 +72,7 @@ Utf8Decoder::Utf8Decoder(const std::string& charset)
         converter_ = ::iconv_open("UTF-8", "UTF-8");
     }
     asciiAsItIs_ = KeepsAscii(known_ && !charset.empty() ? charset : std::string("UTF-8"));
+    utf8_ = !known_ || charset.empty() || NamesUtf8(charset);
 }
 
 Utf8Decoder::~Utf8Decoder() {
@@ -56,6 +92,26 @@ void Utf8Decoder::Convert(bool last, std::string& out) {
     if (converter_ == reinterpret_cast<iconv_t>(-1) || (asciiAsItIs_ && IsAscii(pending_))) {
         out += pending_;
         pending_.clear();
+        return;
+    }
+    if (utf8_) {
+        // Checked here: glibc's iconv lets sequences past U+10FFFF (lead
+        // bytes F5 to F7) through from UTF-8 to UTF-8.
+        std::size_t at = 0;
+        while (at < pending_.size()) {
+            bool cut = false;
+            const std::size_t length = SequenceAt(pending_, at, cut);
+            if (length > 0) {
+                out.append(pending_, at, length);
+                at += length;
+                continue;
+            }
+            if (cut && !last) break;  // the rest comes with the next piece
+            // One byte stands for what is no UTF-8.
+            out += kReplacement;
+            ++at;
+        }
+        pending_.erase(0, at);
         return;
     }
     char* in = pending_.data();

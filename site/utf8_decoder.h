@@ -34,6 +34,7 @@ private:
     iconv_t converter_;
     bool known_ = true;
     bool asciiAsItIs_ = false;  // ASCII goes through without iconv
+    bool utf8_ = false;         // UTF-8 read: checked here, not by iconv
     std::string pending_;  // bytes not yet converted
 };
 

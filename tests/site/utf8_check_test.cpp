@@ -69,7 +69,14 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"ShiftJisBackslashIsYen", "SHIFT_JIS", {"C:\\"}, "C:\xC2\xA5"},
         // After ESC $ B the ASCII bytes "0!" are one kanji.
         DecodeCase{"Iso2022JpShiftedAscii", "ISO-2022-JP", {"\x1B$B", "0!", "\x1B(B", "x"}, "\xE4\xBA\x9Cx"},
-        DecodeCase{"UnknownCharsetReadAsUtf8", "NO-SUCH-CHARSET", {"ok \xC3", "\xA9"}, "ok \xC3\xA9"}),
+        DecodeCase{"UnknownCharsetReadAsUtf8", "NO-SUCH-CHARSET", {"ok \xC3", "\xA9"}, "ok \xC3\xA9"},
+        // glibc's iconv lets F5 to F7 lead bytes through from UTF-8.
+        DecodeCase{"Utf8PastUnicodeReplaced", "UTF-8", {"a\xF6\x9B\x9B\x9B", "z"},
+                   "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDz"},
+        DecodeCase{"Utf8SurrogateAndOverlongReplaced", "utf-8", {"\xED\xA0\x80", "\xC0\xAF"},
+                   "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+        DecodeCase{"Utf8CharacterCutBetweenPieces", "UTF-8", {"ab\xE4", "\xB8", "\xAD" "cd"}, "ab\xE4\xB8\xAD" "cd"},
+        DecodeCase{"Utf8CutAtTheEnd", "UTF-8", {"ab\xF0\x9F\x98"}, "ab\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}),
     test::CaseName<DecodeCase>);
 
 }  // namespace
