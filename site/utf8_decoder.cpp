@@ -14,9 +14,14 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 // character (in the multi-byte ones a trail byte may be below 0x80, but
 // only after a lead byte above it). Not ISO-2022-*, UTF-7, HZ or UTF-16,
 // nor Shift_JIS, which reads 0x5C as the yen sign.
-bool KeepsAscii(const std::string& charset) {
+std::string UpperCase(const std::string& charset) {
     std::string name;
     for (const char c : charset) name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    return name;
+}
+
+bool KeepsAscii(const std::string& charset) {
+    const std::string name = UpperCase(charset);
     static constexpr std::string_view kExact[] = {
         "UTF-8", "GB18030", "GBK", "GB2312", "BIG5", "BIG5-HKSCS", "EUC-JP", "EUC-KR", "MACINTOSH", "TIS-620",
         "CP874", "CP932", "CP936", "CP949", "CP950"};
@@ -29,8 +34,7 @@ bool KeepsAscii(const std::string& charset) {
 }
 
 bool NamesUtf8(const std::string& charset) {
-    std::string name;
-    for (const char c : charset) name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    const std::string name = UpperCase(charset);
     return name == "UTF-8" || name == "UTF8";
 }
 
@@ -158,8 +162,7 @@ bool IsUtf8(std::string_view bytes) {
     std::size_t i = 0;
     const std::size_t n = bytes.size();
     while (i < n) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        if (b < 0x80) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
             ++i;
             // Most pages are ASCII throughout: eight bytes at a time.
             std::uint64_t word = 0;
@@ -170,22 +173,9 @@ bool IsUtf8(std::string_view bytes) {
             }
             continue;
         }
-        std::size_t length = 0;
-        std::uint32_t code = 0;
-        if (b >= 0xC2 && b <= 0xDF) length = 2, code = b & 0x1Fu;
-        else if (b >= 0xE0 && b <= 0xEF) length = 3, code = b & 0x0Fu;
-        else if (b >= 0xF0 && b <= 0xF4) length = 4, code = b & 0x07u;
-        else return false;
-        if (n - i < length) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto c = static_cast<unsigned char>(bytes[i + k]);
-            if ((c & 0xC0) != 0x80) return false;
-            code = (code << 6) | (c & 0x3Fu);
-        }
-        // Overlong forms, surrogates and code points past U+10FFFF.
-        if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
-            (code >= 0xD800 && code <= 0xDFFF))
-            return false;
+        bool cut = false;
+        const std::size_t length = SequenceAt(bytes, i, cut);
+        if (length == 0) return false;
         i += length;
     }
     return true;
